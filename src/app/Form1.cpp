@@ -1,0 +1,422 @@
+#include "Form1.h"
+
+#include "Module1.h"
+#include "StatusLine.h"
+#include "Twips.h"
+#include "cuelist/CueListEditor.h"
+#include "showfiles/FileAssoc.h"
+#include "showfiles/ShowFiles.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QWindow>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace sorvane {
+
+namespace {
+
+// The two constant sets of the layout.
+struct LayoutConstants {
+    int listHeightMixer;    // ListView1.Height = H - this, mixer shown
+    int minHeightNoMixer;   // minimum outer height, mixer hidden
+    int listHeightNoMixer;  // ListView1.Height = H - this, mixer hidden
+    int minWidth;
+    bool setsHistoryWidth;  // lstStatusHistory.Width = W - 800
+    int mixerLabelTop;      // lblMixer.Top = H - this
+    bool drawerHidesLogo;
+    int logoTop;            // imgSVLogo.Top = H - this
+    int mixerTop;           // pctMixer.Top = H - this
+    int propertiesHeight;   // pctProperties.Height = H - this
+    int mixerRuleY;         // Line3.Y1 = Y2 = H - this
+    int columns[14];        // column 2 (index 1) is computed
+};
+
+constexpr LayoutConstants kXP{5150, 6000, 1460, 9100, true, 4500, true, 1500, 4070, 2100, 4215,
+                              {300, 0, 950, 950, 0, 1100, 700, 0, 850, 400, 0, 600, 0, 0}};
+constexpr LayoutConstants k98{4950, 5565, 1360, 9165, false, 4360, false, 1400, 3970, 2000, 4070,
+                              {300, 0, 900, 1000, 0, 700, 700, 0, 850, 400, 0, 600, 450, 0}};
+
+constexpr int kMinHeightMixer = 8115;
+constexpr int kDescriptionMin = 1000;
+
+const QColor kWhite(255, 255, 255);
+
+void SetTextColour(QWidget* w, const QColor& c) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, c);
+    w->setPalette(p);
+}
+
+QLabel* Heading(QWidget* parent, const QString& text, const QString& name, int left, int top) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    QFont f = l->font();
+    f.setBold(true);
+    f.setPointSizeF(9.75);
+    l->setFont(f);
+    SetTextColour(l, kWhite);
+    SetGeometryTw(l, left, top, 2400, 285);
+    return l;
+}
+
+} // namespace
+
+QPixmap DrawBackdrop() {
+    QPixmap pm(1600, 1200);
+    QPainter p(&pm);
+    QLinearGradient g(0, 0, 0, 1200);
+    g.setColorAt(0.0, QColor(12, 26, 72));
+    g.setColorAt(1.0, QColor(3, 8, 30));
+    p.fillRect(pm.rect(), g);
+    // A faint sweep of sound waves across the backdrop.
+    p.setRenderHint(QPainter::Antialiasing);
+    for (int k = 0; k < 6; ++k) {
+        QPainterPath wave;
+        const double base = 260 + k * 150;
+        wave.moveTo(0, base);
+        for (int x = 0; x <= 1600; x += 8)
+            wave.lineTo(x, base + std::sin(x / (90.0 + k * 17)) * (18 + k * 5));
+        p.setPen(QPen(QColor(60, 90, 170, 26 - k * 3), 2));
+        p.drawPath(wave);
+    }
+    return pm;
+}
+
+QPixmap DrawLogo(int widthPx, int heightPx) {
+    QPixmap pm(std::max(1, widthPx), std::max(1, heightPx));
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const int h = pm.height();
+    // A small waveform mark, then the name.
+    p.setPen(QPen(QColor(120, 180, 255), 2));
+    for (int i = 0; i < 9; ++i) {
+        const int amp = static_cast<int>((h / 2 - 3) * std::fabs(std::sin(i * 0.8 + 0.6)));
+        p.drawLine(6 + i * 4, h / 2 - amp, 6 + i * 4, h / 2 + amp);
+    }
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setBold(true);
+    f.setPixelSize(std::max(8, h * 2 / 3));
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 3);
+    p.setFont(f);
+    p.setPen(QColor(230, 238, 255));
+    p.drawText(QRect(48, 0, pm.width() - 48, h), Qt::AlignVCenter | Qt::AlignLeft,
+               QStringLiteral("SORVANE"));
+    return pm;
+}
+
+void EndProgram() {
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+Form1::Form1(const QString& commandLine, Dialogs& dialogs)
+    : QWidget(nullptr), commandLine_(commandLine), dialogs_(dialogs) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Sorvane"));
+    setAccessibleName(QStringLiteral("Sorvane"));
+    backdrop_ = DrawBackdrop();
+    frame_.form = this;
+    frame_.client = this;
+    BuildFrame();
+    status_ = new StatusLine(*this, this);
+    cues_ = new CueListEditor(*this, this);
+    showFiles_ = new ShowFiles(*this, *cues_, this);
+    BuildMixer();
+    // Keep the strip and the drawer above the panels they cover.
+    status_->pctStatusHistory->raise();
+    status_->Picture1->raise();
+    resize(TwToPx(12105), TwToPx(8700));
+}
+
+Form1::~Form1() = default;
+
+void Form1::BuildFrame() {
+    frame_.Label1 = Heading(this, QStringLiteral("Cue List"), QStringLiteral("Label1"), 120, 105);
+    frame_.Line2 = new LineControl(this, 90, 8000, 390, kWhite);
+    frame_.Line2->setObjectName(QStringLiteral("Line2"));
+    frame_.Label2 = Heading(this, QStringLiteral("Cue Properties"), QStringLiteral("Label2"), 8275, 105);
+    frame_.Line1 = new LineControl(this, 8275, 11905, 390, kWhite);
+    frame_.Line1->setObjectName(QStringLiteral("Line1"));
+    frame_.lblMixer = Heading(this, QStringLiteral("Mixer"), QStringLiteral("lblMixer"), 120, 4200);
+    frame_.Line3 = new LineControl(this, 90, 7000, 4485, kWhite);
+    frame_.Line3->setObjectName(QStringLiteral("Line3"));
+
+    frame_.imgSVLogo = new QLabel(this);
+    frame_.imgSVLogo->setObjectName(QStringLiteral("imgSVLogo"));
+    frame_.imgSVLogo->setAccessibleName(QStringLiteral("Sorvane"));
+    SetGeometryTw(frame_.imgSVLogo, 7500, 7200, 4170, 525);
+    frame_.imgSVLogo->setPixmap(DrawLogo(TwToPx(4170), TwToPx(525)));
+
+    auto* col = new QWidget(this);
+    col->setObjectName(QStringLiteral("pctActionControls"));
+    SetGeometryTw(col, 7055, 495, 1125, 3870);
+    frame_.pctActionControls = col;
+
+    QFont small = font();
+    small.setPointSizeF(7);
+    auto button = [&](const QString& caption, const QString& name, int left, int top, int width,
+                      int height) {
+        auto* b = new QPushButton(caption, col);
+        b->setObjectName(name);
+        b->setFont(small);
+        SetGeometryTw(b, left, top, width, height);
+        return b;
+    };
+    frame_.cmdGo = button(QStringLiteral("Go"), QStringLiteral("cmdGo"), 0, 0, 1125, 570);
+    QFont big = font();
+    big.setBold(true);
+    big.setPointSizeF(12);
+    frame_.cmdGo->setFont(big);
+    frame_.cmdStop = button(QStringLiteral("Stop"), QStringLiteral("cmdStop"), 0, 600, 1125, 240);
+    frame_.cmdPrev = button(QStringLiteral("Prev"), QStringLiteral("cmdPrev"), 0, 855, 555, 240);
+    frame_.cmdNext = button(QStringLiteral("Next"), QStringLiteral("cmdNext"), 570, 855, 555, 240);
+    frame_.cmdAddCue = button(QStringLiteral("Insert Cue"), QStringLiteral("cmdAddCue"), 0, 1110, 1125, 240);
+    frame_.cmdDeleteCue = button(QStringLiteral("Delete Cue"), QStringLiteral("cmdDeleteCue"), 0, 1365, 1125, 240);
+    frame_.cmdMoveUp = button(QStringLiteral("Move Up"), QStringLiteral("cmdMoveUp"), 0, 1620, 1125, 240);
+    frame_.cmdMoveDown = button(QStringLiteral("Move Down"), QStringLiteral("cmdMoveDown"), 0, 1875, 1125, 240);
+    frame_.cmdLoadShow = button(QStringLiteral("Load"), QStringLiteral("cmdLoadShow"), 0, 2130, 1125, 240);
+    frame_.cmdSave = button(QStringLiteral("Save"), QStringLiteral("cmdSave"), 0, 2385, 1125, 240);
+    frame_.Command1 = button(QStringLiteral("Create New"), QStringLiteral("Command1"), 0, 2640, 1125, 240);
+    frame_.Command7 = button(QStringLiteral("Load Old"), QStringLiteral("Command7"), 0, 2895, 1125, 240);
+    frame_.Command7->hide();
+    frame_.cmdProperties = button(QStringLiteral("< Properties"), QStringLiteral("cmdProperties"), 0, 3150, 1125, 240);
+    frame_.cmdProperties->setEnabled(false);
+    frame_.cmdMixer = button(QStringLiteral("Hide Mixer"), QStringLiteral("cmdMixer"), 0, 3405, 1125, 240);
+}
+
+void Form1::BuildMixer() {
+    auto* mixer = new QFrame(this);
+    mixer->setObjectName(QStringLiteral("pctMixer"));
+    SetGeometryTw(mixer, 90, 4630, 6910, 3105);
+    frame_.pctMixer = mixer;
+    QFont small = font();
+    small.setPointSizeF(7);
+    auto label = [&](const QString& text, const QString& name, int x, int y, int w, int h) {
+        auto* l = new QLabel(text, mixer);
+        l->setObjectName(name);
+        l->setFont(small);
+        SetTextColour(l, kWhite);
+        l->setGeometry(x, y, w, h);
+        return l;
+    };
+    const QString barLabelNames[4] = {QStringLiteral("Label6"), QStringLiteral("Label7"),
+                                      QStringLiteral("Label8"), QStringLiteral("Label9")};
+    for (int i = 0; i < 4; ++i) {
+        const int x0 = 8 + i * 92;
+        const QString n = QString::number(i + 1);
+        lblChannels[i] = label(n, QStringLiteral("lblChannels(%1)").arg(i), x0 + 6, 4, 20, 14);
+        sldMixer[i] = new QSlider(Qt::Vertical, mixer);
+        sldMixer[i]->setObjectName(QStringLiteral("sldMixer(%1)").arg(i));
+        sldMixer[i]->setAccessibleName(QStringLiteral("Channel %1 Fader").arg(n));
+        sldMixer[i]->setInvertedAppearance(true); // position 0 (full level) at the top
+        sldMixer[i]->setRange(0, 10);
+        sldMixer[i]->setGeometry(x0, 20, 26, 120);
+        lblChannelPercent[i] = label(QStringLiteral("0%"), QStringLiteral("lblChannelPercent(%1)").arg(i),
+                                     x0 + 32, 60, 50, 14);
+        lblChannelData[i] = label(QString(), QStringLiteral("lblChannelData(%1)").arg(i), x0, 146, 88, 14);
+        QLabel* barLabel = label(n, barLabelNames[i], x0, 166, 10, 12);
+        if (i == 2) Label8 = barLabel;
+        sldPosition[i] = new QProgressBar(mixer);
+        sldPosition[i]->setObjectName(QStringLiteral("sldPosition(%1)").arg(i));
+        sldPosition[i]->setAccessibleName(QStringLiteral("Channel %1 Position").arg(n));
+        sldPosition[i]->setTextVisible(false);
+        sldPosition[i]->setGeometry(x0 + 12, 168, 74, 8);
+    }
+    label(QStringLiteral("Master"), QStringLiteral("lblMaster"), 380, 4, 50, 14);
+    sldLinkChannels = new QSlider(Qt::Vertical, mixer);
+    sldLinkChannels->setObjectName(QStringLiteral("sldLinkChannels"));
+    sldLinkChannels->setAccessibleName(QStringLiteral("Master Fader"));
+    sldLinkChannels->setInvertedAppearance(true);
+    sldLinkChannels->setGeometry(384, 20, 26, 120);
+    chkLinkChannels = new QCheckBox(mixer);
+    chkLinkChannels->setObjectName(QStringLiteral("chkLinkChannels"));
+    chkLinkChannels->setAccessibleName(QStringLiteral("Link Channels"));
+    chkLinkChannels->setGeometry(388, 146, 18, 18);
+
+    Label8->installEventFilter(this);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Label8 && e->type() == QEvent::MouseButtonRelease) {
+        Label8_Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void Form1::Label8_Click() { EndProgram(); }
+
+void Form1::Show() {
+    if (!loaded_) {
+        loaded_ = true;
+        Form_Load();
+    }
+    show();
+    Form_Resize();
+}
+
+void Form1::Form_Load() {
+    // 1. the start-up switch shows "Load Old"
+    if (commandLine_ == StartUpSwitch) frame_.Command7->show();
+    // 2, 3. the show file type, rewritten at every start
+    UnregisterFileType(QStringLiteral("cue"));
+    RegisterFileType(QStringLiteral("cue"), ApplicationFolder(), QStringLiteral("sorvane"),
+                     QStringLiteral("Sorvane Show"),
+                     ApplicationFolder() + PathSeparator + QStringLiteral("sorvane.ico"));
+    // 4, 5
+    cues_->HideProperties();
+    AutoShowProperties = true;
+    // 6
+    MediaLength = 0;
+    // 7. the faders and the cue volume slider
+    sldLinkChannels->setMaximum(4000);
+    for (QSlider* s : sldMixer) s->setMaximum(4000);
+    if (cues_->sldVolume()) cues_->sldVolume()->setMaximum(4000);
+    // 8
+    WindowsVersion = GetWindowsVersion();
+    // 9. the show path: the command line without any double quote
+    QString showPath = commandLine_;
+    showPath.remove(QLatin1Char('"'));
+    // 10
+    status_->ShowStatus(QStringLiteral("Sorvane 1.0 Ready.     rev.2"), 3);
+    // 11
+    if (!showPath.isEmpty() && FileExists(showPath)) showFiles_->LoadShow(showPath);
+}
+
+int Form1::OuterWidthTw() const { return PxToTw(frameGeometry().width()); }
+int Form1::OuterHeightTw() const { return PxToTw(frameGeometry().height()); }
+
+void Form1::SetOuterWidthTw(int tw) {
+    const int extra = frameGeometry().width() - width();
+    resize(TwToPx(tw) - extra, height());
+}
+
+void Form1::SetOuterHeightTw(int tw) {
+    const int extra = frameGeometry().height() - height();
+    resize(width(), TwToPx(tw) - extra);
+}
+
+void Form1::FocusGo() { frame_.cmdGo->setFocus(Qt::OtherFocusReason); }
+
+void Form1::Form_Resize() {
+    if (isMinimized()) return;
+    if (WindowsVersion == QLatin1String("Windows XP"))
+        ResizeXP();
+    else
+        Resize98();
+}
+
+void Form1::ResizeXP() { LayoutPass(LayoutVariant::XP); }
+void Form1::Resize98() { LayoutPass(LayoutVariant::Win98); }
+
+void Form1::LayoutPass(LayoutVariant v) {
+    const LayoutConstants& k = v == LayoutVariant::XP ? kXP : k98;
+    const bool mixerShown = !frame_.pctMixer->isHidden();
+    const bool propertiesShown = !cues_->pctProperties()->isHidden();
+    const bool drawerOpen = !status_->pctStatusHistory->isHidden();
+    QTreeView* list = cues_->ListView1();
+    auto W = [this] { return OuterWidthTw(); };
+    auto H = [this] { return OuterHeightTw(); };
+
+    // 1. status strip
+    SetLeftTw(status_->Label4, W() - 2250);
+    SetLeftTw(status_->lblCuesRunning, W() - 500);
+    // 2. height and the list's height
+    if (mixerShown) {
+        if (H() < kMinHeightMixer) SetOuterHeightTw(kMinHeightMixer);
+        SetHeightTw(list, H() - k.listHeightMixer);
+    } else {
+        if (H() < k.minHeightNoMixer) SetOuterHeightTw(k.minHeightNoMixer);
+        SetHeightTw(list, H() - k.listHeightNoMixer);
+    }
+    // 3. width
+    if (W() < k.minWidth) SetOuterWidthTw(k.minWidth);
+    // 4. the list's width and the button column
+    if (propertiesShown) {
+        SetWidthTw(list, W() - 5190);
+        SetLeftTw(frame_.pctActionControls, W() - 5050);
+        frame_.Line2->setX2(W() - 3930);
+    } else {
+        SetWidthTw(list, W() - 1490);
+        SetLeftTw(frame_.pctActionControls, W() - 1340);
+        frame_.Line2->setX2(W() - 220);
+    }
+    // 5. history list
+    if (k.setsHistoryWidth) SetWidthTw(status_->lstStatusHistory, W() - 800);
+    // 6.
+    SetTopTw(frame_.lblMixer, H() - k.mixerLabelTop);
+    // 7. logo
+    if (k.drawerHidesLogo && drawerOpen) {
+        frame_.imgSVLogo->hide();
+    } else {
+        frame_.imgSVLogo->setVisible(mixerShown || propertiesShown);
+        SetLeftTw(frame_.imgSVLogo, W() - 4600);
+        SetTopTw(frame_.imgSVLogo, H() - k.logoTop);
+    }
+    // 8. mixer
+    SetTopTw(frame_.pctMixer, H() - k.mixerTop);
+    SetWidthTw(frame_.pctMixer, W() - 5195);
+    // 9. properties panel and its heading
+    QWidget* props = cues_->pctProperties();
+    SetLeftTw(props, W() - 3830);
+    frame_.Line1->setX1(W() - 3830);
+    frame_.Line1->setX2(W() - 200);
+    SetLeftTw(frame_.Label2, W() - 3830);
+    // 10.
+    SetHeightTw(props, H() - k.propertiesHeight);
+    // 11. mixer rule
+    frame_.Line3->setX2(WidthTw(frame_.pctMixer) + 100);
+    frame_.Line3->setY1(H() - k.mixerRuleY);
+    frame_.Line3->setY2(H() - k.mixerRuleY);
+    // 12, 13. column widths; Description takes the rest
+    QHeaderView* header = list->header();
+    header->setMinimumSectionSize(0);
+    int others = 0;
+    for (int c = 0; c < 14 && c < header->count(); ++c) {
+        if (c == 1) continue;
+        list->setColumnWidth(c, TwToPx(k.columns[c]));
+        others += k.columns[c];
+    }
+    const int description = std::max(kDescriptionMin, WidthTw(list) - (others + 100));
+    if (header->count() > 1) list->setColumnWidth(1, TwToPx(description));
+}
+
+void Form1::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    status_->placeAtBottom(width(), height());
+    if (loaded_) Form_Resize();
+}
+
+void Form1::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange && loaded_ && !isMinimized()) Form_Resize();
+}
+
+void Form1::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(3, 8, 30));
+    p.drawPixmap(0, 0, backdrop_);
+}
+
+void Form1::closeEvent(QCloseEvent* e) {
+    // Closing the window ends the program as it stands: no question, nothing saved.
+    e->accept();
+    EndProgram();
+}
+
+} // namespace sorvane

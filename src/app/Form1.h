@@ -1,0 +1,100 @@
+#pragma once
+
+// The main window: the shell that assembles the cue list, the properties panel, the play and
+// edit column, the mixer and the status strip, lays them out, and runs the window's load.
+
+#include "Shell.h"
+
+#include <QPixmap>
+#include <QWidget>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+class QSlider;
+
+namespace sorvane {
+
+class CueListEditor;
+class ShowFiles;
+class StatusLine;
+
+// The layout's constant sets.
+enum class LayoutVariant { XP, Win98 };
+
+class Form1 : public QWidget, public Shell {
+    Q_OBJECT
+public:
+    // `commandLine` is the text of the arguments, taken as one text.
+    Form1(const QString& commandLine, Dialogs& dialogs);
+    ~Form1() override;
+
+    // Loads the window (once) and shows it.
+    void Show();
+    void Form_Load();
+
+    // Shell
+    Frame& frame() override { return frame_; }
+    StatusLine& status() override { return *status_; }
+    Dialogs& dialogs() override { return dialogs_; }
+    void Form_Resize() override;
+    int OuterWidthTw() const override;
+    int OuterHeightTw() const override;
+    void FocusGo() override;
+
+    // Sets the outer size in twips (a size correction of the layout goes through here).
+    void SetOuterWidthTw(int tw);
+    void SetOuterHeightTw(int tw);
+
+    void ResizeXP();
+    void Resize98();
+    void Label8_Click();
+
+    CueListEditor& cues() { return *cues_; }
+    ShowFiles& showFiles() { return *showFiles_; }
+    bool isLoaded() const { return loaded_; }
+
+    // Mixer controls given their starting state by the load.
+    QSlider* sldLinkChannels = nullptr;
+    QCheckBox* chkLinkChannels = nullptr;
+    QSlider* sldMixer[4] = {};
+    QProgressBar* sldPosition[4] = {};
+    QLabel* lblChannels[4] = {};
+    QLabel* lblChannelData[4] = {};
+    QLabel* lblChannelPercent[4] = {};
+    QLabel* Label8 = nullptr; // "3" beside the third channel's position bar: the hidden exit
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void BuildFrame();
+    void BuildMixer();
+    void LayoutPass(LayoutVariant v);
+
+    QString commandLine_;
+    Dialogs& dialogs_;
+    Frame frame_;
+    StatusLine* status_ = nullptr;
+    CueListEditor* cues_ = nullptr;
+    ShowFiles* showFiles_ = nullptr;
+    QPixmap backdrop_;
+    bool loaded_ = false;
+};
+
+// The program's one-letter start-up switch: no intro, "Load Old" shown.
+inline const QString StartUpSwitch = QStringLiteral("o");
+
+// Pictures of the window, drawn in code.
+QPixmap DrawBackdrop();   // 1600 x 1200 dark blue
+QPixmap DrawLogo(int widthPx, int heightPx);
+
+// Ends the program at once: no question, nothing saved.
+[[noreturn]] void EndProgram();
+
+} // namespace sorvane

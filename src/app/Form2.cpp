@@ -1,0 +1,66 @@
+#include "Form2.h"
+
+#include "Form1.h"
+#include "Module1.h"
+#include "Twips.h"
+
+#include <QCloseEvent>
+
+namespace sorvane {
+
+Form2::Form2(const QString& commandLine, std::function<void()> showMain)
+    : QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint), commandLine_(commandLine),
+      showMain_(std::move(showMain)) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Sorvane"));
+    setFixedSize(480, 270);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
+    MediaPlayer1 = new QWidget(this);
+    MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
+    MediaPlayer1->setGeometry(rect());
+}
+
+Form2::~Form2() = default;
+
+QString Form2::IntroPath() { return ApplicationFolder() + PathSeparator + QStringLiteral("intro.avi"); }
+
+bool Form2::LoadIntro() { return FileExists(IntroPath()); }
+void Form2::SetRate(double) {}
+void Form2::PlayIntro() {}
+
+void Form2::ShowIntro() {
+    // Without a playable video there is nothing to show; the timing stays the same.
+    if (!playable_) return;
+    show();
+    raise();
+    ++timesShown_;
+}
+
+void Form2::Form_Load() {
+    // 1. the switch: straight to the main window
+    if (commandLine_ == StartUpSwitch) {
+        showMain_();
+        return;
+    }
+    playable_ = LoadIntro(); // 2.
+    ShowIntro();             // 3.
+    SetRate(2.0);            // 4.
+    PlayIntro();
+    Wait(2);                 // 5.
+    SetRate(1.0);            // 6.
+    Wait(2);                 // 7.
+    showMain_();             // 8.
+    ShowIntro();             // 9.
+    Wait(1);                 // 10.
+    hide();                  // 11. unloaded: the caller releases the window
+}
+
+void Form2::closeEvent(QCloseEvent* e) {
+    // Closing the intro does not end the start-up.
+    e->accept();
+}
+
+} // namespace sorvane

@@ -1,0 +1,304 @@
+#include "StatusLine.h"
+
+#include "Shell.h"
+#include "Twips.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace sorvane {
+
+namespace {
+const QColor kGreen(0, 255, 0);
+const QColor kYellow(255, 255, 0);
+const QColor kRed(255, 0, 0);
+const QColor kWhite(255, 255, 255);
+constexpr int kStripHeightTw = 375;
+constexpr int kDrawerHeightTw = 2175;
+
+void SetTextColour(QWidget* w, const QColor& c) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, c);
+    p.setColor(QPalette::Text, c);
+    w->setPalette(p);
+}
+
+void SetBackground(QWidget* w, const QColor& c) {
+    w->setAutoFillBackground(true);
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, c);
+    p.setColor(QPalette::Base, c);
+    p.setColor(QPalette::Button, c);
+    w->setPalette(p);
+}
+
+QToolButton* PictureButton(QWidget* parent, int leftTw, const QString& name) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setAutoRaise(false);
+    b->setFocusPolicy(Qt::NoFocus);
+    SetBackground(b, Qt::black);
+    b->setStyleSheet(QStringLiteral("QToolButton { background: black; border: 1px solid #303030; }"));
+    SetGeometryTw(b, leftTw, 15, 270, 285);
+    return b;
+}
+} // namespace
+
+QPixmap DrawArrow(bool up) {
+    QPixmap pm(12, 12);
+    pm.fill(Qt::black);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    QPainterPath path;
+    if (up) {
+        path.moveTo(6, 2);
+        path.lineTo(11, 9);
+        path.lineTo(1, 9);
+    } else {
+        path.moveTo(1, 3);
+        path.lineTo(11, 3);
+        path.lineTo(6, 10);
+    }
+    path.closeSubpath();
+    p.drawPath(path);
+    return pm;
+}
+
+QPixmap DrawListSymbol() {
+    QPixmap pm(12, 12);
+    pm.fill(Qt::black);
+    QPainter p(&pm);
+    p.setPen(Qt::NoPen);
+    for (int row = 0; row < 3; ++row) {
+        p.setBrush(QColor(0, 255, 0));
+        p.drawRect(1, 2 + row * 3, 2, 2);
+        p.setBrush(Qt::white);
+        p.drawRect(4, 2 + row * 3, 7, 2);
+    }
+    return pm;
+}
+
+StatusLine::StatusLine(Shell& shell, QWidget* client) : QObject(client), shell_(shell) {
+    imgUpArrow = DrawArrow(true);
+    imgDownArrow = DrawArrow(false);
+
+    Picture1 = new QFrame(client);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    SetBackground(Picture1, QColor(40, 40, 40));
+    Picture1->setFixedHeight(TwToPx(kStripHeightTw));
+
+    Command2 = PictureButton(Picture1, 15, QStringLiteral("Command2"));
+    Command2->setIcon(imgUpArrow);
+    Command2->setAccessibleName(QStringLiteral("Status History"));
+    Command4 = PictureButton(Picture1, 300, QStringLiteral("Command4"));
+    Command4->setIcon(DrawListSymbol());
+    Command4->setAccessibleName(QStringLiteral("History Menu"));
+
+    lblStatus = new QLabel(Picture1);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    QFont statusFont(QStringLiteral("Arial"));
+    statusFont.setPointSizeF(8.25);
+    statusFont.setBold(true);
+    lblStatus->setFont(statusFont);
+    SetGeometryTw(lblStatus, 660, 45, 8265, 240);
+    SetTextColour(lblStatus, kWhite);
+
+    Label4 = new QLabel(QStringLiteral("Running Processes:"), Picture1);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    SetGeometryTw(Label4, 6000, 45, 1800, 240);
+    SetTextColour(Label4, QColor(0, 255, 0));
+    lblCuesRunning = new QLabel(QStringLiteral("0"), Picture1);
+    lblCuesRunning->setObjectName(QStringLiteral("lblCuesRunning"));
+    SetGeometryTw(lblCuesRunning, 7800, 45, 450, 240);
+    SetTextColour(lblCuesRunning, QColor(0, 255, 0));
+
+    pctStatusHistory = new QFrame(client);
+    pctStatusHistory->setObjectName(QStringLiteral("pctStatusHistory"));
+    SetBackground(pctStatusHistory, Qt::black);
+    pctStatusHistory->setFixedHeight(TwToPx(kDrawerHeightTw));
+    pctStatusHistory->hide();
+
+    lstStatusHistory = new QTreeWidget(pctStatusHistory);
+    lstStatusHistory->setObjectName(QStringLiteral("lstStatusHistory"));
+    lstStatusHistory->setColumnCount(1);
+    lstStatusHistory->setHeaderLabels({QStringLiteral("History")});
+    lstStatusHistory->setRootIsDecorated(false);
+    lstStatusHistory->setUniformRowHeights(true);
+    lstStatusHistory->setFocusPolicy(Qt::NoFocus);
+    QFont small(QStringLiteral("Small Fonts"));
+    small.setPointSizeF(6.75);
+    lstStatusHistory->setFont(small);
+    SetBackground(lstStatusHistory, Qt::black);
+    SetTextColour(lstStatusHistory, kWhite);
+    SetGeometryTw(lstStatusHistory, 570, 45, 11310, 2025);
+
+    mnuHidden = new QMenu(client);
+    mnuHidden->setObjectName(QStringLiteral("mnuHidden"));
+    mnuClearHistory = mnuHidden->addAction(QStringLiteral("Clear Status History"));
+    mnuClearHistory->setObjectName(QStringLiteral("mnuClearHistory"));
+
+    tmrShowStatus = new QTimer(this);
+    tmrShowStatus->setObjectName(QStringLiteral("tmrShowStatus"));
+    tmrShowStatus->setInterval(500);
+    tmrShowStatus->setTimerType(Qt::PreciseTimer);
+
+    connect(tmrShowStatus, &QTimer::timeout, this, &StatusLine::tmrShowStatus_Timer);
+    connect(Command2, &QToolButton::clicked, this, &StatusLine::Command2_Click);
+    connect(Command4, &QToolButton::clicked, this, &StatusLine::Command4_Click);
+    connect(mnuClearHistory, &QAction::triggered, this, &StatusLine::mnuClearHistory_Click);
+}
+
+QColor StatusLine::statusColour() const { return lblStatus->palette().color(QPalette::WindowText); }
+
+void StatusLine::setStatusColour(const QColor& c) { SetTextColour(lblStatus, c); }
+
+void StatusLine::ShowStatus(const QString& tmpText, int tmpColor) {
+    tmrShowStatus->stop();
+    tmrShowStatusTag.clear();
+    lblStatus->setText(tmpText);
+    switch (tmpColor) {
+    case 0: setStatusColour(kGreen); break;
+    case 1: setStatusColour(kYellow); break;
+    case 2: setStatusColour(kRed); break;
+    case 3: setStatusColour(kWhite); break;
+    case 4: {
+        const qsizetype p = tmpText.indexOf(QLatin1Char('%'));
+        if (p >= 0) {
+            lblStatus->setText(tmpText.left(p));
+            tmrShowStatusTag = tmpText.mid(p + 1).left(1000);
+        }
+        setStatusColour(kGreen);
+        tmrShowStatus->setInterval(500);
+        tmrShowStatus->start();
+        break;
+    }
+    default: break;
+    }
+    QString entryText = tmpText;
+    if (tmpColor == 4) entryText.remove(QLatin1Char('%'));
+
+    // Only the newest entry is bold, so only the last one can need clearing.
+    const int n = lstStatusHistory->topLevelItemCount();
+    if (n > 0) {
+        QTreeWidgetItem* last = lstStatusHistory->topLevelItem(n - 1);
+        QFont f = last->font(0);
+        f.setBold(false);
+        last->setFont(0, f);
+    }
+    auto* item = new QTreeWidgetItem(QStringList{entryText});
+    lstStatusHistory->addTopLevelItem(item);
+    lstStatusHistory->scrollToItem(item);
+    item->setForeground(0, statusColour());
+    QFont f = lstStatusHistory->font();
+    f.setBold(true);
+    item->setFont(0, f);
+}
+
+void StatusLine::ClearStatusHistory() { lstStatusHistory->clear(); }
+
+void StatusLine::writeDirect(const QString& caption, const QColor& colour) {
+    lblStatus->setText(caption);
+    setStatusColour(colour);
+}
+
+void StatusLine::writeDirect(const QString& caption) { lblStatus->setText(caption); }
+
+void StatusLine::ArmRestore() {
+    tmrShowStatus->setInterval(2000);
+    tmrShowStatusTag = QStringLiteral("!");
+    tmrShowStatus->start();
+}
+
+void StatusLine::tmrShowStatus_Timer() {
+    if (tmrShowStatus->interval() == 500) tmrShowStatus->setInterval(10);
+    if (tmrShowStatusTag == QLatin1String("!")) {
+        QString text;
+        QColor colour;
+        bool found = false;
+        // Newest to oldest; the history may change while events run, so look it up afresh.
+        for (int i = lstStatusHistory->topLevelItemCount() - 1; i >= 0; --i) {
+            QCoreApplication::processEvents();
+            if (i >= lstStatusHistory->topLevelItemCount()) continue;
+            const QTreeWidgetItem* item = lstStatusHistory->topLevelItem(i);
+            if (!item->text(0).contains(QLatin1String("Buffer"))) {
+                text = item->text(0);
+                colour = item->foreground(0).color();
+                found = true;
+                break;
+            }
+        }
+        if (!found && lstStatusHistory->topLevelItemCount() > 0) {
+            const QTreeWidgetItem* newest =
+                lstStatusHistory->topLevelItem(lstStatusHistory->topLevelItemCount() - 1);
+            text = newest->text(0);
+            colour = newest->foreground(0).color();
+            found = true;
+        }
+        if (found) writeDirect(text, colour);
+        tmrShowStatus->stop();
+        return;
+    }
+    if (tmrShowStatusTag.isEmpty()) {
+        tmrShowStatus->stop();
+        return;
+    }
+    lblStatus->setText(lblStatus->text() + tmrShowStatusTag.front());
+    tmrShowStatusTag.remove(0, 1);
+    if (tmrShowStatusTag.isEmpty()) tmrShowStatus->stop();
+}
+
+void StatusLine::Command2_Click() {
+    if (pctStatusHistory->isVisible()) {
+        pctStatusHistory->hide();
+        Command2->setIcon(imgUpArrow);
+    } else {
+        pctStatusHistory->show();
+        pctStatusHistory->raise();
+        Command2->setIcon(imgDownArrow);
+        const int n = lstStatusHistory->topLevelItemCount();
+        if (n > 0) lstStatusHistory->scrollToItem(lstStatusHistory->topLevelItem(n - 1));
+    }
+    shell_.Form_Resize();
+}
+
+void StatusLine::Command4_Click() {
+    mnuHidden->exec(QCursor::pos());
+    shell_.FocusGo();
+}
+
+void StatusLine::mnuClearHistory_Click() {
+    ClearStatusHistory();
+    shell_.FocusGo();
+}
+
+void StatusLine::placeAtBottom(int clientWidthPx, int clientHeightPx) {
+    const int strip = Picture1->height();
+    Picture1->setGeometry(0, clientHeightPx - strip, clientWidthPx, strip);
+    const int drawer = pctStatusHistory->height();
+    pctStatusHistory->setGeometry(0, clientHeightPx - strip - drawer, clientWidthPx, drawer);
+}
+
+QList<StatusLine::Entry> StatusLine::history() const {
+    QList<Entry> out;
+    for (int i = 0; i < lstStatusHistory->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = lstStatusHistory->topLevelItem(i);
+        out.append({item->text(0), item->foreground(0).color(), item->font(0).bold()});
+    }
+    return out;
+}
+
+void Shell::ShowStatus(const QString& tmpText, int tmpColor) { status().ShowStatus(tmpText, tmpColor); }
+void Shell::ClearStatusHistory() { status().ClearStatusHistory(); }
+
+} // namespace sorvane

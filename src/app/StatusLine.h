@@ -1,0 +1,82 @@
+#pragma once
+
+// The status strip along the bottom of the main window: the status line with its kinds and
+// typewriter, the status history in its drawer, and the history menu.
+
+#include <QColor>
+#include <QObject>
+#include <QPixmap>
+#include <QString>
+
+class QFrame;
+class QLabel;
+class QMenu;
+class QAction;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+namespace sorvane {
+
+class Shell;
+
+class StatusLine : public QObject {
+    Q_OBJECT
+public:
+    StatusLine(Shell& shell, QWidget* client);
+
+    // Shows a message in the colour of its kind and appends it to the history.
+    // Kinds: 0 green, 1 yellow, 2 red, 3 white, 4 typewriter after the first "%".
+    void ShowStatus(const QString& tmpText, int tmpColor);
+    void ClearStatusHistory();
+    // Writes the status line alone, without a history entry and without touching the timer.
+    void writeDirect(const QString& caption, const QColor& colour);
+    void writeDirect(const QString& caption);
+    // After a buffering cue: in 2 s, go back to the newest entry without "Buffer".
+    void ArmRestore();
+
+    // Places the strip and the drawer along the bottom of the client area (pixels).
+    void placeAtBottom(int clientWidthPx, int clientHeightPx);
+
+    // Handlers.
+    void tmrShowStatus_Timer();
+    void Command2_Click();
+    void Command4_Click();
+    void mnuClearHistory_Click();
+
+    // Controls.
+    QFrame* Picture1 = nullptr;
+    QToolButton* Command2 = nullptr;
+    QToolButton* Command4 = nullptr;
+    QLabel* lblStatus = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* lblCuesRunning = nullptr;
+    QFrame* pctStatusHistory = nullptr;
+    QTreeWidget* lstStatusHistory = nullptr;
+    QMenu* mnuHidden = nullptr;
+    QAction* mnuClearHistory = nullptr;
+    QTimer* tmrShowStatus = nullptr;
+    QString tmrShowStatusTag; // characters still to type, or "!" for a pending restore
+    QPixmap imgUpArrow;
+    QPixmap imgDownArrow;
+
+    QColor statusColour() const;
+    // The history as (text, colour, bold), oldest first.
+    struct Entry {
+        QString text;
+        QColor colour;
+        bool bold;
+    };
+    QList<Entry> history() const;
+
+private:
+    void setStatusColour(const QColor& c);
+    Shell& shell_;
+};
+
+// The three small pictures of the strip, drawn in code.
+QPixmap DrawArrow(bool up);
+QPixmap DrawListSymbol();
+
+} // namespace sorvane

@@ -1,0 +1,29 @@
+#include "Form1.h"
+#include "Form2.h"
+#include "platform/Dialogs.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <memory>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sorvane"));
+    QApplication::setWindowIcon(QIcon(QApplication::applicationDirPath() + QStringLiteral("/sorvane.ico")));
+
+    // The command line is the text of the arguments, taken as one text.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    const QString commandLine = args.join(QLatin1Char(' '));
+
+    sorvane::QtDialogs dialogs;
+    std::unique_ptr<sorvane::Form1> form1;
+    {
+        auto intro = std::make_unique<sorvane::Form2>(commandLine, [&] {
+            if (!form1) form1 = std::make_unique<sorvane::Form1>(commandLine, dialogs);
+            form1->Show();
+        });
+        intro->Form_Load();
+    } // the intro window is unloaded here
+    return QApplication::exec();
+}
