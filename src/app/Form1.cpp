@@ -31,24 +31,26 @@ namespace {
 
 // The two constant sets of the layout.
 struct LayoutConstants {
-    int listHeightMixer;    // ListView1.Height = H - this, mixer shown
-    int minHeightNoMixer;   // minimum outer height, mixer hidden
-    int listHeightNoMixer;  // ListView1.Height = H - this, mixer hidden
+    int listHeightMixer;   // ListView1.Height = H - this, mixer shown
+    int minHeightNoMixer;  // minimum outer height, mixer hidden
+    int listHeightNoMixer; // ListView1.Height = H - this, mixer hidden
     int minWidth;
-    bool setsHistoryWidth;  // lstStatusHistory.Width = W - 800
-    int mixerLabelTop;      // lblMixer.Top = H - this
+    bool setsHistoryWidth; // lstStatusHistory.Width = W - 800
+    int mixerLabelTop;     // lblMixer.Top = H - this
     bool drawerHidesLogo;
-    int logoTop;            // imgSVLogo.Top = H - this
-    int mixerTop;           // pctMixer.Top = H - this
-    int propertiesHeight;   // pctProperties.Height = H - this
-    int mixerRuleY;         // Line3.Y1 = Y2 = H - this
-    int columns[14];        // column 2 (index 1) is computed
+    int logoTop;          // imgSVLogo.Top = H - this
+    int mixerTop;         // pctMixer.Top = H - this
+    int propertiesHeight; // pctProperties.Height = H - this
+    int mixerRuleY;       // Line3.Y1 = Y2 = H - this
+    int columns[14];      // column 2 (index 1) is computed
 };
 
-constexpr LayoutConstants kXP{5150, 6000, 1460, 9100, true, 4500, true, 1500, 4070, 2100, 4215,
-                              {300, 0, 950, 950, 0, 1100, 700, 0, 850, 400, 0, 600, 0, 0}};
-constexpr LayoutConstants k98{4950, 5565, 1360, 9165, false, 4360, false, 1400, 3970, 2000, 4070,
-                              {300, 0, 900, 1000, 0, 700, 700, 0, 850, 400, 0, 600, 450, 0}};
+constexpr LayoutConstants kXP{
+    5150, 6000, 1460, 9100, true, 4500,
+    true, 1500, 4070, 2100, 4215, {300, 0, 950, 950, 0, 1100, 700, 0, 850, 400, 0, 600, 0, 0}};
+constexpr LayoutConstants k98{
+    4950,  5565, 1360, 9165, false, 4360,
+    false, 1400, 3970, 2000, 4070,  {300, 0, 900, 1000, 0, 700, 700, 0, 850, 400, 0, 600, 450, 0}};
 
 constexpr int kMinHeightMixer = 8115;
 constexpr int kDescriptionMin = 1000;
@@ -149,7 +151,8 @@ void Form1::BuildFrame() {
     frame_.Label1 = Heading(this, QStringLiteral("Cue List"), QStringLiteral("Label1"), 120, 105);
     frame_.Line2 = new LineControl(this, 90, 8000, 390, kWhite);
     frame_.Line2->setObjectName(QStringLiteral("Line2"));
-    frame_.Label2 = Heading(this, QStringLiteral("Cue Properties"), QStringLiteral("Label2"), 8275, 105);
+    frame_.Label2 =
+        Heading(this, QStringLiteral("Cue Properties"), QStringLiteral("Label2"), 8275, 105);
     frame_.Line1 = new LineControl(this, 8275, 11905, 390, kWhite);
     frame_.Line1->setObjectName(QStringLiteral("Line1"));
     frame_.lblMixer = Heading(this, QStringLiteral("Mixer"), QStringLiteral("lblMixer"), 120, 4200);
@@ -185,18 +188,27 @@ void Form1::BuildFrame() {
     frame_.cmdStop = button(QStringLiteral("Stop"), QStringLiteral("cmdStop"), 0, 600, 1125, 240);
     frame_.cmdPrev = button(QStringLiteral("Prev"), QStringLiteral("cmdPrev"), 0, 855, 555, 240);
     frame_.cmdNext = button(QStringLiteral("Next"), QStringLiteral("cmdNext"), 570, 855, 555, 240);
-    frame_.cmdAddCue = button(QStringLiteral("Insert Cue"), QStringLiteral("cmdAddCue"), 0, 1110, 1125, 240);
-    frame_.cmdDeleteCue = button(QStringLiteral("Delete Cue"), QStringLiteral("cmdDeleteCue"), 0, 1365, 1125, 240);
-    frame_.cmdMoveUp = button(QStringLiteral("Move Up"), QStringLiteral("cmdMoveUp"), 0, 1620, 1125, 240);
-    frame_.cmdMoveDown = button(QStringLiteral("Move Down"), QStringLiteral("cmdMoveDown"), 0, 1875, 1125, 240);
-    frame_.cmdLoadShow = button(QStringLiteral("Load"), QStringLiteral("cmdLoadShow"), 0, 2130, 1125, 240);
+    frame_.cmdAddCue =
+        button(QStringLiteral("Insert Cue"), QStringLiteral("cmdAddCue"), 0, 1110, 1125, 240);
+    frame_.cmdDeleteCue =
+        button(QStringLiteral("Delete Cue"), QStringLiteral("cmdDeleteCue"), 0, 1365, 1125, 240);
+    frame_.cmdMoveUp =
+        button(QStringLiteral("Move Up"), QStringLiteral("cmdMoveUp"), 0, 1620, 1125, 240);
+    frame_.cmdMoveDown =
+        button(QStringLiteral("Move Down"), QStringLiteral("cmdMoveDown"), 0, 1875, 1125, 240);
+    frame_.cmdLoadShow =
+        button(QStringLiteral("Load"), QStringLiteral("cmdLoadShow"), 0, 2130, 1125, 240);
     frame_.cmdSave = button(QStringLiteral("Save"), QStringLiteral("cmdSave"), 0, 2385, 1125, 240);
-    frame_.Command1 = button(QStringLiteral("Create New"), QStringLiteral("Command1"), 0, 2640, 1125, 240);
-    frame_.Command7 = button(QStringLiteral("Load Old"), QStringLiteral("Command7"), 0, 2895, 1125, 240);
+    frame_.Command1 =
+        button(QStringLiteral("Create New"), QStringLiteral("Command1"), 0, 2640, 1125, 240);
+    frame_.Command7 =
+        button(QStringLiteral("Load Old"), QStringLiteral("Command7"), 0, 2895, 1125, 240);
     frame_.Command7->hide();
-    frame_.cmdProperties = button(QStringLiteral("< Properties"), QStringLiteral("cmdProperties"), 0, 3150, 1125, 240);
+    frame_.cmdProperties =
+        button(QStringLiteral("< Properties"), QStringLiteral("cmdProperties"), 0, 3150, 1125, 240);
     frame_.cmdProperties->setEnabled(false);
-    frame_.cmdMixer = button(QStringLiteral("Hide Mixer"), QStringLiteral("cmdMixer"), 0, 3405, 1125, 240);
+    frame_.cmdMixer =
+        button(QStringLiteral("Hide Mixer"), QStringLiteral("cmdMixer"), 0, 3405, 1125, 240);
 }
 
 void Form1::BuildMixer() {
@@ -226,9 +238,11 @@ void Form1::BuildMixer() {
         sldMixer[i]->setInvertedAppearance(true); // position 0 (full level) at the top
         sldMixer[i]->setRange(0, 10);
         sldMixer[i]->setGeometry(x0, 20, 26, 120);
-        lblChannelPercent[i] = label(QStringLiteral("0%"), QStringLiteral("lblChannelPercent(%1)").arg(i),
-                                     x0 + 32, 60, 50, 14);
-        lblChannelData[i] = label(QString(), QStringLiteral("lblChannelData(%1)").arg(i), x0, 146, 88, 14);
+        lblChannelPercent[i] =
+            label(QStringLiteral("0%"), QStringLiteral("lblChannelPercent(%1)").arg(i), x0 + 32, 60,
+                  50, 14);
+        lblChannelData[i] =
+            label(QString(), QStringLiteral("lblChannelData(%1)").arg(i), x0, 146, 88, 14);
         QLabel* barLabel = label(n, barLabelNames[i], x0, 166, 10, 12);
         if (i == 2) Label8 = barLabel;
         sldPosition[i] = new QProgressBar(mixer);
@@ -259,7 +273,9 @@ bool Form1::eventFilter(QObject* watched, QEvent* e) {
     return QWidget::eventFilter(watched, e);
 }
 
-void Form1::Label8_Click() { EndProgram(); }
+void Form1::Label8_Click() {
+    EndProgram();
+}
 
 void Form1::Show() {
     if (!loaded_) {
@@ -285,7 +301,8 @@ void Form1::Form_Load() {
     MediaLength = 0;
     // 7. the faders and the cue volume slider
     sldLinkChannels->setMaximum(4000);
-    for (QSlider* s : sldMixer) s->setMaximum(4000);
+    for (QSlider* s : sldMixer)
+        s->setMaximum(4000);
     if (cues_->sldVolume()) cues_->sldVolume()->setMaximum(4000);
     // 8
     WindowsVersion = GetWindowsVersion();
@@ -298,20 +315,28 @@ void Form1::Form_Load() {
     if (!showPath.isEmpty() && FileExists(showPath)) showFiles_->LoadShow(showPath);
 }
 
-int Form1::OuterWidthTw() const { return PxToTw(frameGeometry().width()); }
-int Form1::OuterHeightTw() const { return PxToTw(frameGeometry().height()); }
+int Form1::OuterWidthTw() const {
+    return KeptTw(this, "twOuterWidth", frameGeometry().width());
+}
+int Form1::OuterHeightTw() const {
+    return KeptTw(this, "twOuterHeight", frameGeometry().height());
+}
 
 void Form1::SetOuterWidthTw(int tw) {
     const int extra = frameGeometry().width() - width();
+    KeepTw(this, "twOuterWidth", tw);
     resize(TwToPx(tw) - extra, height());
 }
 
 void Form1::SetOuterHeightTw(int tw) {
     const int extra = frameGeometry().height() - height();
+    KeepTw(this, "twOuterHeight", tw);
     resize(width(), TwToPx(tw) - extra);
 }
 
-void Form1::FocusGo() { frame_.cmdGo->setFocus(Qt::OtherFocusReason); }
+void Form1::FocusGo() {
+    frame_.cmdGo->setFocus(Qt::OtherFocusReason);
+}
 
 void Form1::Form_Resize() {
     if (isMinimized()) return;
@@ -321,8 +346,12 @@ void Form1::Form_Resize() {
         Resize98();
 }
 
-void Form1::ResizeXP() { LayoutPass(LayoutVariant::XP); }
-void Form1::Resize98() { LayoutPass(LayoutVariant::Win98); }
+void Form1::ResizeXP() {
+    LayoutPass(LayoutVariant::XP);
+}
+void Form1::Resize98() {
+    LayoutPass(LayoutVariant::Win98);
+}
 
 void Form1::LayoutPass(LayoutVariant v) {
     const LayoutConstants& k = v == LayoutVariant::XP ? kXP : k98;
@@ -386,14 +415,15 @@ void Form1::LayoutPass(LayoutVariant v) {
     // 12, 13. column widths; Description takes the rest
     QHeaderView* header = list->header();
     header->setMinimumSectionSize(0);
+    header->setStretchLastSection(false);
     int others = 0;
     for (int c = 0; c < 14 && c < header->count(); ++c) {
         if (c == 1) continue;
-        list->setColumnWidth(c, TwToPx(k.columns[c]));
+        SetColumnWidthTw(list, c, k.columns[c]);
         others += k.columns[c];
     }
     const int description = std::max(kDescriptionMin, WidthTw(list) - (others + 100));
-    if (header->count() > 1) list->setColumnWidth(1, TwToPx(description));
+    if (header->count() > 1) SetColumnWidthTw(list, 1, description);
 }
 
 void Form1::resizeEvent(QResizeEvent* e) {

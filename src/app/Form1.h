@@ -91,7 +91,7 @@ private:
 inline const QString StartUpSwitch = QStringLiteral("o");
 
 // Pictures of the window, drawn in code.
-QPixmap DrawBackdrop();   // 1600 x 1200 dark blue
+QPixmap DrawBackdrop(); // 1600 x 1200 dark blue
 QPixmap DrawLogo(int widthPx, int heightPx);
 
 // Ends the program at once: no question, nothing saved.

@@ -25,9 +25,13 @@ Form2::Form2(const QString& commandLine, std::function<void()> showMain)
 
 Form2::~Form2() = default;
 
-QString Form2::IntroPath() { return ApplicationFolder() + PathSeparator + QStringLiteral("intro.avi"); }
+QString Form2::IntroPath() {
+    return ApplicationFolder() + PathSeparator + QStringLiteral("intro.avi");
+}
 
-bool Form2::LoadIntro() { return FileExists(IntroPath()); }
+bool Form2::LoadIntro() {
+    return FileExists(IntroPath());
+}
 void Form2::SetRate(double) {}
 void Form2::PlayIntro() {}
 
@@ -49,13 +53,13 @@ void Form2::Form_Load() {
     ShowIntro();             // 3.
     SetRate(2.0);            // 4.
     PlayIntro();
-    Wait(2);                 // 5.
-    SetRate(1.0);            // 6.
-    Wait(2);                 // 7.
-    showMain_();             // 8.
-    ShowIntro();             // 9.
-    Wait(1);                 // 10.
-    hide();                  // 11. unloaded: the caller releases the window
+    Wait(2);      // 5.
+    SetRate(1.0); // 6.
+    Wait(2);      // 7.
+    showMain_();  // 8.
+    ShowIntro();  // 9.
+    Wait(1);      // 10.
+    hide();       // 11. unloaded: the caller releases the window
 }
 
 void Form2::closeEvent(QCloseEvent* e) {

@@ -50,7 +50,8 @@ void DelayWithStatus(StatusLine& status, double Seconds) {
         const double shown = std::round(clock.nsecsElapsed() / 1e7) / 100.0;
         if (shown != lastShown) {
             lastShown = shown;
-            status.writeDirect(QStringLiteral("Delaying:  ") + DecimalText(shown), QColor(255, 255, 0));
+            status.writeDirect(QStringLiteral("Delaying:  ") + DecimalText(shown),
+                               QColor(255, 255, 0));
         }
         if (ShowHalted) return;
         if (clock.elapsed() >= total) return;
@@ -77,14 +78,18 @@ QString GetFileName(const QString& Path) {
     return i < 0 ? Path : Path.mid(i + 1);
 }
 
-QString TrimFilename(const QString& tmpFilename) { return GetFileName(tmpFilename); }
+QString TrimFilename(const QString& tmpFilename) {
+    return GetFileName(tmpFilename);
+}
 
 QString GetExtension(const QString& Path) {
     const qsizetype i = Path.lastIndexOf(QLatin1Char('.'));
     return (i < 0 ? Path : Path.mid(i + 1)).toLower();
 }
 
-QString ApplicationFolder() { return QCoreApplication::applicationDirPath(); }
+QString ApplicationFolder() {
+    return QCoreApplication::applicationDirPath();
+}
 
 QString WindowsVersionName(const std::optional<VersionRecord>& record) {
     if (!record) return QStringLiteral("Unable To get Windows Version");
@@ -108,7 +113,9 @@ QString WindowsVersionName(const std::optional<VersionRecord>& record) {
     }
 }
 
-QString GetWindowsVersion() { return WindowsVersionName(QueryPlatformVersion()); }
+QString GetWindowsVersion() {
+    return WindowsVersionName(QueryPlatformVersion());
+}
 
 void SetTopmost(QWidget* window, std::int16_t onTop) {
     if (!window) return;

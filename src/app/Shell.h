@@ -18,7 +18,7 @@ class StatusLine;
 
 // The controls of the main window's frame, by the names the program uses for them.
 struct Frame {
-    QWidget* form = nullptr; // the main window itself
+    QWidget* form = nullptr;   // the main window itself
     QWidget* client = nullptr; // the window's client area, parent of the panels
 
     // The column of play and edit buttons.
@@ -27,8 +27,8 @@ struct Frame {
     QPushButton* cmdStop = nullptr;
     QPushButton* cmdPrev = nullptr;
     QPushButton* cmdNext = nullptr;
-    QPushButton* cmdAddCue = nullptr;     // "Insert Cue"
-    QPushButton* cmdDeleteCue = nullptr;  // "Delete Cue"
+    QPushButton* cmdAddCue = nullptr;    // "Insert Cue"
+    QPushButton* cmdDeleteCue = nullptr; // "Delete Cue"
     QPushButton* cmdMoveUp = nullptr;
     QPushButton* cmdMoveDown = nullptr;
     QPushButton* cmdLoadShow = nullptr;   // "Load"
@@ -39,9 +39,9 @@ struct Frame {
     QPushButton* cmdMixer = nullptr;      // "Hide Mixer" / "Show Mixer"
 
     // Headings and rules.
-    QLabel* Label1 = nullptr;   // "Cue List"
+    QLabel* Label1 = nullptr; // "Cue List"
     LineControl* Line2 = nullptr;
-    QLabel* Label2 = nullptr;   // "Cue Properties"
+    QLabel* Label2 = nullptr; // "Cue Properties"
     LineControl* Line1 = nullptr;
     QLabel* lblMixer = nullptr; // "Mixer"
     LineControl* Line3 = nullptr;

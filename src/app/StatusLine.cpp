@@ -47,7 +47,8 @@ QToolButton* PictureButton(QWidget* parent, int leftTw, const QString& name) {
     b->setAutoRaise(false);
     b->setFocusPolicy(Qt::NoFocus);
     SetBackground(b, Qt::black);
-    b->setStyleSheet(QStringLiteral("QToolButton { background: black; border: 1px solid #303030; }"));
+    b->setStyleSheet(
+        QStringLiteral("QToolButton { background: black; border: 1px solid #303030; }"));
     SetGeometryTw(b, leftTw, 15, 270, 285);
     return b;
 }
@@ -159,19 +160,31 @@ StatusLine::StatusLine(Shell& shell, QWidget* client) : QObject(client), shell_(
     connect(mnuClearHistory, &QAction::triggered, this, &StatusLine::mnuClearHistory_Click);
 }
 
-QColor StatusLine::statusColour() const { return lblStatus->palette().color(QPalette::WindowText); }
+QColor StatusLine::statusColour() const {
+    return lblStatus->palette().color(QPalette::WindowText);
+}
 
-void StatusLine::setStatusColour(const QColor& c) { SetTextColour(lblStatus, c); }
+void StatusLine::setStatusColour(const QColor& c) {
+    SetTextColour(lblStatus, c);
+}
 
 void StatusLine::ShowStatus(const QString& tmpText, int tmpColor) {
     tmrShowStatus->stop();
     tmrShowStatusTag.clear();
     lblStatus->setText(tmpText);
     switch (tmpColor) {
-    case 0: setStatusColour(kGreen); break;
-    case 1: setStatusColour(kYellow); break;
-    case 2: setStatusColour(kRed); break;
-    case 3: setStatusColour(kWhite); break;
+    case 0:
+        setStatusColour(kGreen);
+        break;
+    case 1:
+        setStatusColour(kYellow);
+        break;
+    case 2:
+        setStatusColour(kRed);
+        break;
+    case 3:
+        setStatusColour(kWhite);
+        break;
     case 4: {
         const qsizetype p = tmpText.indexOf(QLatin1Char('%'));
         if (p >= 0) {
@@ -183,7 +196,8 @@ void StatusLine::ShowStatus(const QString& tmpText, int tmpColor) {
         tmrShowStatus->start();
         break;
     }
-    default: break;
+    default:
+        break;
     }
     QString entryText = tmpText;
     if (tmpColor == 4) entryText.remove(QLatin1Char('%'));
@@ -205,14 +219,18 @@ void StatusLine::ShowStatus(const QString& tmpText, int tmpColor) {
     item->setFont(0, f);
 }
 
-void StatusLine::ClearStatusHistory() { lstStatusHistory->clear(); }
+void StatusLine::ClearStatusHistory() {
+    lstStatusHistory->clear();
+}
 
 void StatusLine::writeDirect(const QString& caption, const QColor& colour) {
     lblStatus->setText(caption);
     setStatusColour(colour);
 }
 
-void StatusLine::writeDirect(const QString& caption) { lblStatus->setText(caption); }
+void StatusLine::writeDirect(const QString& caption) {
+    lblStatus->setText(caption);
+}
 
 void StatusLine::ArmRestore() {
     tmrShowStatus->setInterval(2000);
@@ -298,7 +316,11 @@ QList<StatusLine::Entry> StatusLine::history() const {
     return out;
 }
 
-void Shell::ShowStatus(const QString& tmpText, int tmpColor) { status().ShowStatus(tmpText, tmpColor); }
-void Shell::ClearStatusHistory() { status().ClearStatusHistory(); }
+void Shell::ShowStatus(const QString& tmpText, int tmpColor) {
+    status().ShowStatus(tmpText, tmpColor);
+}
+void Shell::ClearStatusHistory() {
+    status().ClearStatusHistory();
+}
 
 } // namespace sorvane

@@ -28,7 +28,9 @@ std::optional<double> ReadNumber(const QString& text) {
     return v;
 }
 
-double RoundDown(double value) { return std::floor(value); }
+double RoundDown(double value) {
+    return std::floor(value);
+}
 
 double RoundHalfEven(double value, int digits) {
     const double scale = std::pow(10.0, digits);
@@ -88,7 +90,8 @@ std::optional<std::int16_t> StoredValue::toInt16() const {
     const auto n = toNumber();
     if (!n) return std::nullopt;
     const double f = RoundDown(*n);
-    if (f < std::numeric_limits<std::int16_t>::min() || f > std::numeric_limits<std::int16_t>::max())
+    if (f < std::numeric_limits<std::int16_t>::min() ||
+        f > std::numeric_limits<std::int16_t>::max())
         return std::nullopt;
     return static_cast<std::int16_t>(f);
 }
@@ -97,7 +100,8 @@ std::optional<std::int32_t> StoredValue::toInt32() const {
     const auto n = toNumber();
     if (!n) return std::nullopt;
     const double f = RoundDown(*n);
-    if (f < std::numeric_limits<std::int32_t>::min() || f > std::numeric_limits<std::int32_t>::max())
+    if (f < std::numeric_limits<std::int32_t>::min() ||
+        f > std::numeric_limits<std::int32_t>::max())
         return std::nullopt;
     return static_cast<std::int32_t>(f);
 }

@@ -33,7 +33,9 @@ public:
 
     Kind kind() const { return kind_; }
     bool isEmpty() const { return kind_ == Kind::Empty; }
-    bool isNumber() const { return kind_ == Kind::Int16 || kind_ == Kind::Int32 || kind_ == Kind::Double; }
+    bool isNumber() const {
+        return kind_ == Kind::Int16 || kind_ == Kind::Int32 || kind_ == Kind::Double;
+    }
 
     // A number as its decimal text, a text as it stands, empty as "".
     QString toText() const;

@@ -4,6 +4,7 @@
 // into pixels (15 twips per pixel at 96 dpi).
 
 #include <QFrame>
+#include <QTreeView>
 #include <QWidget>
 
 namespace sorvane {
@@ -21,6 +22,15 @@ void SetTopTw(QWidget* w, int twips);
 void SetWidthTw(QWidget* w, int twips);
 void SetHeightTw(QWidget* w, int twips);
 void SetGeometryTw(QWidget* w, int left, int top, int width, int height);
+
+// Twips that were set are read back as set, as long as the widget still stands at the pixel
+// they gave; otherwise the pixel is converted.
+int KeptTw(const QWidget* w, const char* key, int pixels);
+void KeepTw(QWidget* w, const char* key, int twips);
+
+// Column widths of a report list, in twips.
+int ColumnWidthTw(const QTreeView* view, int column);
+void SetColumnWidthTw(QTreeView* view, int column, int twips);
 
 // A horizontal rule placed by its end points in twips (the X1, X2, Y1, Y2 of a line control).
 class LineControl : public QFrame {

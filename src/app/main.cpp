@@ -9,11 +9,13 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
-    QApplication::setWindowIcon(QIcon(QApplication::applicationDirPath() + QStringLiteral("/sorvane.ico")));
+    QApplication::setWindowIcon(
+        QIcon(QApplication::applicationDirPath() + QStringLiteral("/sorvane.ico")));
 
     // The command line is the text of the arguments, taken as one text.
     QStringList args;
-    for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     const QString commandLine = args.join(QLatin1Char(' '));
 
     sorvane::QtDialogs dialogs;

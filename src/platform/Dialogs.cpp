@@ -23,7 +23,8 @@ QFileDialog* MakeDialog(QWidget* parent, const FileDialogRequest& r, QFileDialog
     d->setAcceptMode(mode);
     d->setDefaultSuffix(r.defaultExt);
     if (!r.fileName.isEmpty()) d->selectFile(r.fileName);
-    d->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    d->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                   : QFileDialog::AnyFile);
     return d;
 }
 
@@ -50,25 +51,46 @@ MsgResult QtDialogs::messageBox(QWidget* parent, const QString& text, const QStr
                                 MsgButtons buttons, MsgIcon icon) {
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     switch (icon) {
-    case MsgIcon::Critical: qicon = QMessageBox::Critical; break;
-    case MsgIcon::Question: qicon = QMessageBox::Question; break;
-    case MsgIcon::Exclamation: qicon = QMessageBox::Warning; break;
-    case MsgIcon::Information: qicon = QMessageBox::Information; break;
-    case MsgIcon::None: break;
+    case MsgIcon::Critical:
+        qicon = QMessageBox::Critical;
+        break;
+    case MsgIcon::Question:
+        qicon = QMessageBox::Question;
+        break;
+    case MsgIcon::Exclamation:
+        qicon = QMessageBox::Warning;
+        break;
+    case MsgIcon::Information:
+        qicon = QMessageBox::Information;
+        break;
+    case MsgIcon::None:
+        break;
     }
     QMessageBox::StandardButtons set = QMessageBox::Ok;
     switch (buttons) {
-    case MsgButtons::OK: set = QMessageBox::Ok; break;
-    case MsgButtons::OKCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
-    case MsgButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; break;
-    case MsgButtons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
+    case MsgButtons::OK:
+        set = QMessageBox::Ok;
+        break;
+    case MsgButtons::OKCancel:
+        set = QMessageBox::Ok | QMessageBox::Cancel;
+        break;
+    case MsgButtons::YesNo:
+        set = QMessageBox::Yes | QMessageBox::No;
+        break;
+    case MsgButtons::YesNoCancel:
+        set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        break;
     }
     QMessageBox box(qicon, title, text, set, parent);
     switch (box.exec()) {
-    case QMessageBox::Yes: return MsgResult::Yes;
-    case QMessageBox::No: return MsgResult::No;
-    case QMessageBox::Cancel: return MsgResult::Cancel;
-    default: return MsgResult::OK;
+    case QMessageBox::Yes:
+        return MsgResult::Yes;
+    case QMessageBox::No:
+        return MsgResult::No;
+    case QMessageBox::Cancel:
+        return MsgResult::Cancel;
+    default:
+        return MsgResult::OK;
     }
 }
 
@@ -95,8 +117,10 @@ MsgResult ScriptedDialogs::messageBox(QWidget*, const QString& text, const QStri
     if (!answers_.isEmpty()) return answers_.takeFirst();
     switch (buttons) {
     case MsgButtons::YesNo:
-    case MsgButtons::YesNoCancel: return MsgResult::Yes;
-    default: return MsgResult::OK;
+    case MsgButtons::YesNoCancel:
+        return MsgResult::Yes;
+    default:
+        return MsgResult::OK;
     }
 }
 

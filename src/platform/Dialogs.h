@@ -53,7 +53,7 @@ class ScriptedDialogs final : public Dialogs {
 public:
     struct Call {
         enum Kind { Open, Save, Message } kind;
-        QString text;  // message text, or the file dialog's starting file name
+        QString text; // message text, or the file dialog's starting file name
         QString title;
         MsgButtons buttons = MsgButtons::OK;
         MsgIcon icon = MsgIcon::None;

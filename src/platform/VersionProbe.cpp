@@ -1,5 +1,7 @@
 #include "VersionProbe.h"
 
 namespace sorvane {
-std::optional<VersionRecord> QueryPlatformVersion() { return std::nullopt; }
+std::optional<VersionRecord> QueryPlatformVersion() {
+    return std::nullopt;
+}
 } // namespace sorvane

@@ -1,0 +1,133 @@
+// Start-up: the intro window's timing and switch, and the main window's load.
+
+#include "app/Form1.h"
+#include "app/Form2.h"
+#include "app/Module1.h"
+#include "app/StatusLine.h"
+#include "cuelist/CueListEditor.h"
+#include "platform/Dialogs.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace sorvane;
+
+class StartupTest : public QObject {
+    Q_OBJECT
+    ScriptedDialogs dialogs;
+
+    std::unique_ptr<Form1> load(const QString& commandLine) {
+        ShowFilename.clear();
+        auto f = std::make_unique<Form1>(commandLine, dialogs);
+        f->Show();
+        return f;
+    }
+
+private slots:
+    void loadSequenceWithEmptyCommandLine() {
+        AutoShowProperties = false;
+        MediaLength = 12;
+        auto f = load(QString());
+        QVERIFY(f->isVisible());
+        QVERIFY(f->frame().Command7->isHidden());
+        QVERIFY(AutoShowProperties);
+        QCOMPARE(MediaLength, 0.0);
+        QVERIFY(f->cues().pctProperties()->isHidden());
+        QCOMPARE(f->frame().cmdProperties->text(), QStringLiteral("< Properties"));
+        QVERIFY(!f->frame().cmdProperties->isEnabled());
+        QCOMPARE(f->sldLinkChannels->maximum(), 4000);
+        for (QSlider* s : f->sldMixer)
+            QCOMPARE(s->maximum(), 4000);
+        QCOMPARE(f->cues().sldVolume()->maximum(), 4000);
+        QCOMPARE(WindowsVersion, QStringLiteral("Unable To get Windows Version"));
+        QCOMPARE(f->status().lblStatus->text(), QStringLiteral("Sorvane 1.0 Ready.     rev.2"));
+        QCOMPARE(f->status().history().size(), 1);
+        QVERIFY(ShowFilename.isEmpty());
+    }
+
+    void switchShowsLoadOldOnlyWhenExact() {
+        QVERIFY(!load(StartUpSwitch)->frame().Command7->isHidden());
+        QVERIFY(load(StartUpSwitch.toUpper())->frame().Command7->isHidden());
+        QVERIFY(load(StartUpSwitch + QStringLiteral(" x"))->frame().Command7->isHidden());
+        QVERIFY(load(QStringLiteral("\"") + StartUpSwitch + QStringLiteral("\""))
+                    ->frame()
+                    .Command7->isHidden());
+    }
+
+    void missingFileOrFolderLoadsNothing() {
+        QTemporaryDir dir;
+        for (const QString& cl : {dir.filePath(QStringLiteral("missing.cue")), dir.path(),
+                                  QStringLiteral("\"") + dir.path() + QStringLiteral("\"")}) {
+            auto f = load(cl);
+            QVERIFY(ShowFilename.isEmpty());
+            QCOMPARE(f->status().history().size(), 1); // the ready message only, no report
+            QCOMPARE(f->status().lblStatus->text(), QStringLiteral("Sorvane 1.0 Ready.     rev.2"));
+        }
+    }
+
+    void hiddenButtonsExistWithCaptions() {
+        auto f = load(QString());
+        const Frame& fr = f->frame();
+        const QList<QPair<QPushButton*, QString>> buttons{{fr.cmdGo, "Go"},
+                                                          {fr.cmdStop, "Stop"},
+                                                          {fr.cmdPrev, "Prev"},
+                                                          {fr.cmdNext, "Next"},
+                                                          {fr.cmdAddCue, "Insert Cue"},
+                                                          {fr.cmdDeleteCue, "Delete Cue"},
+                                                          {fr.cmdMoveUp, "Move Up"},
+                                                          {fr.cmdMoveDown, "Move Down"},
+                                                          {fr.cmdLoadShow, "Load"},
+                                                          {fr.cmdSave, "Save"},
+                                                          {fr.Command1, "Create New"},
+                                                          {fr.Command7, "Load Old"},
+                                                          {fr.cmdMixer, "Hide Mixer"}};
+        for (const auto& [button, caption] : buttons) {
+            QVERIFY(button);
+            QCOMPARE(button->text(), caption);
+            QCOMPARE(button->parentWidget(), fr.pctActionControls);
+        }
+        QCOMPARE(f->Label8->text(), QStringLiteral("3"));
+    }
+
+    void introSkippedWithSwitch() {
+        int shown = 0;
+        QElapsedTimer clock;
+        clock.start();
+        Form2 intro(StartUpSwitch, [&] { ++shown; });
+        intro.Form_Load();
+        QCOMPARE(shown, 1);
+        QCOMPARE(intro.timesShown(), 0);
+        QVERIFY(intro.isHidden());
+        QVERIFY(clock.elapsed() < 4000);
+    }
+
+    void introRunsAboutFiveSeconds() {
+        int shown = 0;
+        qint64 shownAt = -1;
+        QElapsedTimer clock;
+        clock.start();
+        Form2 intro(QStringLiteral("O"), [&] {
+            ++shown;
+            shownAt = clock.elapsed();
+        });
+        intro.Form_Load();
+        const qint64 total = clock.elapsed();
+        QCOMPARE(shown, 1);
+        QVERIFY2(shownAt >= 4000, qPrintable(QString::number(shownAt))); // after 2 s + 2 s
+        QVERIFY2(total >= 5000, qPrintable(QString::number(total)));     // and 1 s more
+        QVERIFY(intro.isHidden());
+        if (intro.introPlayable())
+            QCOMPARE(intro.timesShown(), 2);
+        else
+            QCOMPARE(intro.timesShown(), 0);
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "test_startup.moc"
