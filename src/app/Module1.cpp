@@ -21,10 +21,9 @@ namespace {
 void PumpEvents(qint64 maxMs) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (maxMs <= 0) return;
-    QEventLoop idle;
-    QTimer wake;
+    QTimer wake; // its tick ends the sleep below at the latest
     wake.setSingleShot(true);
-    QObject::connect(&wake, &QTimer::timeout, &idle, &QEventLoop::quit);
+    wake.setTimerType(Qt::PreciseTimer);
     wake.start(static_cast<int>(std::min<qint64>(maxMs, 5)));
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
