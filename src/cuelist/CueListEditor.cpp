@@ -1,29 +1,379 @@
 #include "CueListEditor.h"
 
+#include "CueListView.h"
+#include "app/Module1.h"
 #include "app/Shell.h"
+#include "app/Twips.h"
 
-#include <QFrame>
-#include <QSlider>
-#include <QStandardItemModel>
-#include <QTreeView>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <cmath>
+#include <unordered_map>
 
 namespace sorvane {
 
-CueListEditor::CueListEditor(Shell& shell, QWidget* client) : QObject(client), shell_(shell) {
-    listView_ = new QTreeView(client);
-    listView_->setObjectName(QStringLiteral("ListView1"));
-    auto* model = new QStandardItemModel(0, 14, listView_);
-    listView_->setModel(model);
-    properties_ = new QFrame(client);
-    properties_->setObjectName(QStringLiteral("pctProperties"));
-    sldVolume_ = new QSlider(properties_);
-    sldVolume_->setObjectName(QStringLiteral("sldVolume"));
+namespace {
+
+const QColor kWhite(255, 255, 255);
+const QColor kGreen(0, 200, 0);
+const QColor kYellow(255, 255, 0);
+
+// A stored value read as a number. Plain integer texts (what the show files hold) are read
+// directly; every other text goes through the locale rules.
+std::optional<double> Num(const StoredValue& v) {
+    if (v.kind() != StoredValue::Kind::Text) return v.toNumber();
+    const QString t = v.toText();
+    const qsizetype n = t.size();
+    if (n > 0 && n <= 9) {
+        qsizetype i = t[0] == QLatin1Char('-') ? 1 : 0;
+        if (i < n) {
+            long value = 0;
+            for (; i < n; ++i) {
+                const char16_t c = t[i].unicode();
+                if (c < u'0' || c > u'9') break;
+                value = value * 10 + (c - u'0');
+            }
+            if (i == n) return t[0] == QLatin1Char('-') ? -double(value) : double(value);
+        }
+    }
+    return v.toNumber();
 }
 
-void CueListEditor::UpdateListView() {}
-void CueListEditor::ListView1_Click() {}
-void CueListEditor::HideProperties() { properties_->hide(); }
-void CueListEditor::ShowProperties() { properties_->show(); }
-void CueListEditor::RefreshProperties() {}
+// Decimal texts of the numbers met in one redraw; shows repeat the same few values.
+class DecimalTexts {
+public:
+    const QString& operator()(double v) {
+        auto it = texts_.find(v);
+        if (it == texts_.end()) it = texts_.emplace(v, DecimalText(v)).first;
+        return it->second;
+    }
+
+private:
+    std::unordered_map<double, QString> texts_;
+};
+
+void SetText(QString& target, const QString& text) {
+    if (target != text) target = text;
+}
+
+// Rebuilds the display texts of When, Action, File, Volume, Begin On, Ch and Count from the
+// row's stored values; a value that does not read as a number leaves its text as it is.
+void RebuildRow(CueRow& r, DecimalTexts& decimals) {
+    const int count = r.subCount;
+    // The action decides which of Volume, Ch and Count show a value.
+    bool showVolume = false, showCount = false, showChannel = true;
+
+    if (count >= kWhen) {
+        if (const auto v = Num(r.at(kWhen).value)) {
+            const double code = RoundDown(*v);
+            QString& t = r.at(kWhen).text;
+            if (code == 0)
+                SetText(t, QStringLiteral("During2"));
+            else if (code == 1)
+                SetText(t, QStringLiteral("Execution2"));
+            else if (code == 2)
+                SetText(t, QStringLiteral("Completion2"));
+        }
+    }
+    if (count >= kAction) {
+        if (const auto v = Num(r.at(kAction).value)) {
+            const double code = RoundDown(*v);
+            static const QString words[8] = {QStringLiteral("Play"), QStringLiteral("Pause"),
+                                             QStringLiteral("Stop"), QStringLiteral("Iteration"),
+                                             QStringLiteral("Vol"),  QStringLiteral("Jump"),
+                                             QStringLiteral("Rate"), QStringLiteral("Buffer")};
+            QString& t = r.at(kAction).text;
+            if (code >= 0 && code <= 7) {
+                SetText(t, words[static_cast<int>(code)]);
+            } else if (code == 8 && count >= kActionCue) {
+                SetText(t, QStringLiteral("Delay (") + r.at(kActionCue).value.toText() +
+                               QStringLiteral("ms)"));
+            }
+            showVolume = code == 0 || code == 4;
+            showCount = code == 0;
+            showChannel = code != 8;
+        }
+    }
+    if (count >= kFile) {
+        const StoredValue& v = r.at(kFile).value;
+        const auto n = Num(v);
+        SetText(r.at(kFile).text, n && *n == 0 ? QString() : GetFileName(v.toText()));
+    }
+    if (count >= kVolume) {
+        QString& t = r.at(kVolume).text;
+        if (!showVolume) {
+            SetText(t, QString());
+        } else if (const auto v = Num(r.at(kVolume).value)) {
+            const double percent = -1 * RoundHalfEven((*v + 4000) / -4000 * 100, 1);
+            SetText(t, decimals(percent) + QLatin1Char('%'));
+        }
+    }
+    if (count >= kBeginOn) {
+        if (const auto v = Num(r.at(kBeginOn).value)) {
+            const double code = RoundDown(*v);
+            QString& t = r.at(kBeginOn).text;
+            if (code == 0)
+                SetText(t, QStringLiteral("Go"));
+            else if (code == 1)
+                SetText(t, QStringLiteral("Auto"));
+        }
+    }
+    if (count >= kChannel) {
+        QString& t = r.at(kChannel).text;
+        if (!showChannel) {
+            SetText(t, QString());
+        } else if (const auto v = Num(r.at(kChannel).value)) {
+            SetText(t, *v == 4 ? QStringLiteral("x") : decimals(*v + 1));
+        }
+    }
+    if (count >= kPlayCount) {
+        QString& t = r.at(kPlayCount).text;
+        if (!showCount) {
+            SetText(t, QString());
+        } else {
+            const StoredValue& v = r.at(kPlayCount).value;
+            const auto n = Num(v);
+            // A count that is not a number plays as 0, endless.
+            SetText(t, !n || *n == 0 ? QStringLiteral("%") : v.toText());
+        }
+    }
+}
+
+} // namespace
+
+CueListEditor::CueListEditor(Shell& shell, QWidget* client) : QObject(client), shell_(shell) {
+    BuildList(client);
+    BuildPanel(client);
+    ConnectPanel();
+
+    Frame& f = shell_.frame();
+    if (f.cmdAddCue)
+        connect(f.cmdAddCue, &QPushButton::clicked, this, &CueListEditor::cmdAddCue_Click);
+    if (f.cmdDeleteCue)
+        connect(f.cmdDeleteCue, &QPushButton::clicked, this, &CueListEditor::cmdDeleteCue_Click);
+    if (f.cmdMoveUp)
+        connect(f.cmdMoveUp, &QPushButton::clicked, this, &CueListEditor::cmdMoveUp_Click);
+    if (f.cmdMoveDown)
+        connect(f.cmdMoveDown, &QPushButton::clicked, this, &CueListEditor::cmdMoveDown_Click);
+    if (f.cmdProperties)
+        connect(f.cmdProperties, &QPushButton::clicked, this, &CueListEditor::cmdProperties_Click);
+}
+
+void CueListEditor::BuildList(QWidget* client) {
+    model_ = new CueListModel(this);
+    listView_ = new CueListView(client);
+    listView_->setObjectName(QStringLiteral("ListView1"));
+    listView_->setAccessibleName(QStringLiteral("Cue List"));
+    listView_->setModel(model_);
+    QPalette p = listView_->palette();
+    p.setColor(QPalette::Base, QColor(29, 29, 29));
+    p.setColor(QPalette::Window, QColor(29, 29, 29));
+    p.setColor(QPalette::Text, kWhite);
+    p.setColor(QPalette::Highlight, QColor(70, 70, 70));
+    p.setColor(QPalette::HighlightedText, kWhite);
+    listView_->setPalette(p);
+    QFont font(QStringLiteral("Small Fonts"));
+    font.setPointSizeF(6.75);
+    listView_->setFont(font);
+    SetGeometryTw(listView_, 60, 495, 6900, 3500);
+    connect(listView_, &CueListView::listClicked, this, &CueListEditor::ListView1_Click);
+    connect(listView_, &CueListView::keySelected, this, &CueListEditor::ListView1_Click);
+}
+
+QTreeView* CueListEditor::ListView1() const {
+    return listView_;
+}
+
+int CueListEditor::SelectedIndex() const {
+    const QItemSelectionModel* sel = listView_->selectionModel();
+    if (!sel) return 0;
+    const QModelIndexList rows = sel->selectedRows();
+    if (rows.isEmpty()) return 0;
+    return rows.first().row() + 1;
+}
+
+void CueListEditor::SelectRow(int position) {
+    QItemSelectionModel* sel = listView_->selectionModel();
+    if (!sel) return;
+    if (position < 1 || position > model_->count()) {
+        sel->clearSelection();
+        return;
+    }
+    const QModelIndex index = model_->index(position - 1, 0);
+    sel->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    listView_->scrollTo(index);
+}
+
+// --- the redraw ---------------------------------------------------------------------------
+
+void CueListEditor::UpdateListView() {
+    Frame& f = shell_.frame();
+    const int selected = SelectedIndex();
+    // 1. no selected cue
+    if (selected == 0) {
+        if (f.cmdProperties) f.cmdProperties->setEnabled(false);
+        HideProperties();
+        shell_.Form_Resize();
+        return;
+    }
+    // 2.
+    if (f.cmdProperties) f.cmdProperties->setEnabled(true);
+    if (AutoShowProperties) {
+        ShowProperties();
+        shell_.Form_Resize();
+    }
+    const int n = model_->count();
+    // 3. every row white and normal
+    for (int i = 0; i < n; ++i) {
+        CueRow& r = model_->mutableRow(i);
+        r.colour = kWhite;
+        r.bold = false;
+    }
+    // 4. the current cue green
+    if (const auto tag = ReadNumber(ListView1Tag); tag && *tag > -1) {
+        const double position = RoundDown(*tag);
+        if (position >= 1 && position <= n) {
+            CueRow& r = model_->mutableRow(static_cast<int>(position) - 1);
+            r.colour = kGreen;
+            r.bold = true;
+        }
+    }
+    // 5. the selected cue yellow
+    {
+        CueRow& r = model_->mutableRow(selected - 1);
+        r.colour = kYellow;
+        r.bold = true;
+    }
+    // 6. display texts
+    DecimalTexts decimals;
+    for (int i = 0; i < n; ++i)
+        RebuildRow(model_->mutableRow(i), decimals);
+    // 7.
+    model_->refresh();
+    // 8. the ready message
+    const CueRow& sel = model_->row(selected - 1);
+    if (sel.subCount >= kDescription)
+        shell_.ShowStatus(QStringLiteral("Cue ") + sel.text + QStringLiteral(" Ready  >  %") +
+                              sel.at(kDescription).text,
+                          4);
+    // 9.
+    shell_.FocusGo();
+}
+
+// --- list editing ---------------------------------------------------------------------------
+
+void CueListEditor::cmdAddCue_Click() {
+    // 1. after the selected cue, or at the top
+    const int selected = SelectedIndex();
+    const int P = selected ? selected + 1 : 1;
+    // 2. renumber the cues that follow
+    const int N = model_->count();
+    for (int position = P; position <= N; ++position) {
+        CueRow& r = model_->mutableRow(position - 1);
+        if (const auto v = ReadNumber(r.text)) r.text = DecimalText(*v + 1);
+    }
+    // 3, 4. the new cue with its defaults
+    CueRow row;
+    row.text = DecimalText(P);
+    row.ownValue = StoredValue::int32(P);
+    row.at(kDescription).text = QStringLiteral("New Action #") + DecimalText(P);
+    struct Default {
+        int k;
+        std::int16_t value;
+        const char* text;
+    };
+    static constexpr Default defaults[] = {
+        {kWhen, 0, "0"},      {kAction, 0, "Play Sound"}, {kActionCue, 0, "0"},
+        {kFile, 0, "0"},      {kVolume, 0, "0"},          {kRate, 1, "1"},
+        {kBeginOn, 1, "1"},   {kChannel, 0, "0"},         {kFadeSpeed, 0, "0"},
+        {kPlayCount, 1, "1"}, {kSelectionStart, 0, "0"},  {kSelectionEnd, 0, "0"}};
+    for (const Default& d : defaults) {
+        row.at(d.k).value = StoredValue::int16(d.value);
+        row.at(d.k).text = QString::fromLatin1(d.text);
+    }
+    model_->insertRow(P - 1, std::move(row));
+    // 5, 6. selected and current
+    SelectRow(P);
+    ListView1Tag = model_->row(P - 1).text;
+    // 7, 8.
+    ListView1_Click();
+    RefreshProperties();
+}
+
+void CueListEditor::cmdDeleteCue_Click() {
+    // 1.
+    const int D = SelectedIndex();
+    if (D == 0) return;
+    // 2. The selection goes with the removed row: no cue is selected afterwards, so the
+    // panel never goes on showing a removed cue.
+    model_->removeRow(D - 1);
+    SelectRow(0);
+    // 3. positions from D on
+    for (int position = D; position <= model_->count(); ++position) {
+        model_->setOwnValue(position - 1, StoredValue::int32(position));
+        model_->mutableRow(position - 1).text = DecimalText(position);
+    }
+    // 4.
+    UpdateListView();
+}
+
+void CueListEditor::cmdMoveUp_Click() {
+    const int S = SelectedIndex();
+    if (S <= 1) return;
+    model_->swapSubItems(S - 1, S - 2);
+    SelectRow(S - 1);
+    model_->refresh();
+    UpdateListView();
+}
+
+void CueListEditor::cmdMoveDown_Click() {
+    const int S = SelectedIndex();
+    if (S == 0 || S >= model_->count()) return;
+    model_->swapSubItems(S - 1, S);
+    SelectRow(S + 1);
+    model_->refresh();
+    UpdateListView();
+}
+
+// --- show and hide ---------------------------------------------------------------------------
+
+void CueListEditor::HideProperties() {
+    Frame& f = shell_.frame();
+    const int W = shell_.OuterWidthTw();
+    properties_->hide();
+    SetWidthTw(listView_, W - 1490);
+    if (f.pctActionControls) SetLeftTw(f.pctActionControls, W - 1340);
+    if (f.cmdProperties) f.cmdProperties->setText(QStringLiteral("< Properties"));
+    if (f.Line2) f.Line2->setX2(W - 220);
+    if (f.Line1) f.Line1->hide();
+    if (f.Label2) f.Label2->hide();
+}
+
+void CueListEditor::ShowProperties() {
+    Frame& f = shell_.frame();
+    const int W = shell_.OuterWidthTw();
+    SetWidthTw(listView_, W - 5190);
+    properties_->show();
+    if (f.pctActionControls) SetLeftTw(f.pctActionControls, W - 5050);
+    if (f.cmdProperties) f.cmdProperties->setText(QStringLiteral("Properties >"));
+    if (f.Line2) f.Line2->setX2(W - 3930);
+    if (f.Line1) f.Line1->show();
+    if (f.Label2) f.Label2->show();
+    RefreshProperties();
+}
+
+void CueListEditor::cmdProperties_Click() {
+    if (!properties_->isHidden()) {
+        AutoShowProperties = false;
+        HideProperties();
+    } else {
+        AutoShowProperties = true;
+        ShowProperties();
+    }
+    shell_.Form_Resize();
+    shell_.FocusGo();
+}
 
 } // namespace sorvane

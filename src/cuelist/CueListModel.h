@@ -8,6 +8,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QFont>
 #include <QString>
 #include <array>
 #include <vector>
@@ -39,8 +40,8 @@ struct SubItem {
 };
 
 struct CueRow {
-    QString text;           // column "#": the cue number as text
-    StoredValue ownValue;   // the row's own stored value (its position when inserted)
+    QString text;         // column "#": the cue number as text
+    StoredValue ownValue; // the row's own stored value (its position when inserted)
     std::array<SubItem, kSubItemCount> sub; // sub[k - 1] is sub-item k
     // A row may hold fewer sub-items (a short line of a show file): only the first
     // `subCount` are present.
@@ -70,11 +71,14 @@ public:
 
     void setRowText(int index, const QString& text);
     void setOwnValue(int index, const StoredValue& value);
-    // Writes a sub-item: the stored value first, then the display text.
+    // Writes a sub-item: the stored value first, then the display text. Writing past the end
+    // of a short row adds the missing sub-items (empty) up to k.
     void setSubItem(int index, int k, const StoredValue& value, const QString& text);
     void setSubValue(int index, int k, const StoredValue& value);
     void setSubText(int index, int k, const QString& text);
     void setRowStyle(int index, const QColor& colour, bool bold);
+    // Exchanges all sub-items (values, texts and their count) of two rows; row texts stay.
+    void swapSubItems(int a, int b);
     // Direct access for bulk redraws; call `refresh()` afterwards.
     CueRow& mutableRow(int index) { return rows_[static_cast<size_t>(index)]; }
     void refresh(); // repaint every row
@@ -84,11 +88,18 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     static const std::array<QString, kColumnCount>& Headers();
 
 private:
+    bool valid(int index) const { return index >= 0 && index < count(); }
+    bool reach(int index, int k);
+    void changed(int row, int firstColumn, int lastColumn);
+
     std::vector<CueRow> rows_;
+    QFont normalFont_;
+    QFont boldFont_;
 };
 
 } // namespace sorvane

@@ -1,0 +1,41 @@
+#pragma once
+
+// The cue list's view: a report list that tells its owner when the operator clicked in it or
+// moved the selection with the keys.
+
+#include <QStyledItemDelegate>
+#include <QTreeView>
+
+namespace sorvane {
+
+class CueListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit CueListView(QWidget* parent);
+
+signals:
+    // A mouse click anywhere in the list (on a row or on the empty area below the rows).
+    void listClicked();
+    // The keys moved the selection to another row.
+    void keySelected();
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    bool pressed_ = false;
+};
+
+// Draws every cell in its row's own colour, also the selected row.
+class CueListDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
+} // namespace sorvane

@@ -1,0 +1,698 @@
+// The properties panel of the cue list editor: its controls, the loading of the selected cue
+// into them, and the handlers that write every change back into the selected row.
+
+#include "CueListEditor.h"
+#include "CueListView.h"
+#include "app/Module1.h"
+#include "app/Shell.h"
+#include "app/Twips.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <cmath>
+
+namespace sorvane {
+
+namespace {
+
+// Rows shown by each action: rows 2, 3, 4, 5, 7, 8, 9 in this order.
+constexpr int kStackedRows[7] = {2, 3, 4, 5, 7, 8, 9};
+constexpr bool kRowsShown[9][7] = {
+    {false, true, true, true, true, false, true},      // 0 Play Sound
+    {false, false, false, false, true, false, false},  // 1 Pause Sound
+    {false, false, false, false, true, false, false},  // 2 Stop Sound
+    {true, false, false, false, true, false, false},   // 3 Wait For End of Iteration
+    {false, false, true, false, true, true, false},    // 4 Change Volume
+    {true, false, false, false, false, false, false},  // 5 Trigger Specific Cue
+    {false, false, false, true, true, false, false},   // 6 Change Rate
+    {false, true, false, false, true, false, false},   // 7 Buffer Sound
+    {true, false, false, false, false, false, false}}; // 8 Delay (ms)
+
+const QString& ActionWord(int code) {
+    static const QString words[9] = {
+        QStringLiteral("Play"),      QStringLiteral("Pause"),  QStringLiteral("Stop"),
+        QStringLiteral("Iteration"), QStringLiteral("Vol"),    QStringLiteral("Jump"),
+        QStringLiteral("Rate"),      QStringLiteral("Buffer"), QStringLiteral("Delay")};
+    return words[code];
+}
+
+const QColor kLabelColour(255, 255, 255);
+
+QFont PanelFont() {
+    QFont f;
+    f.setPointSizeF(7);
+    return f;
+}
+
+QLabel* Caption(QWidget* parent, const QString& text, int left, int top, int width, int height,
+                Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto* l = new QLabel(text, parent);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, kLabelColour);
+    l->setPalette(p);
+    l->setAlignment(align);
+    SetGeometryTw(l, left, top, width, height);
+    return l;
+}
+
+QLineEdit* TextBox(QWidget* parent, const QString& name, const QString& accessible, int left,
+                   int top, int width, int height) {
+    auto* t = new QLineEdit(parent);
+    t->setObjectName(name);
+    t->setAccessibleName(accessible);
+    SetGeometryTw(t, left, top, width, height);
+    return t;
+}
+
+QSlider* Slider(QWidget* parent, const QString& name, const QString& accessible, int minimum,
+                int maximum, int tick, int left, int top, int width, int height) {
+    auto* s = new QSlider(Qt::Horizontal, parent);
+    s->setObjectName(name);
+    s->setAccessibleName(accessible);
+    s->setRange(minimum, maximum);
+    s->setSingleStep(1);
+    s->setPageStep(5);
+    s->setTickInterval(tick);
+    s->setTickPosition(QSlider::TicksBelow);
+    SetGeometryTw(s, left, top, width, height);
+    return s;
+}
+
+} // namespace
+
+// --- building the panel --------------------------------------------------------------------
+
+void CueListEditor::BuildPanel(QWidget* client) {
+    properties_ = new QWidget(client);
+    properties_->setObjectName(QStringLiteral("pctProperties"));
+    properties_->setAccessibleName(QStringLiteral("Cue Properties"));
+    properties_->setFont(PanelFont());
+    SetGeometryTw(properties_, 8275, 495, 3600, 6375);
+    QWidget* panel = properties_;
+
+    Caption(panel, QStringLiteral("Cue #"), 105, 120, 600, 255);
+    txtCueNumber_ =
+        TextBox(panel, QStringLiteral("txtCueNumber"), QStringLiteral("Cue #"), 705, 90, 735, 285);
+    txtCueNumber_->setText(QStringLiteral("0"));
+    txtCueNumber_->installEventFilter(this);
+
+    // The ten rows: Top, Height (and Left, Width for the value row).
+    struct RowPlace {
+        int left, top, width, height;
+    };
+    static constexpr RowPlace places[10] = {
+        {0, 510, 3600, 540},  {0, 1050, 3600, 555},  {2670, 1575, 825, 540}, {0, 2115, 3600, 525},
+        {0, 2670, 3600, 550}, {0, 3250, 3600, 1155}, {0, 4435, 3600, 435},   {0, 4900, 3600, 435},
+        {0, 5365, 3600, 650}, {0, 6045, 3600, 345}};
+    for (int i = 0; i < 10; ++i) {
+        auto* row = new QWidget(panel);
+        row->setObjectName(QStringLiteral("pctProperty(%1)").arg(i));
+        const RowPlace& p = places[i];
+        SetGeometryTw(row, p.left, p.top, p.width, p.height);
+        pctProperty_[static_cast<size_t>(i)] = row;
+    }
+    QWidget* const* rows = pctProperty_.data();
+
+    // 0 description
+    Caption(rows[0], QStringLiteral("Cue Description:"), 105, 0, 3390, 225);
+    txtDescription_ = TextBox(rows[0], QStringLiteral("txtDescription"),
+                              QStringLiteral("Cue Description"), 105, 225, 3390, 285);
+
+    // 1 start condition
+    Caption(rows[1], QStringLiteral("Execute This Cue When:"), 105, 0, 3390, 225);
+    cboWhen_ = new QComboBox(rows[1]);
+    cboWhen_->setObjectName(QStringLiteral("cboWhen"));
+    cboWhen_->setAccessibleName(QStringLiteral("Execute This Cue When"));
+    const QString whenItems[3] = {QStringLiteral("Along With Previous Cue Execution"),
+                                  QStringLiteral("After Previous Cue Executes"),
+                                  QStringLiteral("After Previous Cue Completes")};
+    for (int i = 0; i < 3; ++i)
+        cboWhen_->addItem(whenItems[i], i);
+    cboWhen_->setCurrentIndex(-1);
+    SetGeometryTw(cboWhen_, 105, 225, 3390, 315);
+
+    // the action selector, left of the value row
+    Caption(panel, QStringLiteral("Action:"), 105, 1575, 2520, 180);
+    cboAction_ = new QComboBox(panel);
+    cboAction_->setObjectName(QStringLiteral("cboAction"));
+    cboAction_->setAccessibleName(QStringLiteral("Action"));
+    const QString actionItems[9] = {
+        QStringLiteral("Play Sound"),    QStringLiteral("Pause Sound"),
+        QStringLiteral("Stop Sound"),    QStringLiteral("Wait For End of Iteration"),
+        QStringLiteral("Change Volume"), QStringLiteral("Trigger Specific Cue"),
+        QStringLiteral("Change Rate"),   QStringLiteral("Buffer Sound"),
+        QStringLiteral("Delay (ms)")};
+    for (int i = 0; i < 9; ++i)
+        cboAction_->addItem(actionItems[i], i);
+    cboAction_->setCurrentIndex(-1);
+    SetGeometryTw(cboAction_, 105, 1755, 2520, 315);
+
+    // 2 value
+    lblAction1_ = Caption(rows[2], QStringLiteral("Value:"), 0, 0, 825, 180);
+    lblAction1_->setObjectName(QStringLiteral("lblAction1"));
+    txtAction_ =
+        TextBox(rows[2], QStringLiteral("txtAction"), QStringLiteral("Value"), 0, 180, 825, 300);
+
+    // 3 media file
+    Caption(rows[3], QStringLiteral("File:"), 105, 0, 1000, 210);
+    txtFile_ =
+        TextBox(rows[3], QStringLiteral("txtFile"), QStringLiteral("File"), 105, 210, 2550, 285);
+    cmdBrowse_ = new QPushButton(QStringLiteral("Browse"), rows[3]);
+    cmdBrowse_->setObjectName(QStringLiteral("cmdBrowse"));
+    SetGeometryTw(cmdBrowse_, 2730, 195, 765, 315);
+
+    // 4 volume
+    Caption(rows[4], QStringLiteral("Volume:"), 105, 0, 1000, 210);
+    sldVolume_ = Slider(rows[4], QStringLiteral("sldVolume"), QStringLiteral("Volume"), 0, 4000,
+                        500, 105, 210, 2550, 330);
+    txtVolume_ = TextBox(rows[4], QStringLiteral("txtVolume"), QStringLiteral("Volume (%)"), 2730,
+                         225, 765, 285);
+    txtVolume_->setAlignment(Qt::AlignCenter);
+    txtVolume_->setText(QStringLiteral("0"));
+
+    // 5 position markers and rate
+    Caption(rows[5], QStringLiteral("Position Markers:"), 105, 0, 2000, 210);
+    Caption(rows[5], QStringLiteral("Start:"), 105, 255, 450, 225);
+    txtStartPos_ = TextBox(rows[5], QStringLiteral("txtStartPos"), QStringLiteral("Start"), 555,
+                           225, 855, 285);
+    Caption(rows[5], QStringLiteral("End:"), 1500, 255, 375, 225);
+    txtEndPos_ =
+        TextBox(rows[5], QStringLiteral("txtEndPos"), QStringLiteral("End"), 1875, 225, 855, 285);
+    Command6_ = new QPushButton(QStringLiteral("Edit"), rows[5]);
+    Command6_->setObjectName(QStringLiteral("Command6"));
+    SetGeometryTw(Command6_, 2820, 210, 675, 315);
+    Caption(rows[5], QStringLiteral("Play Rate (Pitch):"), 105, 570, 2000, 210);
+    sldRate_ = Slider(rows[5], QStringLiteral("sldRate"), QStringLiteral("Play Rate (Pitch)"), 25,
+                      200, 10, 105, 780, 2550, 330);
+    sldRate_->setValue(100);
+    txtRate_ = TextBox(rows[5], QStringLiteral("txtRate"), QStringLiteral("Play Rate"), 2730, 795,
+                       765, 285);
+    txtRate_->setAlignment(Qt::AlignCenter);
+    txtRate_->setText(QStringLiteral("1"));
+
+    // 6 begin on
+    Caption(rows[6], QStringLiteral("Begin On:"), 105, 90, 1000, 255);
+    auto* beginGroup = new QButtonGroup(this);
+    const QString beginCaptions[2] = {QStringLiteral("Go"), QStringLiteral("Auto")};
+    for (int i = 0; i < 2; ++i) {
+        auto* o = new QRadioButton(beginCaptions[i], rows[6]);
+        o->setObjectName(QStringLiteral("optBeginOn(%1)").arg(i));
+        o->setAccessibleName(beginCaptions[i]);
+        o->setAccessibleDescription(QStringLiteral("Begin On"));
+        SetGeometryTw(o, 1155 + i * 945, 90, 900, 255);
+        beginGroup->addButton(o, i);
+        optBeginOn_[static_cast<size_t>(i)] = o;
+    }
+
+    // 7 channel
+    Caption(rows[7], QStringLiteral("Channel:"), 105, 0, 1000, 195);
+    auto* channelGroup = new QButtonGroup(this);
+    const QString channelCaptions[5] = {QStringLiteral("1"), QStringLiteral("2"),
+                                        QStringLiteral("3"), QStringLiteral("4"),
+                                        QStringLiteral("Any Available")};
+    for (int i = 0; i < 5; ++i) {
+        auto* o = new QRadioButton(channelCaptions[i], rows[7]);
+        o->setObjectName(QStringLiteral("optChannel(%1)").arg(i));
+        o->setAccessibleName(channelCaptions[i]);
+        o->setAccessibleDescription(QStringLiteral("Channel"));
+        SetGeometryTw(o, 105 + i * 480, 195, i < 4 ? 450 : 1500, 225);
+        channelGroup->addButton(o, i);
+        optChannel_[static_cast<size_t>(i)] = o;
+    }
+
+    // 8 fade speed
+    Caption(rows[8], QStringLiteral("Fade Speed:"), 105, 0, 1500, 195);
+    sldSpeed_ = Slider(rows[8], QStringLiteral("sldSpeed"), QStringLiteral("Fade Speed"), 0, 10, 1,
+                       105, 195, 3390, 300);
+    Caption(rows[8], QStringLiteral("Slow"), 105, 480, 700, 165);
+    Caption(rows[8], QStringLiteral("Fast"), 2790, 480, 700, 165,
+            Qt::AlignRight | Qt::AlignVCenter);
+
+    // 9 play count
+    Caption(rows[9], QStringLiteral("Play Count:"), 105, 60, 1000, 225);
+    txtPlayCount_ = TextBox(rows[9], QStringLiteral("txtPlayCount"), QStringLiteral("Play Count"),
+                            1155, 30, 675, 285);
+    Caption(rows[9], QStringLiteral("(0 = Loop Forever)"), 1935, 60, 1600, 225);
+}
+
+void CueListEditor::ConnectPanel() {
+    connect(txtDescription_, &QLineEdit::textChanged, this, &CueListEditor::txtDescription_Change);
+    connect(txtAction_, &QLineEdit::textChanged, this, &CueListEditor::txtAction_Change);
+    connect(txtFile_, &QLineEdit::textChanged, this, &CueListEditor::txtFile_Change);
+    connect(txtPlayCount_, &QLineEdit::textChanged, this, &CueListEditor::txtPlayCount_Change);
+    connect(txtStartPos_, &QLineEdit::textChanged, this, &CueListEditor::txtStartPos_Change);
+    connect(txtEndPos_, &QLineEdit::textChanged, this, &CueListEditor::txtEndPos_Change);
+
+    // A slider dragged by the operator runs its Scroll handler at every step; any other
+    // change of its value runs the Change handler.
+    auto slider = [this](QSlider* s, Handler change, Handler scroll) {
+        connect(s, &QSlider::valueChanged, this,
+                [this, s, change, scroll] { (this->*(s->isSliderDown() ? scroll : change))(); });
+    };
+    slider(sldVolume_, &CueListEditor::sldVolume_Change, &CueListEditor::sldVolume_Scroll);
+    slider(sldRate_, &CueListEditor::sldRate_Change, &CueListEditor::sldRate_Scroll);
+    slider(sldSpeed_, &CueListEditor::sldSpeed_Change, &CueListEditor::sldSpeed_Scroll);
+
+    for (int i = 0; i < 2; ++i)
+        connect(optBeginOn_[static_cast<size_t>(i)], &QRadioButton::toggled, this,
+                [this, i](bool on) {
+                    if (on) optBeginOn_Click(static_cast<std::int16_t>(i));
+                });
+    for (int i = 0; i < 5; ++i)
+        connect(optChannel_[static_cast<size_t>(i)], &QRadioButton::toggled, this,
+                [this, i](bool on) {
+                    if (on) optChannel_Click(static_cast<std::int16_t>(i));
+                });
+
+    // A pick that changes the item runs the handler through the index change; picking the
+    // item already chosen runs it through the activation alone.
+    connect(cboAction_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0) return;
+        cboActionChanged_ = true;
+        cboAction_Click();
+    });
+    connect(cboAction_, &QComboBox::activated, this, [this] {
+        if (cboActionChanged_)
+            cboActionChanged_ = false;
+        else
+            cboAction_Click();
+    });
+    connect(cboWhen_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0) return;
+        cboWhenChanged_ = true;
+        cboWhen_Click();
+    });
+    connect(cboWhen_, &QComboBox::activated, this, [this] {
+        if (cboWhenChanged_)
+            cboWhenChanged_ = false;
+        else
+            cboWhen_Click();
+    });
+}
+
+// --- program writes into the controls ---------------------------------------------------------
+
+bool CueListEditor::PutText(QLineEdit* box, const QString& text, Handler handler) {
+    if (box->text() == text)
+        (this->*handler)();
+    else
+        box->setText(text); // textChanged runs the handler
+    return true;
+}
+
+bool CueListEditor::PutSlider(QSlider* slider, double value, Handler handler) {
+    if (!std::isfinite(value) || value < slider->minimum() || value > slider->maximum())
+        return false;
+    const int v = static_cast<int>(value);
+    if (slider->value() == v)
+        (this->*handler)();
+    else
+        slider->setValue(v); // valueChanged runs the handler
+    return true;
+}
+
+bool CueListEditor::PutIndex(QComboBox* box, int index) {
+    if (index < 0 || index >= box->count()) return false;
+    bool& changed = box == cboAction_ ? cboActionChanged_ : cboWhenChanged_;
+    if (box->currentIndex() == index) {
+        if (box == cboAction_)
+            cboAction_Click();
+        else
+            cboWhen_Click();
+    } else {
+        box->setCurrentIndex(index); // currentIndexChanged runs the handler
+    }
+    changed = false;
+    return true;
+}
+
+bool CueListEditor::PutOption(QRadioButton* const* buttons, int count, int index,
+                              void (CueListEditor::*handler)(std::int16_t)) {
+    if (index < 0 || index >= count) return false;
+    QRadioButton* b = buttons[index];
+    if (b->isChecked())
+        (this->*handler)(static_cast<std::int16_t>(index));
+    else
+        b->setChecked(true); // toggled runs the handler
+    return true;
+}
+
+void CueListEditor::ShowUnloaded(int k, const CueRow& row) {
+    const QString stored = k <= row.subCount ? row.at(k).value.toText() : QString();
+    auto text = [](QLineEdit* box, const QString& t) {
+        const QSignalBlocker block(box);
+        box->setText(t);
+    };
+    auto none = [](QRadioButton* const* buttons, int count) {
+        QButtonGroup* group = buttons[0]->group();
+        group->setExclusive(false);
+        for (int i = 0; i < count; ++i) {
+            const QSignalBlocker block(buttons[i]);
+            buttons[i]->setChecked(false);
+        }
+        group->setExclusive(true);
+    };
+    auto blank = [](QComboBox* box) {
+        const QSignalBlocker block(box);
+        box->setCurrentIndex(-1);
+    };
+    switch (k) {
+    case kDescription:
+        text(txtDescription_, QString());
+        break;
+    case kWhen:
+        blank(cboWhen_);
+        break;
+    case kAction:
+        blank(cboAction_);
+        break;
+    case kActionCue:
+        text(txtAction_, stored);
+        break;
+    case kFile:
+        text(txtFile_, stored);
+        break;
+    case kVolume:
+        text(txtVolume_, QString());
+        break;
+    case kRate:
+        text(txtRate_, QString());
+        break;
+    case kBeginOn:
+        none(optBeginOn_.data(), 2);
+        break;
+    case kChannel:
+        none(optChannel_.data(), 5);
+        break;
+    case kPlayCount:
+        text(txtPlayCount_, stored);
+        break;
+    case kSelectionStart:
+        text(txtStartPos_, stored);
+        break;
+    case kSelectionEnd:
+        text(txtEndPos_, stored);
+        break;
+    default: // the fade speed slider keeps its place
+        break;
+    }
+}
+
+// --- loading the selected cue ---------------------------------------------------------------
+
+void CueListEditor::ListView1_Click() {
+    // 1.
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    const int index = selected - 1;
+    const CueRow before = model_->row(index);
+    auto present = [&](int k) { return k <= before.subCount; };
+    auto value = [&](int k) -> const StoredValue& { return before.at(k).value; };
+
+    // 2. the record, every field read before any control is put
+    CueRecord& c = SelectedCue;
+    bool loaded[kSubItemCount + 1] = {};
+    c.Number = selected;
+    if (present(kDescription)) {
+        c.Description = before.at(kDescription).text;
+        loaded[kDescription] = true;
+    }
+    loaded[kWhen] = present(kWhen) && LoadField(value(kWhen), c.When);
+    loaded[kAction] = present(kAction) && LoadField(value(kAction), c.Action);
+    loaded[kActionCue] = present(kActionCue) && LoadField(value(kActionCue), c.ActionCue);
+    if (present(kFile)) {
+        c.File = value(kFile).toText();
+        loaded[kFile] = true;
+    }
+    loaded[kVolume] = present(kVolume) && LoadField(value(kVolume), c.Volume);
+    loaded[kRate] = present(kRate) && LoadField(value(kRate), c.Rate);
+    loaded[kBeginOn] = present(kBeginOn) && LoadField(value(kBeginOn), c.BeginOn);
+    loaded[kChannel] = present(kChannel) && LoadField(value(kChannel), c.Channel);
+    loaded[kFadeSpeed] = present(kFadeSpeed) && LoadField(value(kFadeSpeed), c.FadeSpeed);
+    loaded[kPlayCount] = present(kPlayCount) && LoadField(value(kPlayCount), c.PlayCount);
+    loaded[kSelectionStart] =
+        present(kSelectionStart) && LoadField(value(kSelectionStart), c.SelectionStart);
+    loaded[kSelectionEnd] =
+        present(kSelectionEnd) && LoadField(value(kSelectionEnd), c.SelectionEnd);
+
+    // 3. the puts, play count last; a field that did not load is shown as it stands in the
+    // row and put nowhere, so no value of the cue loaded before reaches this row.
+    bool put[kSubItemCount + 1] = {};
+    auto step = [&](int k, auto&& doPut) {
+        if (loaded[k])
+            put[k] = doPut();
+        else
+            ShowUnloaded(k, before);
+    };
+    txtCueNumber_->setText(DecimalText(c.Number));
+    step(kDescription, [&] {
+        return PutText(txtDescription_, c.Description, &CueListEditor::txtDescription_Change);
+    });
+    step(kWhen, [&] { return PutIndex(cboWhen_, c.When); });
+    step(kAction, [&] { return PutIndex(cboAction_, c.Action); });
+    step(kActionCue, [&] {
+        return PutText(txtAction_, DecimalText(c.ActionCue), &CueListEditor::txtAction_Change);
+    });
+    step(kFile, [&] { return PutText(txtFile_, c.File, &CueListEditor::txtFile_Change); });
+    step(kVolume, [&] {
+        return PutSlider(sldVolume_, int(c.Volume) + 4000, &CueListEditor::sldVolume_Change);
+    });
+    step(kRate, [&] {
+        return PutSlider(sldRate_, RoundHalfEven(c.Rate * 100, 0), &CueListEditor::sldRate_Change);
+    });
+    step(kBeginOn, [&] {
+        return PutOption(optBeginOn_.data(), 2, c.BeginOn, &CueListEditor::optBeginOn_Click);
+    });
+    step(kChannel, [&] {
+        return PutOption(optChannel_.data(), 5, c.Channel, &CueListEditor::optChannel_Click);
+    });
+    step(kFadeSpeed,
+         [&] { return PutSlider(sldSpeed_, c.FadeSpeed, &CueListEditor::sldSpeed_Change); });
+    step(kSelectionStart, [&] {
+        return PutText(txtStartPos_, DecimalText(c.SelectionStart),
+                       &CueListEditor::txtStartPos_Change);
+    });
+    step(kSelectionEnd, [&] {
+        return PutText(txtEndPos_, DecimalText(c.SelectionEnd), &CueListEditor::txtEndPos_Change);
+    });
+    step(kPlayCount, [&] {
+        return PutText(txtPlayCount_, DecimalText(c.PlayCount),
+                       &CueListEditor::txtPlayCount_Change);
+    });
+
+    // A field that was not put keeps its stored value and text, also where another field's
+    // handler wrote it (the tolerance proposal of the action selector).
+    if (index < model_->count() && SelectedIndex() == selected) {
+        for (int k = 1; k <= kSubItemCount; ++k) {
+            if (put[k] || !present(k)) continue;
+            const SubItem& s = before.at(k);
+            model_->setSubItem(index, k, s.value, s.text);
+        }
+        model_->mutableRow(index).subCount = before.subCount;
+    }
+
+    // 4.
+    UpdateListView();
+}
+
+// --- field handlers ------------------------------------------------------------------------
+
+void CueListEditor::WriteText(QLineEdit* box, int k) {
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    const QString text = box->text();
+    model_->setSubItem(selected - 1, k, StoredValue::text(text), text);
+}
+
+void CueListEditor::WriteMarker(QLineEdit* box, int k) {
+    const auto v = ReadNumber(box->text());
+    if (!v) return; // not a number: the marker stays as it was
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    model_->setSubItem(selected - 1, k, StoredValue::number(*v), DecimalText(*v));
+}
+
+void CueListEditor::txtDescription_Change() {
+    WriteText(txtDescription_, kDescription);
+}
+
+void CueListEditor::txtAction_Change() {
+    WriteText(txtAction_, kActionCue);
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    const CueRow& r = model_->row(selected - 1);
+    if (r.subCount >= kAction && r.at(kAction).value.equalsNumber(8))
+        model_->setSubText(selected - 1, kAction,
+                           QStringLiteral("Delay: ") + txtAction_->text() + QStringLiteral("ms"));
+}
+
+void CueListEditor::txtFile_Change() {
+    WriteText(txtFile_, kFile);
+}
+
+void CueListEditor::txtPlayCount_Change() {
+    WriteText(txtPlayCount_, kPlayCount);
+}
+
+void CueListEditor::txtStartPos_Change() {
+    WriteMarker(txtStartPos_, kSelectionStart);
+}
+
+void CueListEditor::txtEndPos_Change() {
+    WriteMarker(txtEndPos_, kSelectionEnd);
+}
+
+void CueListEditor::optBeginOn_Click(std::int16_t Index) {
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    model_->setSubItem(selected - 1, kBeginOn, StoredValue::int16(Index),
+                       Index == 0 ? QStringLiteral("Go") : QStringLiteral("Auto"));
+}
+
+void CueListEditor::optChannel_Click(std::int16_t Index) {
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    model_->setSubItem(selected - 1, kChannel, StoredValue::int16(Index),
+                       Index == 4 ? QStringLiteral("x") : DecimalText(Index + 1));
+}
+
+void CueListEditor::WriteVolume() {
+    const std::int32_t V = sldVolume_->value();
+    const QString percent = DecimalText(-1 * RoundHalfEven(V / -4000.0 * 100, 1));
+    txtVolume_->setText(percent);
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    model_->setSubItem(selected - 1, kVolume, StoredValue::int32(V - 4000),
+                       percent + QLatin1Char('%'));
+}
+
+void CueListEditor::WriteRate() {
+    const std::int32_t V = sldRate_->value();
+    const QString rate = DecimalText(V / 100.0);
+    txtRate_->setText(rate);
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    model_->setSubItem(selected - 1, kRate, StoredValue::text(rate), rate);
+}
+
+void CueListEditor::WriteSpeed() {
+    const std::int32_t V = sldSpeed_->value();
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    model_->setSubItem(selected - 1, kFadeSpeed, StoredValue::int32(V), DecimalText(V));
+}
+
+void CueListEditor::sldVolume_Change() {
+    WriteVolume();
+}
+void CueListEditor::sldVolume_Scroll() {
+    WriteVolume();
+}
+void CueListEditor::sldRate_Change() {
+    WriteRate();
+}
+void CueListEditor::sldRate_Scroll() {
+    WriteRate();
+}
+void CueListEditor::sldSpeed_Change() {
+    WriteSpeed();
+}
+void CueListEditor::sldSpeed_Scroll() {
+    WriteSpeed();
+}
+
+// --- the jump box ----------------------------------------------------------------------------
+
+bool CueListEditor::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == txtCueNumber_ && e->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab) {
+            txtCueNumber_KeyPress(static_cast<std::int16_t>(key->text().at(0).unicode()));
+            // The typed key then replaces the box's text, ready for the next jump.
+            txtCueNumber_->selectAll();
+        }
+    }
+    return QObject::eventFilter(watched, e);
+}
+
+void CueListEditor::txtCueNumber_KeyPress(std::int16_t KeyAscii) {
+    Q_UNUSED(KeyAscii); // every key jumps, whichever it is
+    // 1. the text as it stands before this key
+    bool found = false;
+    if (const auto P = ReadNumber(txtCueNumber_->text())) {
+        const double position = RoundDown(*P);
+        if (position >= 1 && position <= model_->count()) {
+            SelectRow(static_cast<int>(position));
+            found = true;
+        }
+    }
+    // 2.
+    ListView1_Click();
+    // 3.
+    if (found)
+        shell_.ShowStatus(
+            QStringLiteral("Cue ") + txtCueNumber_->text() + QStringLiteral(" Ready."), 0);
+    else
+        shell_.ShowStatus(QStringLiteral("Warning! - Cue Not Found"), 1);
+}
+
+// --- the selectors ---------------------------------------------------------------------------
+
+void CueListEditor::cboAction_Click() {
+    // 1.
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    const int item = cboAction_->currentIndex();
+    if (item < 0) return;
+    // 2.
+    model_->setSubValue(selected - 1, kAction,
+                        StoredValue::int32(cboAction_->itemData(item).toInt()));
+    // 3.
+    lblAction1_->setText(QStringLiteral("Value:"));
+    txtAction_->setAccessibleName(QStringLiteral("Value"));
+    // 4.
+    const auto code = model_->row(selected - 1).at(kAction).value.toInt32();
+    if (code && *code >= 0 && *code <= 8) {
+        model_->setSubText(selected - 1, kAction, ActionWord(*code));
+        if (*code == 3) {
+            lblAction1_->setText(QStringLiteral("Tolerance (ms):"));
+            txtAction_->setAccessibleName(QStringLiteral("Tolerance (ms)"));
+            PutText(txtAction_, QStringLiteral("80"), &CueListEditor::txtAction_Change);
+        }
+        for (int j = 0; j < 7; ++j)
+            pctProperty_[static_cast<size_t>(kStackedRows[j])]->setVisible(kRowsShown[*code][j]);
+    }
+    // 5, 6.
+    RefreshProperties();
+    UpdateListView();
+}
+
+void CueListEditor::cboWhen_Click() {
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    const int item = cboWhen_->currentIndex();
+    if (item < 0) return;
+    model_->setSubValue(selected - 1, kWhen, StoredValue::int32(cboWhen_->itemData(item).toInt()));
+    static const QString words[3] = {QStringLiteral("During"), QStringLiteral("Execution"),
+                                     QStringLiteral("Completion")};
+    const auto code = model_->row(selected - 1).at(kWhen).value.toInt32();
+    if (code && *code >= 0 && *code <= 2) model_->setSubText(selected - 1, kWhen, words[*code]);
+}
+
+void CueListEditor::RefreshProperties() {
+    for (int i = 4; i <= 9; ++i) {
+        const QWidget* above = pctProperty_[static_cast<size_t>(i - 1)];
+        const int top = above->isHidden() ? TopTw(above) : TopTw(above) + HeightTw(above) + 30;
+        SetTopTw(pctProperty_[static_cast<size_t>(i)], top);
+    }
+    properties_->update();
+}
+
+} // namespace sorvane
