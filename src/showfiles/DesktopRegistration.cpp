@@ -34,7 +34,14 @@ WriteResult WriteIfChanged(const QString& path, const QByteArray& bytes, QString
         return WriteResult::Failed;
     }
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
+    // Unbuffered, so that a write cut short shows in what write() returns.
+    bool ok = f.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qint64 done = 0; ok && done < bytes.size();) {
+        const qint64 n = f.write(bytes.constData() + done, bytes.size() - done);
+        ok = n > 0;
+        done += n;
+    }
+    if (!ok || !f.commit()) {
         if (error) *error = path + QStringLiteral(": ") + f.errorString();
         return WriteResult::Failed;
     }

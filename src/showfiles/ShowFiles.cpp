@@ -1,12 +1,361 @@
 #include "ShowFiles.h"
 
+#include "Form3.h"
+#include "JetShowReader.h"
+#include "ShowFileFormat.h"
+#include "app/Module1.h"
+#include "app/Shell.h"
+#include "cuelist/CueListEditor.h"
+#include "cuelist/CueListModel.h"
+#include "platform/Dialogs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
 namespace sorvane {
 
-ShowFiles::ShowFiles(Shell& shell, CueListEditor& cues, QObject* parent)
-    : QObject(parent), shell_(shell), cues_(cues) {}
+namespace {
 
-void ShowFiles::LoadShow(const QString&) {}
-void ShowFiles::SaveShow() {}
-void ShowFiles::LoadShow_Old(const QString&) {}
+const QString kReady = QStringLiteral("Sorvane 1.0 Ready.     rev.2");
+// A show file is a few hundred bytes per cue; anything far beyond is not one.
+constexpr qint64 kMaxShowFileBytes = 256LL * 1024 * 1024;
+
+// The stored File value of a row as text, or nothing when the row has no File sub-item.
+std::optional<QString> StoredFile(const CueListModel& model, int index) {
+    if (index < 0 || index >= model.count()) return std::nullopt;
+    const CueRow& row = model.row(index);
+    if (row.subCount < kFile) return std::nullopt;
+    return row.at(kFile).value.toText();
+}
+
+// Where a cue's media is: the stored value as it stands, else its bare name under the
+// folder of the show loaded or saved before. Empty when it is in neither place.
+QString ResolveMedia(const QString& stored) {
+    if (stored.isEmpty()) return QString();
+    if (QFileInfo(stored).isFile()) return stored;
+    const QString inShowFiles = ShowFolder + QStringLiteral("ShowFiles") + PathSeparator + stored;
+    if (!ShowFolder.isEmpty() && QFileInfo(inShowFiles).isFile()) return inShowFiles;
+    return QString();
+}
+
+QString Canonical(const QString& path) {
+    const QString c = QFileInfo(path).canonicalFilePath();
+    return c.isEmpty() ? QFileInfo(path).absoluteFilePath() : c;
+}
+
+// "rain.wav" -> "rain (2).wav"
+QString NumberedName(const QString& name, int n) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString suffix = QStringLiteral(" (%1)").arg(n);
+    if (dot <= 0) return name + suffix;
+    return name.left(dot) + suffix + name.mid(dot);
+}
+
+// Copies the media file into the media folder under `name`, replacing a file of that name
+// only once the copy is complete. A copy onto the file itself is no copy.
+bool CopyMedia(const QString& source, const QString& dest, QString* error) {
+    if (QFileInfo::exists(dest) && Canonical(source) == Canonical(dest)) return true;
+    const QString partial =
+        GetFolder(dest) + QStringLiteral(".") + GetFileName(dest) + QStringLiteral(".sorvane-copy");
+    QFile::remove(partial);
+    QFile src(source);
+    if (!src.copy(partial)) {
+        *error = src.errorString();
+        QFile::remove(partial);
+        return false;
+    }
+    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(dest).constData()) !=
+        0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
+}
+
+// Writes every byte, going on after a short write; false at the first write that fails.
+bool WriteWhole(QIODevice& out, const QByteArray& bytes) {
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = out.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+ShowFiles::ShowFiles(Shell& shell, CueListEditor& cues, QObject* parent)
+    : QObject(parent), shell_(shell), cues_(cues) {
+    const Frame& f = shell_.frame();
+    if (f.cmdLoadShow)
+        connect(f.cmdLoadShow, &QPushButton::clicked, this, &ShowFiles::cmdLoadShow_Click);
+    if (f.cmdSave) connect(f.cmdSave, &QPushButton::clicked, this, &ShowFiles::cmdSave_Click);
+    if (f.Command1) connect(f.Command1, &QPushButton::clicked, this, &ShowFiles::Command1_Click);
+    if (f.Command7) connect(f.Command7, &QPushButton::clicked, this, &ShowFiles::Command7_Click);
+}
+
+Form3* ShowFiles::form3() const {
+    return form3_;
+}
+
+FileDialogRequest ShowFiles::CMDialog1() const {
+    FileDialogRequest r;
+    r.title = QStringLiteral("Open Show");
+    r.filter = QStringLiteral("Sorvane Show (*.cue)|*.cue");
+    r.defaultExt = QStringLiteral("cue");
+    r.fileName = CMDialog1FileName;
+    return r;
+}
+
+void ShowFiles::SetCommandsEnabled(bool enabled) {
+    const Frame& f = shell_.frame();
+    for (QPushButton* b : {f.cmdLoadShow, f.cmdSave, f.Command1, f.Command7})
+        if (b) b->setEnabled(enabled);
+}
+
+// --- commands ----------------------------------------------------------------------------
+
+void ShowFiles::LoadCommand(bool old) {
+    if (saving_) return; // the show is being written; it is not replaced meanwhile
+    const FileDialogResult r = shell_.dialogs().openFile(shell_.frame().form, CMDialog1());
+    if (r.accepted) CMDialog1FileName = r.fileName;
+    if (CMDialog1FileName.isEmpty()) {
+        shell_.FocusGo();
+        return;
+    }
+    if (!r.accepted) return; // cancelled: the focus stays on the button
+    AutoShowProperties = false;
+    if (old)
+        LoadShow_Old(CMDialog1FileName);
+    else
+        LoadShow(CMDialog1FileName);
+    shell_.FocusGo();
+}
+
+void ShowFiles::cmdLoadShow_Click() {
+    LoadCommand(false);
+}
+void ShowFiles::Command7_Click() {
+    LoadCommand(true);
+}
+void ShowFiles::cmdSave_Click() {
+    SaveShow();
+}
+
+void ShowFiles::Command1_Click() {
+    if (saving_) return;
+    cues_.model().clear();
+    cues_.UpdateListView();
+    shell_.ClearStatusHistory();
+    shell_.ShowStatus(kReady, 3);
+    shell_.FocusGo();
+}
+
+// --- loading -----------------------------------------------------------------------------
+
+void ShowFiles::FinishLoad() {
+    cues_.SelectRow(cues_.model().count() > 0 ? 1 : 0);
+    cues_.ListView1Tag = QStringLiteral("-1");
+    cues_.ListView1_Click();
+    shell_.FocusGo();
+}
+
+void ShowFiles::LoadShow(const QString& strFilename) {
+    ShowFolder = GetFolder(strFilename);
+    ShowFilename = strFilename;
+    cues_.model().clear();
+    QByteArray bytes;
+    // Only a regular file is read: a pipe or a device could block or never end.
+    const QFileInfo info(strFilename);
+    if (info.isFile() && info.size() <= kMaxShowFileBytes) {
+        QFile f(strFilename);
+        if (f.open(QIODevice::ReadOnly)) bytes = f.readAll();
+    }
+    cues_.model().setRows(ParseShowText(DecodeShowBytes(bytes)));
+    FinishLoad();
+}
+
+void ShowFiles::LoadShow_Old(const QString& strFilename) {
+    JetShow show = ReadJetShow(strFilename);
+    if (show.status != JetShow::Status::Ok) {
+        // Not a database, or one without a cue table: the show on screen stays as it is.
+        shell_.dialogs().messageBox(
+            shell_.frame().form, QStringLiteral("Unable to open file.  Unrecognized Data Format."),
+            QStringLiteral("Error!"), MsgButtons::OK, MsgIcon::Critical);
+        return;
+    }
+    ShowFolder = GetFolder(strFilename);
+    ShowFilename = strFilename;
+    cues_.model().clear();
+    cues_.model().setRows(std::move(show.rows));
+    FinishLoad();
+}
+
+// --- saving ------------------------------------------------------------------------------
+
+void ShowFiles::SaveShow() {
+    if (saving_) return;
+    CMDialog1FileName = ShowFilename;
+    const FileDialogResult chosen = shell_.dialogs().saveFile(shell_.frame().form, CMDialog1());
+    if (!chosen.accepted || chosen.fileName.isEmpty()) {
+        shell_.FocusGo();
+        return;
+    }
+    CMDialog1FileName = chosen.fileName;
+    const QString F = chosen.fileName;
+
+    QPointer<ShowFiles> alive(this);
+    saving_ = true;
+    SetCommandsEnabled(false);
+    CueListModel& model = cues_.model();
+
+    // Rows whose File this save rewrote, with their former values: a save that does not
+    // complete gives them back, so that no cue loses the path of its media.
+    struct Rewritten {
+        int index;
+        StoredValue before;
+        QString after;
+    };
+    std::vector<Rewritten> rewritten;
+
+    auto finish = [&](bool focusGo) {
+        if (!alive) return;
+        if (form3_) form3_->close();
+        form3_ = nullptr;
+        saving_ = false;
+        SetCommandsEnabled(true);
+        if (focusGo) shell_.FocusGo();
+    };
+    auto giveBack = [&]() {
+        if (!alive) return;
+        for (auto it = rewritten.rbegin(); it != rewritten.rend(); ++it) {
+            const auto now = StoredFile(model, it->index);
+            if (now && *now == it->after) model.setSubValue(it->index, kFile, it->before);
+        }
+    };
+
+    // A Cancel pressed at any time once the saving window exists counts.
+    SaveCanceled = false;
+    // 2. the saving window
+    const int n = model.count();
+    form3_ = new Form3(shell_.frame().form);
+    form3_->Form_Load();
+    if (!alive) return;
+    if (form3_) {
+        form3_->ProgressBar1->setValue(0);
+        if (n > 0) form3_->ProgressBar1->setMaximum(n);
+    }
+    // 3.
+    const QString mediaFolder = GetFolder(F) + QStringLiteral("ShowFiles");
+    // 4. a moment for the operator to see the window
+    if (shell_.frame().form) shell_.frame().form->show();
+    Wait(savePause);
+    if (!alive) return;
+    if (SaveCanceled) {
+        finish(false);
+        return;
+    }
+    if (form3_) form3_->show();
+    // 5.
+    if (!QFileInfo::exists(mediaFolder)) QDir().mkpath(mediaFolder);
+
+    // Names in the media folder that this save gives out: each name to one source file.
+    // Media that already live in the media folder keep their own names.
+    std::map<QString, QString> claimed; // name -> canonical source
+    const QString mediaCanonical = Canonical(mediaFolder);
+    for (int i = 0; i < n; ++i) {
+        const auto stored = StoredFile(model, i);
+        if (!stored) continue;
+        const QString source = ResolveMedia(*stored);
+        if (source.isEmpty()) continue;
+        const QString c = Canonical(source);
+        if (GetFolder(c) == mediaCanonical + PathSeparator) claimed.emplace(GetFileName(c), c);
+    }
+
+    // 6. media pass
+    for (int i = 0; i < n; ++i) {
+        QCoreApplication::processEvents();
+        if (!alive) return;
+        if (const auto stored = StoredFile(model, i)) {
+            const QString source = ResolveMedia(*stored);
+            if (!source.isEmpty()) {
+                const QString c = Canonical(source);
+                QString name = GetFileName(source);
+                for (int k = 2; claimed.count(name) && claimed[name] != c; ++k)
+                    name = NumberedName(GetFileName(source), k);
+                claimed[name] = c;
+                QString error;
+                if (CopyMedia(source, mediaFolder + PathSeparator + name, &error)) {
+                    if (*stored != name) {
+                        rewritten.push_back({i, model.row(i).at(kFile).value, name});
+                        model.setSubValue(i, kFile, StoredValue::text(name));
+                    }
+                } else {
+                    claimed.erase(name);
+                    shell_.ShowStatus(QStringLiteral("Unable to copy media file ") + source +
+                                          QStringLiteral(" - ") + error,
+                                      2);
+                }
+            }
+        }
+        if (form3_) form3_->ProgressBar1->setValue(i + 1);
+        if (SaveCanceled) {
+            giveBack();
+            finish(false);
+            return;
+        }
+    }
+
+    // 7. write pass: every line first, then the file, replaced only when written whole
+    QString text;
+    const int lines = model.count() < n ? model.count() : n;
+    text.reserve(static_cast<qsizetype>(lines) * 80);
+    for (int i = 0; i < n; ++i) {
+        QCoreApplication::processEvents();
+        if (!alive) return;
+        if (i < model.count()) {
+            text += CueLine(model.row(i));
+            text += QStringLiteral("\r\n");
+        }
+        if (form3_) form3_->ProgressBar1->setValue(i + 1);
+        if (SaveCanceled) {
+            giveBack();
+            finish(false);
+            return;
+        }
+    }
+    const QByteArray bytes = EncodeShowText(text);
+    QSaveFile file(F);
+    // Unbuffered, so that a write cut short (a full disk) shows in what write() returns.
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    if (written) written = WriteWhole(file, bytes);
+    if (written)
+        written = file.commit();
+    else
+        file.cancelWriting();
+    if (!written) {
+        shell_.ShowStatus(QStringLiteral("Show Not Saved - ") + TrimFilename(F) +
+                              QStringLiteral(" - ") + file.errorString(),
+                          2);
+        giveBack();
+        finish(true);
+        return;
+    }
+    // 8 - 10
+    ShowFolder = GetFolder(F);
+    shell_.ShowStatus(QStringLiteral("Show Saved Successfully - ") + TrimFilename(F), 0);
+    finish(true);
+}
 
 } // namespace sorvane

@@ -116,9 +116,16 @@ bool Registry::save() {
     doc.insert(kClassesRoot, classesRoot_->toJson());
     doc.insert(kCurrentUser, currentUser_->toJson());
     QDir().mkpath(QFileInfo(path_).absolutePath());
+    const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);
     QSaveFile f(path_);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    f.write(QJsonDocument(doc).toJson(QJsonDocument::Indented));
+    // Unbuffered, so that a write cut short shows in what write() returns.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = f.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) return false; // the file being written is dropped; the old one stays
+        done += n;
+    }
     return f.commit();
 }
 
