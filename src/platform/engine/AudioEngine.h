@@ -1,0 +1,124 @@
+#pragma once
+
+// The sound engine: one output stream that mixes every player.
+//
+// main() creates one engine and hands it to the windows by reference; tests create their own
+// in offline mode. The output is an SDL2 device (PulseAudio, PipeWire or ALSA, as SDL
+// chooses); when none can be opened the engine plays through SDL's dummy driver, in real
+// time, and says so once on stderr. In offline mode there is no device: the caller renders
+// frames itself, and rendering waits for decoding, so the result is the same on every run.
+//
+// Threads: the control thread (the GUI thread, which owns the players) sends commands to
+// the audio thread through a lock-free queue and reads back what the audio thread
+// publishes in atomics; the audio thread never blocks, locks, allocates or reads a file;
+// decode workers fill each source's chunk cache ahead of its reader.
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+class QTimer;
+
+namespace sorvane {
+
+class PlayerCore;
+
+namespace engine {
+class DecodePool;
+class MediaSource;
+struct Voice;
+struct Command;
+struct Notice;
+class CommandQueue;
+class NoticeQueue;
+} // namespace engine
+
+class AudioEngine : public QObject {
+    Q_OBJECT
+public:
+    enum class Output { Device, Offline };
+    struct Options {
+        Output output = Output::Device;
+        int sampleRate = 48000; // asked of the device; offline: the rate rendered
+        int periodFrames = 256; // asked of the device; offline: informative
+        int decodeThreads = 2;
+    };
+
+    explicit AudioEngine(QObject* parent = nullptr);
+    explicit AudioEngine(const Options& options, QObject* parent = nullptr);
+    ~AudioEngine() override;
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    int sampleRate() const { return sampleRate_; }
+    int periodFrames() const { return periodFrames_; }
+    bool isOffline() const { return options_.output == Output::Offline; }
+    // "offline", or the SDL driver that plays ("pulseaudio", "alsa", "dummy", ...).
+    QString outputName() const { return outputName_; }
+
+    // Offline mode: mixes the next `frames` stereo frames into `out` (interleaved floats),
+    // waiting for decoding where the data is not ready yet. When called on the engine's own
+    // thread the players' state changes are delivered before it returns.
+    void renderOffline(float* out, int frames);
+    // Mixes as the device does: never waits; media not decoded yet plays as silence.
+    void renderRealtime(float* out, int frames);
+    // Hands what the audio thread reported (ends of playback) to the players; runs by
+    // itself every few milliseconds on the engine's thread.
+    void deliverEvents();
+
+private:
+    friend class PlayerCore;
+    static constexpr int kMaxVoices = 64;
+
+    struct Slot;
+    int acquireVoice(PlayerCore* owner);
+    void releaseVoice(int voice);
+    // Queues a command for the audio thread; returns its sequence number.
+    std::uint64_t send(int type, int voice, engine::MediaSource* source, std::int64_t frame);
+    engine::Voice& voice(int index);
+    std::uint64_t appliedSeq() const { return appliedSeq_.load(std::memory_order_acquire); }
+    engine::DecodePool& pool() { return *pool_; }
+    const std::atomic<std::uint64_t>* renderEpoch() const { return &renderEpoch_; }
+    void holdForAudio(std::shared_ptr<engine::MediaSource> source);
+
+    void render(float* out, int frames, bool waitForData);
+    void applyCommands();
+    void renderVoice(engine::Voice& v, float* out, int frames, bool waitForData);
+    int pull(engine::Voice& v, float* dst, int frames, bool waitForData);
+    void adoptSelection(engine::Voice& v);
+    void startPlaying(engine::Voice& v);
+    void postNotice(const engine::Notice& n);
+    void openDevice();
+    void closeDevice();
+
+    Options options_;
+    int sampleRate_ = 48000;
+    int periodFrames_ = 256;
+    int rampFrames_ = 144;
+    QString outputName_;
+
+    std::unique_ptr<engine::DecodePool> pool_;
+    std::unique_ptr<engine::CommandQueue> commands_;
+    std::unique_ptr<engine::NoticeQueue> notices_;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::unordered_map<engine::MediaSource*, std::shared_ptr<engine::MediaSource>> audioHeld_;
+    std::uint64_t nextSeq_ = 0;
+    std::atomic<std::uint64_t> appliedSeq_{0};
+    std::atomic<std::uint64_t> renderEpoch_{0};
+    std::vector<float> mixBlock_;          // audio thread: one voice's block before gain
+    std::vector<engine::Notice> overflow_; // audio thread: notices the full queue refused
+    int overflowCount_ = 0;
+
+    QTimer* deliverTimer_ = nullptr;
+    unsigned int sdlDevice_ = 0;
+    bool sdlAudioInitByName_ = false;
+    bool sdlSubsystem_ = false;
+    struct Pacer;
+    std::unique_ptr<Pacer> pacer_; // real-time pacing when not even the dummy driver opens
+};
+
+} // namespace sorvane
