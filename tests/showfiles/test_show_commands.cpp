@@ -530,8 +530,14 @@ private slots:
         QTimer t;
         t.setInterval(0);
         connect(&t, &QTimer::timeout, [&] {
-            if (!files().isSaving() || tried) return;
+            Form3* w = files().form3();
+            if (!files().isSaving() || tried || !w || w->ProgressBar1->value() < 1) return;
             tried = true;
+            // The saving window in its media pass.
+            QVERIFY(!w->isHidden());
+            QCOMPARE(w->Label1->text(), QStringLiteral("Saving Show..."));
+            QCOMPARE(w->Command1->text(), QStringLiteral("Cancel"));
+            QCOMPARE(w->ProgressBar1->maximum(), 9);
             QVERIFY(!form->frame().Command1->isEnabled());
             const int calls = dialogs.calls().size();
             files().Command1_Click(); // Create New in the middle of the save

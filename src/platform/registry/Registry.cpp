@@ -206,6 +206,9 @@ long Registry::RegSetValue(HKEY key, const QString& subKey, std::uint32_t type,
                            const QString& data) {
     if (!root(key) && !handles_.count(key)) return ERROR_INVALID_HANDLE;
     if (type != REG_SZ) return ERROR_ACCESS_DENIED;
+    const Node* existing = resolve(key, subKey, false);
+    if (existing && existing->value(QString()) && *existing->value(QString()) == data)
+        return ERROR_SUCCESS; // holds it already: nothing to write
     Node* n = resolve(key, subKey, true);
     if (!n) return ERROR_FILE_NOT_FOUND;
     n->setValue(QString(), data);
