@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <cmath>
 #include <unordered_map>
@@ -20,39 +21,92 @@ const QColor kWhite(255, 255, 255);
 const QColor kGreen(0, 200, 0);
 const QColor kYellow(255, 255, 0);
 
-// A stored value read as a number. Plain integer texts (what the show files hold) are read
-// directly; every other text goes through the locale rules.
-std::optional<double> Num(const StoredValue& v) {
-    if (v.kind() != StoredValue::Kind::Text) return v.toNumber();
-    const QString t = v.toText();
+// A text read as a number, by the locale rules of ReadNumber. Two kinds of text are settled
+// without the locale: plain integers (what row numbers and the show files hold) and texts
+// that begin with a character no number begins with (paths, names).
+std::optional<double> NumText(const QString& t) {
     const qsizetype n = t.size();
-    if (n > 0 && n <= 9) {
-        qsizetype i = t[0] == QLatin1Char('-') ? 1 : 0;
-        if (i < n) {
-            long value = 0;
-            for (; i < n; ++i) {
-                const char16_t c = t[i].unicode();
-                if (c < u'0' || c > u'9') break;
-                value = value * 10 + (c - u'0');
-            }
-            if (i == n) return t[0] == QLatin1Char('-') ? -double(value) : double(value);
+    if (n == 0) return std::nullopt;
+    const char16_t first = t[0].unicode();
+    const bool negative = first == u'-';
+    if (n <= 9 && (negative ? n > 1 : true)) {
+        long value = 0;
+        qsizetype i = negative ? 1 : 0;
+        for (; i < n; ++i) {
+            const char16_t c = t[i].unicode();
+            if (c < u'0' || c > u'9') break;
+            value = value * 10 + (c - u'0');
         }
+        if (i == n) return negative ? -double(value) : double(value);
     }
-    return v.toNumber();
+    const bool mayBeNumber = first >= 0x80 || (first >= u'0' && first <= u'9') || first == u'-' ||
+                             first == u'+' || first == u'.' || first == u',' ||
+                             QChar(first).isSpace();
+    if (!mayBeNumber) return std::nullopt;
+    return ReadNumber(t);
 }
 
-// Decimal texts of the numbers met in one redraw; shows repeat the same few values.
-class DecimalTexts {
+// DecimalText for the row numbers of the editing commands: whole numbers are written
+// directly when the locale writes its digits and its minus sign as plain ASCII.
+class NumberTexts {
 public:
+    NumberTexts() {
+        const QLocale locale;
+        plain_ =
+            locale.zeroDigit() == QLatin1String("0") && locale.negativeSign() == QLatin1String("-");
+    }
+    QString operator()(double v) const {
+        if (plain_ && v == std::floor(v) && std::fabs(v) < 1e15)
+            return v == 0 ? QStringLiteral("0") : QString::number(static_cast<qint64>(v));
+        return DecimalText(v);
+    }
+
+private:
+    bool plain_ = false;
+};
+
+std::optional<double> Num(const StoredValue& v) {
+    if (v.kind() != StoredValue::Kind::Text) return v.toNumber();
+    return NumText(v.toText());
+}
+
+} // namespace
+
+// Decimal texts of the numbers the redraw meets; shows repeat the same few values. Kept from
+// one redraw to the next while the locale stays the same.
+class CueListEditor::RedrawTexts {
+public:
+    void checkLocale() {
+        const QLocale current;
+        if (current != locale_) {
+            locale_ = current;
+            texts_.clear();
+            percents_.clear();
+        }
+    }
     const QString& operator()(double v) {
         auto it = texts_.find(v);
         if (it == texts_.end()) it = texts_.emplace(v, DecimalText(v)).first;
         return it->second;
     }
+    // A volume as the list shows it: (V + 4000) / 40 to one decimal, a tie to the even digit,
+    // and "%".
+    const QString& percent(double volume) {
+        auto it = percents_.find(volume);
+        if (it == percents_.end()) {
+            const double p = -1 * RoundHalfEven((volume + 4000) / -4000 * 100, 1);
+            it = percents_.emplace(volume, DecimalText(p) + QLatin1Char('%')).first;
+        }
+        return it->second;
+    }
 
 private:
+    QLocale locale_;
     std::unordered_map<double, QString> texts_;
+    std::unordered_map<double, QString> percents_;
 };
+
+namespace {
 
 void SetText(QString& target, const QString& text) {
     if (target != text) target = text;
@@ -60,7 +114,7 @@ void SetText(QString& target, const QString& text) {
 
 // Rebuilds the display texts of When, Action, File, Volume, Begin On, Ch and Count from the
 // row's stored values; a value that does not read as a number leaves its text as it is.
-void RebuildRow(CueRow& r, DecimalTexts& decimals) {
+void RebuildRow(CueRow& r, CueListEditor::RedrawTexts& decimals) {
     const int count = r.subCount;
     // The action decides which of Volume, Ch and Count show a value.
     bool showVolume = false, showCount = false, showChannel = true;
@@ -99,15 +153,22 @@ void RebuildRow(CueRow& r, DecimalTexts& decimals) {
     if (count >= kFile) {
         const StoredValue& v = r.at(kFile).value;
         const auto n = Num(v);
-        SetText(r.at(kFile).text, n && *n == 0 ? QString() : GetFileName(v.toText()));
+        QString& t = r.at(kFile).text;
+        if (n && *n == 0) {
+            SetText(t, QString());
+        } else {
+            // The part after the last separator, as GetFileName gives it.
+            const QString path = v.toText();
+            const QStringView name = QStringView(path).mid(path.lastIndexOf(PathSeparator) + 1);
+            if (t != name) t = name.toString();
+        }
     }
     if (count >= kVolume) {
         QString& t = r.at(kVolume).text;
         if (!showVolume) {
             SetText(t, QString());
         } else if (const auto v = Num(r.at(kVolume).value)) {
-            const double percent = -1 * RoundHalfEven((*v + 4000) / -4000 * 100, 1);
-            SetText(t, decimals(percent) + QLatin1Char('%'));
+            SetText(t, decimals.percent(*v));
         }
     }
     if (count >= kBeginOn) {
@@ -143,7 +204,8 @@ void RebuildRow(CueRow& r, DecimalTexts& decimals) {
 
 } // namespace
 
-CueListEditor::CueListEditor(Shell& shell, QWidget* client) : QObject(client), shell_(shell) {
+CueListEditor::CueListEditor(Shell& shell, QWidget* client)
+    : QObject(client), shell_(shell), redrawTexts_(std::make_unique<RedrawTexts>()) {
     BuildList(client);
     BuildPanel(client);
     ConnectPanel();
@@ -181,6 +243,8 @@ void CueListEditor::BuildList(QWidget* client) {
     connect(listView_, &CueListView::listClicked, this, &CueListEditor::ListView1_Click);
     connect(listView_, &CueListView::keySelected, this, &CueListEditor::ListView1_Click);
 }
+
+CueListEditor::~CueListEditor() = default;
 
 QTreeView* CueListEditor::ListView1() const {
     return listView_;
@@ -247,11 +311,11 @@ void CueListEditor::UpdateListView() {
         r.bold = true;
     }
     // 6. display texts
-    DecimalTexts decimals;
+    redrawTexts_->checkLocale();
     for (int i = 0; i < n; ++i)
-        RebuildRow(model_->mutableRow(i), decimals);
+        RebuildRow(model_->mutableRow(i), *redrawTexts_);
     // 7.
-    model_->refresh();
+    listView_->repaintShownRows();
     // 8. the ready message
     const CueRow& sel = model_->row(selected - 1);
     if (sel.subCount >= kDescription)
@@ -270,9 +334,10 @@ void CueListEditor::cmdAddCue_Click() {
     const int P = selected ? selected + 1 : 1;
     // 2. renumber the cues that follow
     const int N = model_->count();
+    const NumberTexts numberText;
     for (int position = P; position <= N; ++position) {
         CueRow& r = model_->mutableRow(position - 1);
-        if (const auto v = ReadNumber(r.text)) r.text = DecimalText(*v + 1);
+        if (const auto v = NumText(r.text)) r.text = numberText(*v + 1);
     }
     // 3, 4. the new cue with its defaults
     CueRow row;
@@ -311,9 +376,10 @@ void CueListEditor::cmdDeleteCue_Click() {
     model_->removeRow(D - 1);
     SelectRow(0);
     // 3. positions from D on
+    const NumberTexts numberText;
     for (int position = D; position <= model_->count(); ++position) {
         model_->setOwnValue(position - 1, StoredValue::int32(position));
-        model_->mutableRow(position - 1).text = DecimalText(position);
+        model_->mutableRow(position - 1).text = numberText(position);
     }
     // 4.
     UpdateListView();
@@ -324,7 +390,6 @@ void CueListEditor::cmdMoveUp_Click() {
     if (S <= 1) return;
     model_->swapSubItems(S - 1, S - 2);
     SelectRow(S - 1);
-    model_->refresh();
     UpdateListView();
 }
 
@@ -333,7 +398,6 @@ void CueListEditor::cmdMoveDown_Click() {
     if (S == 0 || S >= model_->count()) return;
     model_->swapSubItems(S - 1, S);
     SelectRow(S + 1);
-    model_->refresh();
     UpdateListView();
 }
 

@@ -15,6 +15,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -34,6 +35,7 @@ class CueListEditor : public QObject {
     Q_OBJECT
 public:
     CueListEditor(Shell& shell, QWidget* client);
+    ~CueListEditor() override;
 
     // --- the list ------------------------------------------------------------------
     QTreeView* ListView1() const;
@@ -106,6 +108,8 @@ public:
     void cboAction_Click();
     void cboWhen_Click();
 
+    class RedrawTexts;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -134,6 +138,7 @@ private:
     void WriteText(QLineEdit* box, int k);
 
     Shell& shell_;
+    std::unique_ptr<RedrawTexts> redrawTexts_;
     CueListModel* model_ = nullptr;
     CueListView* listView_ = nullptr;
     QWidget* properties_ = nullptr;

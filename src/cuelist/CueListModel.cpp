@@ -132,6 +132,13 @@ void CueListModel::refresh() {
     emit dataChanged(index(0, 0), index(count() - 1, kColumnCount - 1));
 }
 
+void CueListModel::refreshRows(int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, count() - 1);
+    if (first > last) return;
+    emit dataChanged(index(first, 0), index(last, kColumnCount - 1));
+}
+
 void CueListModel::changed(int row, int firstColumn, int lastColumn) {
     emit dataChanged(index(row, firstColumn), index(row, lastColumn));
 }

@@ -82,6 +82,8 @@ public:
     // Direct access for bulk redraws; call `refresh()` afterwards.
     CueRow& mutableRow(int index) { return rows_[static_cast<size_t>(index)]; }
     void refresh(); // repaint every row
+    // Repaints the rows first..last (0-based, clamped to the list).
+    void refreshRows(int first, int last);
 
     // QAbstractTableModel
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -1,8 +1,11 @@
 #include "CueListView.h"
 
+#include "CueListModel.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 namespace sorvane {
 
@@ -15,10 +18,22 @@ CueListView::CueListView(QWidget* parent) : QTreeView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setAllColumnsShowFocus(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     header()->setMinimumSectionSize(0);
     setItemDelegate(new CueListDelegate(this));
+}
+
+void CueListView::repaintShownRows() {
+    auto* cues = qobject_cast<CueListModel*>(model());
+    if (!cues || cues->count() == 0) return;
+    // Scrolling goes by rows: the scroll bar's value is the first row shown.
+    const int first = verticalScrollBar()->value();
+    const int rowHeight = std::max(1, sizeHintForRow(0));
+    const int shown = viewport()->height() / rowHeight + 2;
+    cues->refreshRows(first, first + shown);
+    viewport()->update();
 }
 
 void CueListView::mousePressEvent(QMouseEvent* e) {

@@ -13,6 +13,10 @@ class CueListView : public QTreeView {
 public:
     explicit CueListView(QWidget* parent);
 
+    // Repaints the rows on screen after their data changed. The view reads every row afresh
+    // when it comes into view, so the rows off screen need no notice.
+    void repaintShownRows();
+
 signals:
     // A mouse click anywhere in the list (on a row or on the empty area below the rows).
     void listClicked();
