@@ -94,6 +94,9 @@ void CueListEditor::BuildPanel(QWidget* client) {
     properties_->setObjectName(QStringLiteral("pctProperties"));
     properties_->setAccessibleName(QStringLiteral("Cue Properties"));
     properties_->setFont(PanelFont());
+    QPalette palette = properties_->palette();
+    palette.setColor(QPalette::WindowText, kLabelColour); // captions of the option buttons
+    properties_->setPalette(palette);
     SetGeometryTw(properties_, 8275, 495, 3600, 6375);
     QWidget* panel = properties_;
 

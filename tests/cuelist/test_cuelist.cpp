@@ -457,6 +457,12 @@ private slots:
         QCOMPARE(value(2, kPlayCount), StoredValue::text("0"));
         QCOMPARE(text(2, kPlayCount), QStringLiteral("%"));
         QCOMPARE(ed().lblAction1()->text(), QStringLiteral("Value:"));
+        // Moving the selection with the keys loads the cue like a click.
+        ed().ListView1()->setFocus();
+        QTest::keyClick(ed().ListView1(), Qt::Key_Up);
+        QCOMPARE(ed().SelectedIndex(), 1);
+        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("1"));
+        QCOMPARE(ed().txtAction()->text(), QStringLiteral("120"));
         // A row whose number differs from its position shows its position.
         load({Play("7"), Play("9")});
         clickRow(2);
