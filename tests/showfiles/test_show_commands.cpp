@@ -7,6 +7,7 @@
 #include "cuelist/CueListEditor.h"
 #include "cuelist/CueListModel.h"
 #include "platform/Dialogs.h"
+#include "showfiles/FileAssoc.h"
 #include "showfiles/Form3.h"
 #include "showfiles/ShowFiles.h"
 
@@ -167,6 +168,17 @@ private slots:
         QLocale::setDefault(QLocale::c());
     }
 
+    void startRegistersTheShowType() {
+        // The window's load registered the type in the store of the (temporary) user folder.
+        const QString root = ClassesRootText();
+        QCOMPARE(RegGetString(root, QStringLiteral(".cue"), QString(), QString()),
+                 QStringLiteral("sorvane"));
+        QCOMPARE(RegGetString(root, QStringLiteral("sorvane\\shell\\open\\command"), QString(),
+                              QString()),
+                 QLatin1Char('"') + ApplicationFolder() + QStringLiteral("/sorvane\" %1"));
+        QVERIFY(QFileInfo::exists(path(QStringLiteral("xdg/config/sorvane/registry.json"))));
+    }
+
     void exampleLineByteForByte() {
         const QString media = path(QStringLiteral("Sounds/rain.wav"));
         WriteFile(media, "RIFF-rain");
@@ -325,9 +337,11 @@ private slots:
     void failedWriteKeepsTheOldFile() {
         const QString show = path(QStringLiteral("Full/show.cue"));
         WriteFile(show, "1,Old show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
-        setShow(EveryAction(QStringLiteral("0")));
+        const QString media = path(QStringLiteral("Full/media/tick.wav"));
+        WriteFile(media, "tick");
+        setShow(EveryAction(media));
         {
-            FileSizeLimit limit(100); // the new show needs more than this
+            FileSizeLimit limit(100); // room for the media, not for the new show
             save(show);
         }
         QCOMPARE(ReadFile(show), QByteArray("1,Old show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n"));
@@ -336,6 +350,10 @@ private slots:
         QCOMPARE(QDir(path(QStringLiteral("Full"))).entryList(QDir::Files),
                  QStringList{QStringLiteral("show.cue")});
         QVERIFY(ShowFolder.isEmpty());
+        // The media were copied, but the cues keep the paths that still lead to them.
+        QCOMPARE(ReadFile(path(QStringLiteral("Full/ShowFiles/tick.wav"))), QByteArray("tick"));
+        QCOMPARE(model().row(0).at(kFile).value.toText(), media);
+        QCOMPARE(model().row(7).at(kFile).value.toText(), media);
     }
 
     void failedCopyIsReportedAndTheSaveGoesOn() {
