@@ -5,6 +5,7 @@
 #include "app/Module1.h"
 #include "app/StatusLine.h"
 #include "cuelist/CueListEditor.h"
+#include "cuelist/CueListModel.h"
 #include "platform/Dialogs.h"
 
 #include <QCheckBox>
@@ -69,6 +70,27 @@ private slots:
             QCOMPARE(f->status().history().size(), 1); // the ready message only, no report
             QCOMPARE(f->status().lblStatus->text(), QStringLiteral("Sorvane 1.0 Ready.     rev.2"));
         }
+    }
+
+    void quotedPathWithBlanksLoadsTheShow() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("my shows")));
+        const QString path = dir.filePath(QStringLiteral("my shows/act one.cue"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("1,Intro,0,0,0,0,0,1,1,0,0,1,0,0,\r\n2,Storm,0,0,0,0,0,1,1,0,0,1,0,0,\r\n");
+        f.close();
+        auto form = load(QStringLiteral("\"") + path + QStringLiteral("\""));
+        QCOMPARE(ShowFilename, path);
+        QCOMPARE(form->cues().model().count(), 2);
+        QCOMPARE(form->cues().model().row(1).at(kDescription).text, QStringLiteral("Storm"));
+        QCOMPARE(form->cues().SelectedIndex(), 1);
+        // A show named at start opens the properties panel for its first cue.
+        QVERIFY(!form->cues().pctProperties()->isHidden());
+        // A double quote inside the path is removed as well.
+        auto again = load(dir.filePath(QStringLiteral("my \"shows/act one.cue")));
+        QCOMPARE(ShowFilename, path);
+        QCOMPARE(again->cues().model().count(), 2);
     }
 
     void hiddenButtonsExistWithCaptions() {
