@@ -11,6 +11,7 @@ extern "C" {
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace sorvane::engine {
 
@@ -29,20 +30,6 @@ std::int64_t ceilDiv(std::int64_t a, std::int64_t b) {
     return (a + b - 1) / b;
 }
 
-// A small owner for the throw-away contexts of the end-of-file check.
-struct ProbeContext {
-    AVFormatContext* format = nullptr;
-    AVCodecContext* codec = nullptr;
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    ~ProbeContext() {
-        av_frame_free(&frame);
-        av_packet_free(&packet);
-        avcodec_free_context(&codec);
-        avformat_close_input(&format);
-    }
-};
-
 AVCodecContext* openDecoder(AVStream* stream) {
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!decoder) return nullptr;
@@ -59,45 +46,39 @@ AVCodecContext* openDecoder(AVStream* stream) {
 }
 
 // Whether sound still decodes shortly before the stated end of the file. A file cut short
-// (an interrupted copy or download) fails here although its start plays.
-bool endDecodes(const std::string& path, int stream, int sampleRate, std::int64_t length) {
-    ProbeContext p;
-    if (avformat_open_input(&p.format, path.c_str(), nullptr, nullptr) < 0) return false;
-    if (avformat_find_stream_info(p.format, nullptr) < 0) return false;
-    if (stream >= static_cast<int>(p.format->nb_streams)) return false;
-    AVStream* st = p.format->streams[stream];
-    for (unsigned i = 0; i < p.format->nb_streams; ++i)
-        if (static_cast<int>(i) != stream) p.format->streams[i]->discard = AVDISCARD_ALL;
-    p.codec = openDecoder(st);
-    if (!p.codec) return false;
+// (an interrupted copy or download) fails here although its start plays. The jump also
+// leaves the demuxer's index covering the file, so that later jumps cost nothing.
+bool endDecodes(AVFormatContext* format, AVCodecContext* codec, int stream, AVPacket* packet,
+                AVFrame* frame, int sampleRate, std::int64_t length) {
+    AVStream* st = format->streams[stream];
     const AVRational frames{1, sampleRate};
     const std::int64_t start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
     const std::int64_t ts = av_rescale_q(length - sampleRate, frames, st->time_base) + start;
-    if (av_seek_frame(p.format, stream, ts, AVSEEK_FLAG_BACKWARD) < 0) return true; // cannot tell
-    avcodec_flush_buffers(p.codec);
+    if (av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD) < 0) return true; // cannot tell
+    avcodec_flush_buffers(codec);
     const std::int64_t nearEnd = length - 4 * static_cast<std::int64_t>(sampleRate);
     for (int packets = 0; packets < 400;) {
-        const int r = avcodec_receive_frame(p.codec, p.frame);
+        const int r = avcodec_receive_frame(codec, frame);
         if (r == 0) {
-            const std::int64_t pts = p.frame->best_effort_timestamp;
-            if (p.frame->nb_samples > 0 &&
-                (pts == AV_NOPTS_VALUE ||
-                 av_rescale_q(pts - start, st->time_base, frames) >= nearEnd))
-                return true;
-            av_frame_unref(p.frame);
+            const std::int64_t pts = frame->best_effort_timestamp;
+            const bool there = frame->nb_samples > 0 &&
+                               (pts == AV_NOPTS_VALUE ||
+                                av_rescale_q(pts - start, st->time_base, frames) >= nearEnd);
+            av_frame_unref(frame);
+            if (there) return true;
             continue;
         }
         if (r == AVERROR_EOF) return false;
-        if (av_read_frame(p.format, p.packet) < 0) {
-            avcodec_send_packet(p.codec, nullptr);
+        if (av_read_frame(format, packet) < 0) {
+            avcodec_send_packet(codec, nullptr);
             ++packets;
             continue;
         }
-        if (p.packet->stream_index == stream) {
-            avcodec_send_packet(p.codec, p.packet);
+        if (packet->stream_index == stream) {
+            avcodec_send_packet(codec, packet);
             ++packets;
         }
-        av_packet_unref(p.packet);
+        av_packet_unref(packet);
     }
     return false;
 }
@@ -173,16 +154,43 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
         probe.error = "the length of the sound is unknown";
         return nullptr;
     }
-    // A length taken from the bit rate is only a guess; any other must be reachable.
-    if (fmt->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE && length > 2 * sr &&
-        !endDecodes(path, stream, sr, length)) {
-        probe.error = "the file ends before its stated length";
-        return nullptr;
-    }
-
     s->frame_ = av_frame_alloc();
     s->packet_ = av_packet_alloc();
-    if (!s->frame_ || !s->packet_ || !s->decodeFrame()) {
+    if (!s->frame_ || !s->packet_) {
+        probe.error = "out of memory";
+        return nullptr;
+    }
+    // A length taken from the bit rate is only a guess; any other must be reachable.
+    if (fmt->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE && length > 2 * sr) {
+        if (!endDecodes(fmt, s->codec_, stream, s->packet_, s->frame_, sr, length)) {
+            probe.error = "the file ends before its stated length";
+            return nullptr;
+        }
+        // Back to the start for the first frames; a format that cannot go back is opened
+        // afresh.
+        const std::int64_t start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
+        if (av_seek_frame(fmt, stream, start, AVSEEK_FLAG_BACKWARD) < 0) {
+            avcodec_free_context(&s->codec_);
+            avformat_close_input(&s->format_);
+            if (avformat_open_input(&s->format_, path.c_str(), nullptr, nullptr) < 0 ||
+                avformat_find_stream_info(s->format_, nullptr) < 0 ||
+                stream >= static_cast<int>(s->format_->nb_streams)) {
+                probe.error = "the file cannot be opened again";
+                return nullptr;
+            }
+            fmt = s->format_;
+            st = fmt->streams[stream];
+            for (unsigned i = 0; i < fmt->nb_streams; ++i)
+                if (static_cast<int>(i) != stream) fmt->streams[i]->discard = AVDISCARD_ALL;
+            s->codec_ = openDecoder(st);
+            if (!s->codec_) {
+                probe.error = "the sound cannot be decoded";
+                return nullptr;
+            }
+        }
+        avcodec_flush_buffers(s->codec_);
+    }
+    if (!s->decodeFrame()) {
         probe.error = "no sound could be decoded";
         return nullptr;
     }
@@ -542,6 +550,13 @@ void MediaSource::notifyWaiters() {
 }
 
 bool MediaSource::waitForChunk(std::int64_t index, int timeoutMs) {
+    // A chunk takes the worker well under a millisecond: look again for a moment before
+    // going to sleep on the condition.
+    const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
+    while (!chunk(index)) {
+        if (failed_.load() || std::chrono::steady_clock::now() > spinUntil) break;
+        std::this_thread::yield();
+    }
     if (chunk(index)) return true;
     waiters_.fetch_add(1, std::memory_order_seq_cst);
     {
