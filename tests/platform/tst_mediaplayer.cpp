@@ -616,6 +616,46 @@ private slots:
         render(engine, 256);
         QTRY_VERIFY(centre().red() > 180 && centre().green() < 60);
     }
+
+    // A far jump in a video with one key frame: the pictures catch up with the position
+    // although every frame up to the target has to be decoded first.
+    void videoCatchesUpAfterAFarJump() {
+        const QString file = path("far.avi");
+        QVERIFY(run("ffmpeg", {"-loglevel",
+                               "error",
+                               "-y",
+                               "-f",
+                               "lavfi",
+                               "-i",
+                               "color=c=0xE00000:s=320x240:r=25:d=4",
+                               "-f",
+                               "lavfi",
+                               "-i",
+                               "color=c=0x00E000:s=320x240:r=25:d=4",
+                               "-filter_complex",
+                               "[0:v][1:v]concat=n=2:v=1[v]",
+                               "-map",
+                               "[v]",
+                               "-c:v",
+                               "mpeg4",
+                               "-g",
+                               "400",
+                               "-q:v",
+                               "3",
+                               file}));
+        AudioEngine engine(offline());
+        MediaPlayer player(engine);
+        player.resize(160, 120);
+        player.show();
+        player.setFileName(file);
+        QVERIFY(std::abs(player.SelectionEnd() - 8.0) < 0.05);
+        auto centre = [&] { return player.grab().toImage().pixelColor(80, 60); };
+        QTRY_VERIFY(centre().red() > 180);
+        player.setCurrentPosition(7.5);
+        player.Play();
+        render(engine, 256);
+        QTRY_VERIFY_WITH_TIMEOUT(centre().green() > 180 && centre().red() < 60, 5000);
+    }
 };
 
 QTEST_MAIN(TestMediaPlayer)

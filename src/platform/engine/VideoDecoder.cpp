@@ -100,7 +100,7 @@ void VideoDecoder::seekTo(double seconds) {
     drained_ = false;
 }
 
-bool VideoDecoder::decodeNext(Frame& out) {
+bool VideoDecoder::decodeNext(Frame& out, double skipBefore) {
     for (int guard = 0; guard < 100000; ++guard) {
         const int r = avcodec_receive_frame(codec_, frame_);
         if (r == 0) {
@@ -108,6 +108,11 @@ bool VideoDecoder::decodeNext(Frame& out) {
                                          ? frame_->best_effort_timestamp
                                          : frame_->pts;
             out.time = pts == AV_NOPTS_VALUE ? 0 : pts * timeBase_ - startTime_;
+            // After a seek only the frame showing at the target and those after it matter.
+            if (out.time + frameSeconds_ <= skipBefore) {
+                av_frame_unref(frame_);
+                continue;
+            }
             sws_ = sws_getCachedContext(
                 sws_, frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format),
                 outWidth_, outHeight_, AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr);
@@ -160,17 +165,15 @@ void VideoDecoder::run() {
             if (atEnd_ || queue_.size() >= kQueued) continue;
         }
         Frame f;
-        const bool got = decodeNext(f);
+        const bool got = decodeNext(f, skipBefore);
         std::lock_guard<std::mutex> lock(mutex_);
         if (seekWanted_) continue; // decoded for a position no longer wanted
         if (!got) {
             atEnd_ = true;
             continue;
         }
-        newestTime_ = f.time;
-        // After a seek only the frame showing at the target and those after it matter.
-        if (skipBefore >= 0 && f.time + frameSeconds_ <= skipBefore) continue;
         skipBefore = -1;
+        newestTime_ = f.time;
         queue_.push_back(std::move(f));
     }
 }

@@ -46,7 +46,8 @@ public:
 private:
     VideoDecoder() = default;
     void run();
-    bool decodeNext(Frame& out);
+    // The next frame not before `skipBefore` (seconds), converted; false at the end.
+    bool decodeNext(Frame& out, double skipBefore);
     void seekTo(double seconds);
 
     AVFormatContext* format_ = nullptr;
