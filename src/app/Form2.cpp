@@ -3,14 +3,27 @@
 #include "Form1.h"
 #include "Module1.h"
 #include "Twips.h"
+#include "platform/engine/AudioEngine.h"
+#include "platform/engine/MediaPlayer.h"
 
 #include <QCloseEvent>
 
 namespace sorvane {
 
-Form2::Form2(const QString& commandLine, std::function<void()> showMain)
+Form2::Form2(AudioEngine& engine, const QString& commandLine, std::function<void()> showMain)
     : QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint), commandLine_(commandLine),
       showMain_(std::move(showMain)) {
+    build(engine);
+}
+
+Form2::Form2(const QString& commandLine, std::function<void()> showMain)
+    : QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint),
+      ownEngine_(std::make_unique<AudioEngine>()), commandLine_(commandLine),
+      showMain_(std::move(showMain)) {
+    build(*ownEngine_);
+}
+
+void Form2::build(AudioEngine& engine) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Sorvane"));
     setFixedSize(480, 270);
@@ -18,22 +31,29 @@ Form2::Form2(const QString& commandLine, std::function<void()> showMain)
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
-    MediaPlayer1 = new QWidget(this);
+    MediaPlayer1 = new MediaPlayer(engine, this);
     MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
     MediaPlayer1->setGeometry(rect());
 }
 
-Form2::~Form2() = default;
+Form2::~Form2() {
+    delete MediaPlayer1; // before the engine it plays on
+}
 
 QString Form2::IntroPath() {
     return ApplicationFolder() + PathSeparator + QStringLiteral("intro.avi");
 }
 
 bool Form2::LoadIntro() {
-    return FileExists(IntroPath());
+    MediaPlayer1->setFileName(IntroPath());
+    return !MediaPlayer1->FileName().isEmpty();
 }
-void Form2::SetRate(double) {}
-void Form2::PlayIntro() {}
+void Form2::SetRate(double rate) {
+    MediaPlayer1->setRate(rate);
+}
+void Form2::PlayIntro() {
+    MediaPlayer1->Play();
+}
 
 void Form2::ShowIntro() {
     // Without a playable video there is nothing to show; the timing stays the same.

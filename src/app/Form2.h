@@ -4,13 +4,19 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 namespace sorvane {
+
+class AudioEngine;
+class MediaPlayer;
 
 class Form2 : public QWidget {
     Q_OBJECT
 public:
-    // `showMain` creates (once), loads and shows the main window.
+    // `showMain` creates (once), loads and shows the main window. The intro plays on
+    // `engine`; without one the window brings its own.
+    Form2(AudioEngine& engine, const QString& commandLine, std::function<void()> showMain);
     Form2(const QString& commandLine, std::function<void()> showMain);
     ~Form2() override;
 
@@ -25,16 +31,18 @@ public:
     // How often the intro window was shown (0 when skipped).
     int timesShown() const { return timesShown_; }
 
-    QWidget* MediaPlayer1 = nullptr;
+    MediaPlayer* MediaPlayer1 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void build(AudioEngine& engine);
     bool LoadIntro();
     void SetRate(double rate);
     void PlayIntro();
     void ShowIntro();
+    std::unique_ptr<AudioEngine> ownEngine_;
     QString commandLine_;
     std::function<void()> showMain_;
     bool playable_ = false;

@@ -1,6 +1,7 @@
 #include "Form1.h"
 #include "Form2.h"
 #include "platform/Dialogs.h"
+#include "platform/engine/AudioEngine.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -19,9 +20,10 @@ int main(int argc, char* argv[]) {
     const QString commandLine = args.join(QLatin1Char(' '));
 
     sorvane::QtDialogs dialogs;
+    sorvane::AudioEngine engine; // the one sound output, for every player of the program
     std::unique_ptr<sorvane::Form1> form1;
     {
-        auto intro = std::make_unique<sorvane::Form2>(commandLine, [&] {
+        auto intro = std::make_unique<sorvane::Form2>(engine, commandLine, [&] {
             if (!form1) form1 = std::make_unique<sorvane::Form1>(commandLine, dialogs);
             form1->Show();
         });
