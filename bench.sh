@@ -2,7 +2,8 @@
 # Builds and runs the benchmarks; each prints its figures with target and PASS or MISS.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-BUILD_TYPE=Release BUILD_DIR="${BUILD_DIR:-$ROOT/build-bench}" source "$ROOT/scripts/setup.sh"
+export BUILD_TYPE=Release BUILD_DIR="${BUILD_DIR:-$ROOT/build-bench}"
+source "$ROOT/scripts/setup.sh"
 export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy
 status=0
 for b in "$BUILD_DIR"/bench/bench_*; do

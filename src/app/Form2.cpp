@@ -16,13 +16,6 @@ Form2::Form2(AudioEngine& engine, const QString& commandLine, std::function<void
     build(engine);
 }
 
-Form2::Form2(const QString& commandLine, std::function<void()> showMain)
-    : QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint),
-      ownEngine_(std::make_unique<AudioEngine>()), commandLine_(commandLine),
-      showMain_(std::move(showMain)) {
-    build(*ownEngine_);
-}
-
 void Form2::build(AudioEngine& engine) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Sorvane"));

@@ -4,7 +4,6 @@
 
 #include <QWidget>
 #include <functional>
-#include <memory>
 
 namespace sorvane {
 
@@ -15,9 +14,8 @@ class Form2 : public QWidget {
     Q_OBJECT
 public:
     // `showMain` creates (once), loads and shows the main window. The intro plays on
-    // `engine`; without one the window brings its own.
+    // `engine`.
     Form2(AudioEngine& engine, const QString& commandLine, std::function<void()> showMain);
-    Form2(const QString& commandLine, std::function<void()> showMain);
     ~Form2() override;
 
     // The program's entry. Returns when the intro window has been unloaded.
@@ -42,7 +40,6 @@ private:
     void SetRate(double rate);
     void PlayIntro();
     void ShowIntro();
-    std::unique_ptr<AudioEngine> ownEngine_;
     QString commandLine_;
     std::function<void()> showMain_;
     bool playable_ = false;

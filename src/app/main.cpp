@@ -10,8 +10,9 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
-    QApplication::setWindowIcon(
-        QIcon(QApplication::applicationDirPath() + QStringLiteral("/sorvane.ico")));
+    QIcon icon(QApplication::applicationDirPath() + QStringLiteral("/sorvane.ico"));
+    icon.addFile(QApplication::applicationDirPath() + QStringLiteral("/sorvane.png"));
+    QApplication::setWindowIcon(icon);
 
     // The command line is the text of the arguments, taken as one text.
     QStringList args;
