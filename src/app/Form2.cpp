@@ -7,6 +7,8 @@
 #include "platform/engine/MediaPlayer.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace sorvane {
 
@@ -20,6 +22,8 @@ void Form2::build(AudioEngine& engine) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Sorvane"));
     setFixedSize(480, 270);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::black);
