@@ -365,6 +365,14 @@ void Form1::LayoutPass(LayoutVariant v) {
     // 1. status strip
     SetLeftTw(status_->Label4, W() - 2250);
     SetLeftTw(status_->lblCuesRunning, W() - 500);
+    // The window manager is told the minimum too, so that a drag stops there instead of
+    // being undone afterwards
+    const int minHeight = mixerShown ? kMinHeightMixer : k.minHeightNoMixer;
+    // (whole pixels below the minimum, so that the pass itself still sets the exact size).
+    const auto floorPx = [](int tw) { return static_cast<int>(tw / TwipsPerPixel()); };
+    const QSize minimum(std::max(0, floorPx(k.minWidth) - (frameGeometry().width() - width())),
+                        std::max(0, floorPx(minHeight) - (frameGeometry().height() - height())));
+    if (minimumSize() != minimum) setMinimumSize(minimum);
     // 2. height and the list's height
     if (mixerShown) {
         if (H() < kMinHeightMixer) SetOuterHeightTw(kMinHeightMixer);
