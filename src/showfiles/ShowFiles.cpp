@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -228,6 +229,35 @@ void ShowFiles::SaveShow() {
         QString after;
     };
     std::vector<Rewritten> rewritten;
+    // The next row of the media pass.
+    int cursor = 0;
+    // Cues may be added or removed while the save lets events run: the positions recorded
+    // here follow their cues, so that no cue is passed over or given another cue's path.
+    QObject follower;
+    connect(&model, &QAbstractItemModel::rowsInserted, &follower,
+            [&](const QModelIndex&, int first, int last) {
+                const int count = last - first + 1;
+                for (Rewritten& r : rewritten)
+                    if (r.index >= first) r.index += count;
+                if (cursor > first) cursor += count;
+            });
+    connect(&model, &QAbstractItemModel::rowsRemoved, &follower,
+            [&](const QModelIndex&, int first, int last) {
+                const int count = last - first + 1;
+                std::erase_if(rewritten, [&](const Rewritten& r) {
+                    return r.index >= first && r.index <= last;
+                });
+                for (Rewritten& r : rewritten)
+                    if (r.index > last) r.index -= count;
+                if (cursor > last)
+                    cursor -= count;
+                else if (cursor > first)
+                    cursor = first;
+            });
+    connect(&model, &QAbstractItemModel::modelReset, &follower, [&] {
+        rewritten.clear();
+        cursor = model.count();
+    });
 
     auto finish = [&](bool focusGo) {
         if (!alive) return;
@@ -274,7 +304,7 @@ void ShowFiles::SaveShow() {
     // Media that already live in the media folder keep their own names.
     std::map<QString, QString> claimed; // name -> canonical source
     const QString mediaCanonical = Canonical(mediaFolder);
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < model.count(); ++i) {
         const auto stored = StoredFile(model, i);
         if (!stored) continue;
         const QString source = ResolveMedia(*stored);
@@ -283,10 +313,13 @@ void ShowFiles::SaveShow() {
         if (GetFolder(c) == mediaCanonical + PathSeparator) claimed.emplace(GetFileName(c), c);
     }
 
-    // 6. media pass
-    for (int i = 0; i < n; ++i) {
+    // 6. media pass, over the cues as they stand
+    while (cursor < model.count()) {
         QCoreApplication::processEvents();
         if (!alive) return;
+        const int i = cursor;
+        if (i >= model.count()) break;
+        cursor = i + 1;
         if (const auto stored = StoredFile(model, i)) {
             const QString source = ResolveMedia(*stored);
             if (!source.isEmpty()) {
@@ -309,7 +342,8 @@ void ShowFiles::SaveShow() {
                 }
             }
         }
-        if (form3_) form3_->ProgressBar1->setValue(i + 1);
+        if (form3_)
+            form3_->ProgressBar1->setValue(std::min(cursor, form3_->ProgressBar1->maximum()));
         if (SaveCanceled) {
             giveBack();
             finish(false);
@@ -317,23 +351,25 @@ void ShowFiles::SaveShow() {
         }
     }
 
-    // 7. write pass: every line first, then the file, replaced only when written whole
-    QString text;
-    const int lines = model.count() < n ? model.count() : n;
-    text.reserve(static_cast<qsizetype>(lines) * 80);
-    for (int i = 0; i < n; ++i) {
+    // 7. write pass: a step per cue in which events run, then the file from the cues as they
+    // stand, so that a cue added or removed meanwhile is neither lost nor written twice; the
+    // old file is replaced only when the new one is written whole.
+    for (int i = 0; i < model.count(); ++i) {
         QCoreApplication::processEvents();
         if (!alive) return;
-        if (i < model.count()) {
-            text += CueLine(model.row(i));
-            text += QStringLiteral("\r\n");
-        }
-        if (form3_) form3_->ProgressBar1->setValue(i + 1);
+        if (form3_)
+            form3_->ProgressBar1->setValue(std::min(i + 1, form3_->ProgressBar1->maximum()));
         if (SaveCanceled) {
             giveBack();
             finish(false);
             return;
         }
+    }
+    QString text;
+    text.reserve(static_cast<qsizetype>(model.count()) * 80);
+    for (int i = 0; i < model.count(); ++i) {
+        text += CueLine(model.row(i));
+        text += QStringLiteral("\r\n");
     }
     const QByteArray bytes = EncodeShowText(text);
     QSaveFile file(F);

@@ -9,6 +9,7 @@
 #include "platform/Dialogs.h"
 #include "showfiles/FileAssoc.h"
 #include "showfiles/Form3.h"
+#include "showfiles/ShowFileFormat.h"
 #include "showfiles/ShowFiles.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -429,6 +431,103 @@ private slots:
         cancelIn(1);
         cancelIn(2);
         QVERIFY(QFileInfo::exists(path(QStringLiteral("Cancel/ShowFiles/hit.wav"))));
+    }
+
+    // Cues added or removed while the save lets events run: the file holds the show as it
+    // stands when it is written, every cue once, and every cue's media is gathered.
+    void editsWhileSaving() {
+        const QString media = path(QStringLiteral("Edit/media/hit.wav"));
+        WriteFile(media, "hit");
+        const QString show = path(QStringLiteral("Edit/show.cue"));
+
+        // Runs `edit` once the save's progress reaches `at` in the given pass (1 media, 2 write).
+        auto saveWith = [&](int pass, int at, const std::function<void()>& edit) {
+            setShow(EveryAction(media));
+            int last = -1;
+            bool done = false;
+            QTimer t;
+            t.setInterval(0);
+            connect(&t, &QTimer::timeout, [&] {
+                Form3* w = files().form3();
+                if (!w || done) return;
+                const int v = w->ProgressBar1->value();
+                const bool inWrite = last > v;
+                if (v > last) last = v;
+                if ((pass == 1 && !inWrite && v >= at) || (pass == 2 && inWrite && v >= at)) {
+                    done = true;
+                    edit();
+                }
+            });
+            t.start();
+            save(show);
+            t.stop();
+            QVERIFY(done);
+            QVERIFY(historyHas(QStringLiteral("Show Saved Successfully - show.cue"), false));
+            QStringList expected;
+            for (int i = 0; i < model().count(); ++i)
+                expected << CueLine(model().row(i));
+            QCOMPARE(QString::fromUtf8(ReadFile(show)).split(QStringLiteral("\r\n")),
+                     expected << QString());
+        };
+
+        // Cue 1 deleted in the middle of the write pass.
+        saveWith(2, 3, [&] {
+            cues().SelectRow(1);
+            cues().cmdDeleteCue_Click();
+        });
+        QCOMPARE(model().count(), 8);
+        QCOMPARE(model().row(0).at(kDescription).text, QStringLiteral("Pause"));
+
+        // A cue added at the top in the middle of the media pass: the last cue is still
+        // written, and the media of cue 8 (now 9) is gathered.
+        saveWith(1, 2, [&] {
+            cues().SelectRow(0);
+            cues().cmdAddCue_Click();
+        });
+        QCOMPARE(model().count(), 10);
+        QCOMPARE(model().row(9).at(kDescription).text, QStringLiteral("Hold"));
+        QCOMPARE(model().row(8).at(kFile).value.toText(), QStringLiteral("hit.wav"));
+
+        // A cue deleted in the middle of the media pass: no cue is passed over.
+        saveWith(1, 3, [&] {
+            cues().SelectRow(1);
+            cues().cmdDeleteCue_Click();
+        });
+        QCOMPARE(model().count(), 8);
+        QCOMPARE(model().row(6).at(kFile).value.toText(), QStringLiteral("hit.wav"));
+    }
+
+    // A save that does not complete gives back the paths it rewrote to the cues it rewrote,
+    // also when cues were removed meanwhile.
+    void cancelAfterADeleteGivesBackTheRightCue() {
+        WriteFile(path(QStringLiteral("Old/ShowFiles/a.wav")), "old a");
+        WriteFile(path(QStringLiteral("Old/show.cue")), "");
+        files().LoadShow(path(QStringLiteral("Old/show.cue")));
+        const QString media = path(QStringLiteral("Back/media/a.wav"));
+        WriteFile(media, "new a");
+        std::vector<CueRow> rows = EveryAction(QStringLiteral("0"));
+        rows[0].at(kFile).value = StoredValue::text(media);
+        rows[1].at(kFile).value = StoredValue::text(QStringLiteral("a.wav")); // the old show's
+        setShow(std::move(rows));
+        bool done = false;
+        QTimer t;
+        t.setInterval(0);
+        connect(&t, &QTimer::timeout, [&] {
+            Form3* w = files().form3();
+            if (!w || done || w->ProgressBar1->value() < 1) return;
+            done = true;
+            cues().SelectRow(1);
+            cues().cmdDeleteCue_Click();
+            w->Command1->click();
+        });
+        t.start();
+        save(path(QStringLiteral("Back/show.cue")));
+        t.stop();
+        QVERIFY(done);
+        QVERIFY(!files().isSaving());
+        QCOMPARE(model().count(), 8);
+        QCOMPARE(model().row(0).at(kDescription).text, QStringLiteral("Pause"));
+        QCOMPARE(model().row(0).at(kFile).value.toText(), QStringLiteral("a.wav"));
     }
 
     void loadOldFixtures() {
