@@ -78,6 +78,8 @@ QString ShowFileField(const StoredValue& value, int k) {
         }
     }
     t.replace(QLatin1Char(','), QLatin1Char(' '));
+    // A CR LF inside a value would end the cue's line there: it is written as two blanks.
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("  "));
     return t;
 }
 

@@ -15,7 +15,8 @@ namespace sorvane {
 
 // A stored value as its file field: a number in its shortest decimal form with a point, a
 // text as it stands (in the numeric fields, a text that reads as a number in the user's
-// locale gets a point for the locale's separator), every "," replaced by a blank.
+// locale gets a point for the locale's separator), every "," replaced by a blank and every
+// CR LF by two blanks.
 // `k` is the sub-item number (1..13); Description (1) and File (5) are never numbers.
 QString ShowFileField(const StoredValue& value, int k);
 

@@ -57,6 +57,15 @@ private slots:
         r.at(kFile).value = StoredValue::text(QStringLiteral("/media/a,b.wav"));
         QCOMPARE(CueLine(r),
                  QStringLiteral("2,Rain  heavy,1,0,0,/media/a b.wav,-800,1,0,4,5,0,1.5,12.25,"));
+        // A line break inside a value (a description read from a database show) would cut
+        // the cue in two: it is written as blanks, and the line loads back as one cue.
+        r.at(kDescription).value = StoredValue::text(QStringLiteral("Rain\r\nheavy"));
+        QCOMPARE(CueLine(r),
+                 QStringLiteral("2,Rain  heavy,1,0,0,/media/a b.wav,-800,1,0,4,5,0,1.5,12.25,"));
+        const auto back = ParseShowText(CueLine(r) + QStringLiteral("\r\n"));
+        QCOMPARE(back.size(), size_t(1));
+        QCOMPARE(back[0].subCount, kSubItemCount);
+        QCOMPARE(back[0].at(kSelectionEnd).value.toText(), QStringLiteral("12.25"));
         // Empty and missing sub-items are empty fields; the line still has 14 commas.
         CueRow shortRow;
         shortRow.text = QStringLiteral("7");
