@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using sorvane::AudioEngine;
@@ -570,6 +571,120 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(player.PlayState(), 0, 5000);
         QVERIFY(std::abs(player.CurrentPosition() - 0.6) < 1e-9);
         QCOMPARE(eventThread, QThread::currentThread());
+    }
+
+    // Play reaches a sound that has just ended on the audio thread although the GUI thread has
+    // not heard of the end yet (it still reads 2); Pause and Play after an end play all the
+    // passes again.
+    void playRightAfterTheEnd() {
+        const Pcm src = noise(kRate, 0.2);
+        AudioEngine engine(offline());
+        MediaPlayer player(engine);
+        player.setFileName(wav("again.wav", src));
+        player.Play();
+        // Rendered off the GUI thread: the end is reported but not yet delivered.
+        std::vector<float> out(2 * 12000);
+        std::thread audio([&] { engine.renderOffline(out.data(), 12000); });
+        audio.join();
+        QCOMPARE(soundingFrames(out), src.frames());
+        QCOMPARE(player.PlayState(), 2);
+        player.Play(); // as a cue does on a channel that reads playing
+        out = render(engine, 12000);
+        QCOMPARE(soundingFrames(out), src.frames());
+        QCOMPARE(out[0], src.at(0, 0));
+        QCOMPARE(player.PlayState(), 0);
+
+        player.setPlayCount(2);
+        player.Play();
+        render(engine, 2 * src.frames() + 2000);
+        QCOMPARE(player.PlayState(), 0);
+        player.Pause();
+        QCOMPARE(player.PlayState(), 1);
+        player.Play();
+        out = render(engine, 2 * src.frames() + 2000);
+        QCOMPARE(soundingFrames(out), 2 * src.frames());
+        QCOMPARE(player.PlayState(), 0);
+    }
+
+    // A player that outlives its engine is left empty and harmless.
+    void playerOutlivesTheEngine() {
+        auto engine = std::make_unique<AudioEngine>(offline());
+        MediaPlayer player(*engine);
+        const QString file = wav("orphan.wav", noise(kRate, 0.3));
+        player.setFileName(file);
+        player.Play();
+        render(*engine, 512);
+        engine.reset();
+        QCOMPARE(player.PlayState(), 6);
+        QCOMPARE(player.FileName(), QString());
+        player.setFileName(file);
+        QCOMPARE(player.FileName(), QString());
+        player.Play();
+        player.setVolume(-100);
+        player.setCurrentPosition(0.1);
+        QCOMPARE(player.CurrentPosition(), 0.0);
+        QCOMPARE(player.PlayState(), 6);
+    }
+
+    // Players made, loaded, played, reloaded and destroyed as fast as the GUI thread goes
+    // while the audio thread mixes them: nothing crashes, and the engine still plays after.
+    void playersComeAndGoWhilePlaying() {
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        const QString longWav = wav("churn-long.wav", noise(44100, 12.0));
+        const QString shortWav = wav("churn-short.wav", sine(kRate, 1, 0.3, 440, 0.5));
+        const QString mp3 = path("churn.mp3");
+        QVERIFY(run("lame", {"--quiet", "-b", "128", longWav, mp3}));
+        const QString text = path("churn-text.wav");
+        {
+            QFile f(text);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("not a sound\n");
+        }
+        const QStringList files = {longWav, mp3, shortWav, text, QString(), mp3};
+        {
+            AudioEngine engine;
+            QCOMPARE(engine.outputName(), QStringLiteral("dummy"));
+            // Destroyed while playing, while seeking, and right after a load whose decoding
+            // has only begun.
+            for (int round = 0; round < 60; ++round) {
+                auto p = std::make_unique<MediaPlayer>(engine);
+                p->setFileName(files[round % files.size()]);
+                p->setRate(round % 4 == 0 ? 1.0 : 0.5 + 0.25 * (round % 7));
+                p->setPlayCount(round % 3);
+                p->Play();
+                if (round % 2) p->setCurrentPosition(round * 0.17);
+                if (round % 5 == 0) QTest::qWait(3);
+                if (round % 3 == 0) p->Pause();
+            }
+            // One player reloaded again and again while it plays.
+            MediaPlayer player(engine);
+            for (int round = 0; round < 120; ++round) {
+                const QString file = files[round % files.size()];
+                player.setFileName(file);
+                QCOMPARE(player.FileName(), file == text ? QString() : file);
+                player.Play();
+                player.setCurrentPosition(0.25 * (round % 9));
+                if (round % 10 == 0) QCoreApplication::processEvents();
+            }
+            // The engine still plays a sound to its end.
+            player.setFileName(shortWav);
+            player.setPlayCount(1);
+            player.setRate(1.0);
+            player.Play();
+            QTRY_VERIFY_WITH_TIMEOUT(player.CurrentPosition() > 0.05, 3000);
+            QTRY_COMPARE_WITH_TIMEOUT(player.PlayState(), 0, 5000);
+        }
+        // Players destroyed just before their engine, while sound is being decoded for them.
+        for (int round = 0; round < 5; ++round) {
+            AudioEngine engine;
+            MediaPlayer a(engine);
+            MediaPlayer b(engine);
+            a.setFileName(mp3);
+            b.setFileName(longWav);
+            a.setCurrentPosition(8.0);
+            a.Play();
+            b.Play();
+        }
     }
 
     // A video without sound: its pictures follow the position at the set rate, and the

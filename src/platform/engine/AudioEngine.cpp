@@ -105,11 +105,15 @@ AudioEngine::AudioEngine(const Options& options, QObject* parent)
 }
 
 AudioEngine::~AudioEngine() {
+    // A player that outlives the engine is emptied and let go, so that it never reaches
+    // back into the engine.
+    for (const auto& slot : slots_)
+        if (slot->inUse && slot->owner) {
+            std::fprintf(stderr, "Sorvane: a media player outlived the sound engine.\n");
+            slot->owner->detachEngine();
+        }
     closeDevice();
     pool_.reset(); // the workers end before the sources and the epoch they read
-    for (const auto& slot : slots_)
-        if (slot->inUse)
-            std::fprintf(stderr, "Sorvane: a media player outlived the sound engine.\n");
     audioHeld_.clear();
     for (const auto& slot : slots_)
         src_delete(slot->voice.resampler);
@@ -330,7 +334,7 @@ void AudioEngine::applyCommands() {
                 v.fading = false;
                 v.pos = v.resumePos;
             }
-            if (c.frame == 1) v.passes = 0;
+            if (c.frame >= 1) v.passes = 0;
             resetReader();
             startPlaying(v);
             break;

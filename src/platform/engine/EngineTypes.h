@@ -19,7 +19,8 @@ class MediaSource;
 enum CommandType : std::uint8_t { CmdLoad, CmdUnload, CmdPlay, CmdPause, CmdStop, CmdSeek };
 
 // Control thread -> audio thread. `frame` is the seek target, or for Play 1 when playing
-// starts afresh (from stopped: the pass count starts at 0) and 0 when it resumes.
+// starts afresh (from stopped: the pass count starts at 0), 0 when it resumes, and 2 when
+// the player believes it plays: a running voice goes on, one that has ended starts afresh.
 struct Command {
     std::uint8_t type = 0;
     std::uint16_t voice = 0;

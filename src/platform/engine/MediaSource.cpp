@@ -488,8 +488,10 @@ void MediaSource::reachEnd() {
         std::min(asmChunk_ * kChunkFrames + asmFill_, tableSize_ * kChunkFrames);
     if (asmFill_ > 0 && asmChunk_ < tableSize_) publishAssembly(true);
     atEnd_ = true;
-    length_.store(total, std::memory_order_release);
-    endKnown_.store(true, std::memory_order_release);
+    // Sequentially consistent, like the waiters' count that notifyWaiters reads next: a
+    // waiter either sees the end or is woken.
+    length_.store(total, std::memory_order_seq_cst);
+    endKnown_.store(true, std::memory_order_seq_cst);
     notifyWaiters();
 }
 

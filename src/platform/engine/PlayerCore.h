@@ -70,11 +70,13 @@ signals:
 private:
     friend class AudioEngine;
     void onEnded(std::uint64_t runSeq);
+    // The engine is going away: the player lets go of it and stays empty.
+    void detachEngine();
     void setState(int state);
     void unload();
     std::int64_t toFrames(double seconds) const;
 
-    AudioEngine& engine_;
+    AudioEngine* engine_; // null once the engine has gone
     int voice_ = -1;
     std::shared_ptr<engine::MediaSource> source_;
     int sourceRate_ = 0;
@@ -91,6 +93,7 @@ private:
     int playCount_ = 1;
     bool mute_ = false;
     std::uint64_t lastPlaySeq_ = 0;
+    bool fromStop_ = true;         // the next Play starts the passes afresh
     std::uint64_t pendingSeq_ = 0; // a position set here that the audio thread has not taken yet
     double pendingPosition_ = 0;
 };
