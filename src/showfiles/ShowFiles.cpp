@@ -336,6 +336,12 @@ void ShowFiles::SaveShow() {
                     }
                 } else {
                     claimed.erase(name);
+                    // A bare name leads to the media only under the old show's folder: the
+                    // cue gets the full path, which still leads to it after this save.
+                    if (*stored != source) {
+                        rewritten.push_back({i, model.row(i).at(kFile).value, source});
+                        model.setSubValue(i, kFile, StoredValue::text(source));
+                    }
                     shell_.ShowStatus(QStringLiteral("Unable to copy media file ") + source +
                                           QStringLiteral(" - ") + error,
                                       2);

@@ -384,6 +384,39 @@ private slots:
                  QStringList{QStringLiteral("short.wav")});
     }
 
+    // A cue of the show loaded before names its media by bare name; when its copy into the
+    // new folder fails, the cue and the new file name where the media really is, so that it is
+    // still found once the show's folder is the new one.
+    void failedCopyOfABareName() {
+        WriteFile(path(QStringLiteral("Was/ShowFiles/long.wav")), QByteArray(64 * 1024, 'w'));
+        WriteFile(path(QStringLiteral("Was/show.cue")),
+                  "1,Long,0,0,0,long.wav,0,1,0,0,10,1,0,0,\r\n");
+        files().LoadShow(path(QStringLiteral("Was/show.cue")));
+        const QString show = path(QStringLiteral("Now/show.cue"));
+        QDir().mkpath(path(QStringLiteral("Now")));
+        {
+            FileSizeLimit limit(8 * 1024); // room for the show, not for the media
+            save(show);
+        }
+        const QString where = path(QStringLiteral("Was/ShowFiles/long.wav"));
+        QVERIFY(historyHas(QStringLiteral("Unable to copy media file ") + where, true));
+        QVERIFY(historyHas(QStringLiteral("Show Saved Successfully - show.cue"), false));
+        QCOMPARE(ShowFolder, path(QStringLiteral("Now/")));
+        QCOMPARE(model().row(0).at(kFile).value.toText(), where);
+        QVERIFY(ReadFile(show).contains(("," + where + ",").toUtf8()));
+        // A save that does not complete gives the cue its bare name back.
+        files().LoadShow(path(QStringLiteral("Was/show.cue")));
+        {
+            FileSizeLimit limit(8 * 1024);
+            const QString blocked = path(QStringLiteral("Now/blocked.cue"));
+            QDir().mkpath(blocked); // a folder where the show file should go
+            save(blocked);
+        }
+        QVERIFY(historyHas(QStringLiteral("Show Not Saved - blocked.cue"), true));
+        QCOMPARE(model().row(0).at(kFile).value.toText(), QStringLiteral("long.wav"));
+        QCOMPARE(ShowFolder, path(QStringLiteral("Was/")));
+    }
+
     void cancelInEachPhase() {
         const QString media = path(QStringLiteral("Cancel/media/hit.wav"));
         WriteFile(media, "hit");
