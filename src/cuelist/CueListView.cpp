@@ -37,6 +37,12 @@ void CueListView::repaintShownRows() {
 }
 
 void CueListView::mousePressEvent(QMouseEvent* e) {
+    // Only the left button selects a cue: any other press would move the selection (the cue
+    // the next GO fires) without loading it into the panel or redrawing the list.
+    if (e->button() != Qt::LeftButton) {
+        e->accept();
+        return;
+    }
     pressed_ = true;
     // A press on the empty area keeps the selected cue selected.
     if (!indexAt(e->position().toPoint()).isValid()) {

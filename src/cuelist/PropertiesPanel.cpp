@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <cmath>
+#include <limits>
 
 namespace sorvane {
 
@@ -65,6 +66,9 @@ QLabel* Caption(QWidget* parent, const QString& text, int left, int top, int wid
 QLineEdit* TextBox(QWidget* parent, const QString& name, const QString& accessible, int left,
                    int top, int width, int height) {
     auto* t = new QLineEdit(parent);
+    // A cue's texts have no length limit: a box must hold a whole loaded text, or the load
+    // would write a cut copy back into the row.
+    t->setMaxLength(std::numeric_limits<int>::max());
     t->setObjectName(name);
     t->setAccessibleName(accessible);
     SetGeometryTw(t, left, top, width, height);

@@ -431,6 +431,33 @@ private slots:
         QCOMPARE(historySize(), entries);
     }
 
+    void onlyALeftClickSelectsACue() {
+        for (int i = 0; i < 3; ++i)
+            insert();
+        clickRow(1);
+        QTreeView* list = ed().ListView1();
+        // Other buttons leave the selected cue, the one the next GO fires, where it is.
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {},
+                          list->visualRect(m().index(2, 0)).center());
+        QCOMPARE(ed().SelectedIndex(), 1);
+        QTest::mouseClick(list->viewport(), Qt::MiddleButton, {},
+                          list->visualRect(m().index(1, 0)).center());
+        QCOMPARE(ed().SelectedIndex(), 1);
+        QTest::mouseDClick(list->viewport(), Qt::RightButton, {},
+                           list->visualRect(m().index(2, 0)).center());
+        QCOMPARE(ed().SelectedIndex(), 1);
+        QCOMPARE(m().row(0).colour, QColor(255, 255, 0));
+        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("1"));
+        // An edit goes on writing the cue the panel shows.
+        typeInto(ed().txtDescription(), QStringLiteral("Still one"));
+        QCOMPARE(text(1, kDescription), QStringLiteral("Still one"));
+        QCOMPARE(text(3, kDescription), QStringLiteral("New Action #3"));
+        // A left click selects and loads.
+        clickRow(3);
+        QCOMPARE(ed().SelectedIndex(), 3);
+        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("3"));
+    }
+
     // --- loading the selected cue ------------------------------------------------------------
     void loadOrderKeepsTheCuesOwnValues() {
         load({Cue("1", "3", "120"),
@@ -501,6 +528,19 @@ private slots:
         clickRow(1);
         for (int k = 1; k <= kSubItemCount; ++k)
             QCOMPARE(value(1, k), first[static_cast<size_t>(k - 1)]);
+    }
+
+    void longTextsSurviveALoad() {
+        // Longer than a text box holds by default: the load must not cut them.
+        const QString description(40000, QLatin1Char('d'));
+        const QString path = QStringLiteral("/shows/") + QString(40000, QLatin1Char('f'));
+        load({{"1", description, "0", "0", "0", path, "0", "1", "0", "0", "0", "1", "0", "0"}});
+        QCOMPARE(value(1, kDescription), StoredValue::text(description));
+        QCOMPARE(text(1, kDescription), description);
+        QCOMPARE(value(1, kFile), StoredValue::text(path));
+        QCOMPARE(ed().txtDescription()->text(), description);
+        QCOMPARE(ed().txtFile()->text(), path);
+        QCOMPARE(lastStatus(), QStringLiteral("Cue 1 Ready  >  ") + description);
     }
 
     void actionCueHoldsDelaysBeyondSixteenBits() {
