@@ -8,6 +8,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <mdbtools.h>
@@ -64,7 +65,7 @@ StoredValue ColumnValue(MdbHandle* mdb, const MdbColumn* col, const QByteArray& 
         const quint32 bits = ReadLE<quint32>(p);
         float f;
         std::memcpy(&f, &bits, sizeof f);
-        return StoredValue::number(f);
+        return StoredValue::number(SingleValue(f));
     }
     case MDB_DOUBLE: {
         if (!inPage || len < 8) break;
@@ -141,6 +142,16 @@ bool ReadChild(int fd, QByteArray* out) {
 }
 
 } // namespace
+
+double SingleValue(float f) {
+    // The shortest digits that give the same single back, read as a double.
+    char digits[64];
+    const auto end = std::to_chars(digits, digits + sizeof digits, f);
+    if (end.ec != std::errc()) return static_cast<double>(f);
+    double d = 0;
+    if (std::from_chars(digits, end.ptr, d).ec != std::errc()) return static_cast<double>(f);
+    return d;
+}
 
 bool LooksLikeJetDatabase(const QString& path) {
     const QFileInfo fi(path);

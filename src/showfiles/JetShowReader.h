@@ -33,6 +33,10 @@ bool LooksLikeJetDatabase(const QString& path);
 // library gives CannotOpen (after at most 30 seconds) instead.
 JetShow ReadJetShow(const QString& path);
 
+// A single-precision column's value as the number its own digits give ("0.1", where the
+// bits widened to double would read 0.100000001490116).
+double SingleValue(float f);
+
 // The form in which the reading process hands its result over.
 QByteArray SerializeJetShow(const JetShow& show);
 std::optional<JetShow> DeserializeJetShow(const QByteArray& bytes);

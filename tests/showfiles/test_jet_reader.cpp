@@ -122,6 +122,15 @@ private slots:
         QVERIFY(s.status != JetShow::Status::Ok || s.rows.size() <= 8);
     }
 
+    void singleColumnsKeepTheirDigits() {
+        QCOMPARE(StoredValue::number(SingleValue(0.1f)).toText(), QStringLiteral("0.1"));
+        QCOMPARE(StoredValue::number(SingleValue(1.1f)).toText(), QStringLiteral("1.1"));
+        QCOMPARE(StoredValue::number(SingleValue(-3.3f)).toText(), QStringLiteral("-3.3"));
+        QCOMPARE(StoredValue::number(SingleValue(12.25f)).toText(), QStringLiteral("12.25"));
+        QCOMPARE(StoredValue::number(SingleValue(16777216.f)).toText(), QStringLiteral("16777216"));
+        QCOMPARE(SingleValue(0.f), 0.0);
+    }
+
     void handOverKeepsKindsAndTexts() {
         JetShow show;
         show.status = JetShow::Status::Ok;
