@@ -573,6 +573,40 @@ private slots:
         QCOMPARE(eventThread, QThread::currentThread());
     }
 
+    // An MP3 followed by gigabytes of nothing keeps a decoder busy searching for the next
+    // frame; letting go of the player breaks that off, so the only decode worker is free
+    // again at once for the next sound.
+    void lettingGoBreaksOffALongRead() {
+        const QString base = wav("lead.wav", sine(44100, 2, 2.0, 440, 0.5));
+        const QString mp3 = path("endless.mp3");
+        QVERIFY(run("lame", {"--quiet", base, mp3}));
+        {
+            QFile f(mp3);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.resize(qint64(4) << 30)); // sparse: costs no disk
+        }
+        const Pcm src = noise(kRate, 0.5);
+        const QString next = wav("next.wav", src);
+        AudioEngine::Options o = offline();
+        o.decodeThreads = 1;
+        AudioEngine engine(o);
+        auto stuck = std::make_unique<MediaPlayer>(engine);
+        stuck->setFileName(mp3);
+        QCOMPARE(stuck->FileName(), mp3);
+        QVERIFY(stuck->SelectionEnd() > 1000); // the length guessed from the size
+        stuck->setCurrentPosition(3.0);        // past the sound: the worker searches on
+        stuck->Play();
+        QTest::qWait(100); // the worker is on it now
+        stuck.reset();
+
+        MediaPlayer player(engine);
+        player.setFileName(next);
+        player.Play();
+        const auto out = render(engine, src.frames());
+        for (int i = 0; i < src.frames(); i += 13)
+            QCOMPARE(out[2 * i], src.at(i, 0));
+    }
+
     // Play reaches a sound that has just ended on the audio thread although the GUI thread has
     // not heard of the end yet (it still reads 2); Pause and Play after an end play all the
     // passes again.

@@ -21,6 +21,8 @@ DecodePool::~DecodePool() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         quit_ = true;
+        for (const auto& source : sources_)
+            source->abandon();
     }
     cv_.notify_all();
     for (std::thread& t : threads_)
@@ -40,7 +42,11 @@ void DecodePool::add(std::shared_ptr<MediaSource> source) {
 void DecodePool::remove(const MediaSource* source) {
     std::lock_guard<std::mutex> lock(mutex_);
     sources_.erase(std::remove_if(sources_.begin(), sources_.end(),
-                                  [&](const auto& s) { return s.get() == source; }),
+                                  [&](const auto& s) {
+                                      if (s.get() != source) return false;
+                                      s->abandon(); // a worker busy with it lets go at once
+                                      return true;
+                                  }),
                    sources_.end());
 }
 

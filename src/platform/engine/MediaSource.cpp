@@ -100,7 +100,7 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     probe = MediaProbe{};
     std::shared_ptr<MediaSource> s(new MediaSource);
     s->renderEpoch_ = renderEpoch;
-    if (avformat_open_input(&s->format_, path.c_str(), nullptr, nullptr) < 0) {
+    if (!s->openInput(path)) {
         probe.error = "the file cannot be opened as media";
         return nullptr;
     }
@@ -172,8 +172,7 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
         if (av_seek_frame(fmt, stream, start, AVSEEK_FLAG_BACKWARD) < 0) {
             avcodec_free_context(&s->codec_);
             avformat_close_input(&s->format_);
-            if (avformat_open_input(&s->format_, path.c_str(), nullptr, nullptr) < 0 ||
-                avformat_find_stream_info(s->format_, nullptr) < 0 ||
+            if (!s->openInput(path) || avformat_find_stream_info(s->format_, nullptr) < 0 ||
                 stream >= static_cast<int>(s->format_->nb_streams)) {
                 probe.error = "the file cannot be opened again";
                 return nullptr;
@@ -213,6 +212,19 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     s->deliverFrame();
     probe.hasAudio = true;
     return s;
+}
+
+int MediaSource::interrupted(void* source) {
+    return static_cast<const MediaSource*>(source)->abandoned_.load(std::memory_order_relaxed) ? 1
+                                                                                               : 0;
+}
+
+bool MediaSource::openInput(const std::string& path) {
+    format_ = avformat_alloc_context();
+    if (!format_) return false;
+    format_->interrupt_callback.callback = &MediaSource::interrupted;
+    format_->interrupt_callback.opaque = this;
+    return avformat_open_input(&format_, path.c_str(), nullptr, nullptr) >= 0; // frees on failure
 }
 
 MediaSource::~MediaSource() {
@@ -289,6 +301,7 @@ bool MediaSource::keep(std::int64_t k) const {
 }
 
 bool MediaSource::work() {
+    if (abandoned_.load(std::memory_order_relaxed)) return false;
     int priority = 0;
     const std::int64_t want = firstMissing(&priority);
     if (want < 0) {
@@ -304,6 +317,7 @@ bool MediaSource::work() {
     }
     while (!atEnd_ && asmChunk_ <= want) {
         if (!decodeFrame()) {
+            if (abandoned_.load(std::memory_order_relaxed)) return false; // broken off
             reachEnd();
             break;
         }

@@ -83,12 +83,17 @@ public:
     // that left every window. Only the worker holding the claim may call it. Returns
     // whether anything was decoded.
     bool work();
+    // The source is being let go: decoding stops, and a read in progress (a long stretch of
+    // garbage, a stalled disk) is broken off, so that no worker stays busy with it.
+    void abandon() { abandoned_.store(true, std::memory_order_relaxed); }
 
     // Chunks currently held (decoded and not yet freed); for tests and benchmarks.
     int chunksHeld() const { return held_.load(std::memory_order_relaxed); }
 
 private:
     MediaSource() = default;
+    bool openInput(const std::string& path);
+    static int interrupted(void* source);
 
     std::int64_t chunkCount() const;
     std::int64_t firstMissing(int* priority) const;
@@ -121,6 +126,7 @@ private:
     std::atomic<std::int64_t> loopStart_{0};
     std::atomic<bool> busy_{false};
     std::atomic<bool> failed_{false};
+    std::atomic<bool> abandoned_{false};
     std::atomic<int> held_{0};
     std::atomic<int> waiters_{0};
     std::mutex waitMutex_;
