@@ -20,6 +20,7 @@ namespace {
 constexpr double kAheadSeconds = 4.0; // decoded after the cursor
 constexpr double kPinSeconds = 1.0;   // kept at the loop start and at the seek target
 constexpr std::size_t kMaxSpare = 16;
+constexpr auto kScanBudget = std::chrono::milliseconds(300); // reading a length at the load
 
 const float* zeroChunk() {
     static const float zeros[kChunkFrames * 2] = {};
@@ -81,6 +82,24 @@ bool endDecodes(AVFormatContext* format, AVCodecContext* codec, int stream, AVPa
         av_packet_unref(packet);
     }
     return false;
+}
+
+// The length in frames from the time stamps of every packet of `stream`, read through to
+// the end; -1 when the reading was broken off or found no time stamps.
+std::int64_t packetLength(AVFormatContext* format, int stream, AVPacket* packet, int sampleRate) {
+    AVStream* st = format->streams[stream];
+    const std::int64_t start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
+    std::int64_t end = AV_NOPTS_VALUE;
+    int r = 0;
+    while ((r = av_read_frame(format, packet)) >= 0) {
+        if (packet->stream_index == stream && packet->pts != AV_NOPTS_VALUE) {
+            const std::int64_t e = packet->pts + std::max<std::int64_t>(packet->duration, 0);
+            if (end == AV_NOPTS_VALUE || e > end) end = e;
+        }
+        av_packet_unref(packet);
+    }
+    if (r != AVERROR_EOF || end == AV_NOPTS_VALUE) return -1;
+    return av_rescale_q(end - start, st->time_base, AVRational{1, sampleRate});
 }
 
 } // namespace
@@ -160,9 +179,19 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
         probe.error = "out of memory";
         return nullptr;
     }
-    // A length taken from the bit rate is only a guess; any other must be reachable.
-    if (fmt->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE && length > 2 * sr) {
-        if (!endDecodes(fmt, s->codec_, stream, s->packet_, s->frame_, sr, length)) {
+    // A length taken from the bit rate is only a guess (a VBR MP3 without its header can be
+    // off by half): the time stamps of the packets tell it exactly, if reading them through
+    // does not take long. Any other length must be reachable.
+    const bool guessed = fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+    if (guessed || length > 2 * sr) {
+        if (guessed) {
+            s->deadline_.store(std::chrono::steady_clock::now().time_since_epoch().count() +
+                                   std::chrono::nanoseconds(kScanBudget).count(),
+                               std::memory_order_relaxed);
+            const std::int64_t scanned = packetLength(fmt, stream, s->packet_, sr);
+            s->deadline_.store(0, std::memory_order_relaxed);
+            if (scanned > 0) length = scanned;
+        } else if (!endDecodes(fmt, s->codec_, stream, s->packet_, s->frame_, sr, length)) {
             probe.error = "the file ends before its stated length";
             return nullptr;
         }
@@ -215,8 +244,12 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
 }
 
 int MediaSource::interrupted(void* source) {
-    return static_cast<const MediaSource*>(source)->abandoned_.load(std::memory_order_relaxed) ? 1
-                                                                                               : 0;
+    const auto* s = static_cast<const MediaSource*>(source);
+    if (s->abandoned_.load(std::memory_order_relaxed)) return 1;
+    const std::int64_t deadline = s->deadline_.load(std::memory_order_relaxed);
+    return deadline != 0 && std::chrono::steady_clock::now().time_since_epoch().count() > deadline
+               ? 1
+               : 0;
 }
 
 bool MediaSource::openInput(const std::string& path) {

@@ -127,6 +127,7 @@ private:
     std::atomic<bool> busy_{false};
     std::atomic<bool> failed_{false};
     std::atomic<bool> abandoned_{false};
+    std::atomic<std::int64_t> deadline_{0}; // steady-clock ticks; reads after it break off
     std::atomic<int> held_{0};
     std::atomic<int> waiters_{0};
     std::mutex waitMutex_;

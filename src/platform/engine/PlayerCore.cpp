@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace sorvane {
 
@@ -97,7 +98,8 @@ void PlayerCore::setFileName(const QString& path) {
     selectionEnd_ = duration_;
     Voice& v = engine_->voice(voice_);
     v.selStart = 0;
-    v.selEnd = source->length();
+    // To the end of the media, wherever decoding finds it, until an end marker is set.
+    v.selEnd = std::numeric_limits<std::int64_t>::max();
     source->setCursor(0);
     source->setSeekHint(0);
     source->setLoopStart(0);
