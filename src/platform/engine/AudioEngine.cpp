@@ -22,6 +22,20 @@ extern "C" {
 
 namespace sorvane {
 
+namespace {
+// Forgets what the voice's resampler and reader hold, so that the next pass reads afresh
+// from the voice's position.
+void ResetReader(engine::Voice& v) {
+    src_reset(v.resampler);
+    v.resampling = false;
+    v.inCount = 0;
+    v.inputEnded = false;
+    v.drained = false;
+    v.wrapFrom = -1;
+    v.sinceWrap = 0;
+}
+} // namespace
+
 using namespace engine;
 
 namespace {
@@ -305,15 +319,6 @@ void AudioEngine::applyCommands() {
         applied = c.seq;
         if (c.voice >= kMaxVoices) continue;
         Voice& v = slots_[c.voice]->voice;
-        auto resetReader = [&v] {
-            src_reset(v.resampler);
-            v.resampling = false;
-            v.inCount = 0;
-            v.inputEnded = false;
-            v.drained = false;
-            v.wrapFrom = -1;
-            v.sinceWrap = 0;
-        };
         switch (c.type) {
         case CmdLoad:
         case CmdUnload:
@@ -323,7 +328,7 @@ void AudioEngine::applyCommands() {
             v.fading = false;
             v.pos = 0;
             v.passes = 0;
-            resetReader();
+            ResetReader(v);
             break;
         case CmdPlay:
             v.runSeq = c.seq;
@@ -335,7 +340,7 @@ void AudioEngine::applyCommands() {
                 v.pos = v.resumePos;
             }
             if (c.frame >= 1) v.passes = 0;
-            resetReader();
+            ResetReader(v);
             startPlaying(v);
             break;
         case CmdPause:
@@ -356,7 +361,7 @@ void AudioEngine::applyCommands() {
                 v.resumePos = target;
             } else {
                 v.pos = target;
-                resetReader();
+                ResetReader(v);
             }
             break;
         }
@@ -369,7 +374,7 @@ void AudioEngine::applyCommands() {
                 v.resumePos = target;
             } else {
                 v.pos = target;
-                resetReader();
+                ResetReader(v);
             }
             break;
         }
@@ -538,12 +543,7 @@ void AudioEngine::renderVoice(Voice& v, float* out, int frames, bool waitForData
                         v.fading = false;
                         v.fadeGain = 1.0f;
                         v.pos = v.resumePos;
-                        src_reset(v.resampler);
-                        v.resampling = false;
-                        v.inCount = 0;
-                        v.inputEnded = false;
-                        v.drained = false;
-                        v.wrapFrom = -1;
+                        ResetReader(v);
                         break;
                     }
                     g *= v.fadeGain;
