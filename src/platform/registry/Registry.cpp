@@ -135,18 +135,27 @@ Registry::Node* Registry::root(HKEY r) const {
     return nullptr;
 }
 
+// The root and the path of names that a key handle and a sub-key path name together.
+// False when the handle is neither a root nor an open key.
+bool Registry::target(HKEY key, const QString& subKey, HKEY* rootKey, QStringList* path) const {
+    *rootKey = key;
+    path->clear();
+    if (!root(key)) {
+        const auto it = handles_.find(key);
+        if (it == handles_.end()) return false;
+        *rootKey = it->second.first;
+        *path = it->second.second;
+    }
+    *path += SplitKey(subKey);
+    return true;
+}
+
 // The node at `subKey` below an open key or root; with `create`, missing keys on the way
 // are made. Nothing when the handle is unknown or a key is missing.
 Registry::Node* Registry::resolve(HKEY key, const QString& subKey, bool create) {
     HKEY rootKey = key;
     QStringList path;
-    if (!root(key)) {
-        const auto it = handles_.find(key);
-        if (it == handles_.end()) return nullptr;
-        rootKey = it->second.first;
-        path = it->second.second;
-    }
-    path += SplitKey(subKey);
+    if (!target(key, subKey, &rootKey, &path)) return nullptr;
     Node* n = root(rootKey);
     for (const QString& part : path) {
         Node* c = n->child(part);
@@ -167,11 +176,7 @@ long Registry::RegOpenKeyEx(HKEY key, const QString& subKey, std::uint32_t, HKEY
     if (!resolve(key, subKey, false)) return ERROR_FILE_NOT_FOUND;
     HKEY rootKey = key;
     QStringList path;
-    if (!root(key)) {
-        rootKey = handles_[key].first;
-        path = handles_[key].second;
-    }
-    path += SplitKey(subKey);
+    target(key, subKey, &rootKey, &path);
     const HKEY h = nextHandle_++;
     handles_[h] = {rootKey, path};
     if (result) *result = h;
@@ -223,11 +228,7 @@ long Registry::RegDeleteKey(HKEY key, const QString& subKey) {
     if (!root(key) && !handles_.count(key)) return ERROR_INVALID_HANDLE;
     HKEY rootKey = key;
     QStringList path;
-    if (!root(key)) {
-        rootKey = handles_[key].first;
-        path = handles_[key].second;
-    }
-    path += SplitKey(subKey);
+    target(key, subKey, &rootKey, &path);
     if (path.isEmpty()) return ERROR_ACCESS_DENIED; // a root is never deleted
     Node* parent = root(rootKey);
     for (int i = 0; i + 1 < path.size() && parent; ++i)

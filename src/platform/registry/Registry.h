@@ -69,6 +69,7 @@ public:
 private:
     Node* root(HKEY root) const;
     Node* resolve(HKEY key, const QString& subKey, bool create);
+    bool target(HKEY key, const QString& subKey, HKEY* rootKey, QStringList* path) const;
     bool save();
     void load();
 
