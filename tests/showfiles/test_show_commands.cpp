@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include "TestFiles.h"
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -30,17 +32,6 @@
 using namespace sorvane;
 
 namespace {
-
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
-}
 
 CueRow Cue(int number, const QString& description, int when, int action, const QString& actionCue,
            const QString& file, int volume, const QString& rate, int beginOn, int channel,
