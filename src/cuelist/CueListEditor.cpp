@@ -157,10 +157,7 @@ void RebuildRow(CueRow& r, CueListEditor::RedrawTexts& decimals) {
         if (n && *n == 0) {
             SetText(t, QString());
         } else {
-            // The part after the last separator, as GetFileName gives it.
-            const QString path = v.toText();
-            const QStringView name = QStringView(path).mid(path.lastIndexOf(PathSeparator) + 1);
-            if (t != name) t = name.toString();
+            SetText(t, GetFileName(v.toText()));
         }
     }
     if (count >= kVolume) {
