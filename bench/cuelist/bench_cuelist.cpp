@@ -3,7 +3,7 @@
 // median in milliseconds, target, PASS or MISS.
 
 #include "app/Form1.h"
-#include "app/Module1.h"
+#include "core/Module1.h"
 #include "cuelist/CueListEditor.h"
 #include "platform/Dialogs.h"
 

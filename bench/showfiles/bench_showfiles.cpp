@@ -2,7 +2,7 @@
 // Prints one line per figure: name, measured median, target, PASS or MISS.
 
 #include "app/Form1.h"
-#include "app/Module1.h"
+#include "core/Module1.h"
 #include "cuelist/CueListEditor.h"
 #include "cuelist/CueListModel.h"
 #include "platform/Dialogs.h"

@@ -1,8 +1,8 @@
 #include "Form1.h"
 
-#include "Module1.h"
-#include "StatusLine.h"
-#include "Twips.h"
+#include "core/Module1.h"
+#include "core/StatusLine.h"
+#include "core/Twips.h"
 #include "cuelist/CueListEditor.h"
 #include "showfiles/FileAssoc.h"
 #include "showfiles/ShowFiles.h"

@@ -3,7 +3,7 @@
 // The main window: the shell that assembles the cue list, the properties panel, the play and
 // edit column, the mixer and the status strip, lays them out, and runs the window's load.
 
-#include "Shell.h"
+#include "core/Shell.h"
 
 #include <QPixmap>
 #include <QWidget>

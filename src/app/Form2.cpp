@@ -1,8 +1,8 @@
 #include "Form2.h"
 
 #include "Form1.h"
-#include "Module1.h"
-#include "Twips.h"
+#include "core/Module1.h"
+#include "core/Twips.h"
 #include "platform/engine/AudioEngine.h"
 #include "platform/engine/MediaPlayer.h"
 

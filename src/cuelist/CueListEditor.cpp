@@ -1,9 +1,9 @@
 #include "CueListEditor.h"
 
 #include "CueListView.h"
-#include "app/Module1.h"
-#include "app/Shell.h"
-#include "app/Twips.h"
+#include "core/Module1.h"
+#include "core/Shell.h"
+#include "core/Twips.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

@@ -4,7 +4,7 @@
 // cue number), the row's own stored value, and 13 sub-items that each keep a stored value
 // and a display text. Nothing else holds a copy of the show.
 
-#include "app/StoredValue.h"
+#include "core/StoredValue.h"
 
 #include <QAbstractTableModel>
 #include <QColor>

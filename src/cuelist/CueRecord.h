@@ -2,7 +2,7 @@
 
 // One cue as a record: a snapshot of a cue row. Writing to a record changes nothing in the list.
 
-#include "app/StoredValue.h"
+#include "core/StoredValue.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "FileAssoc.h"
 
 #include "DesktopRegistration.h"
-#include "app/Module1.h"
+#include "core/Module1.h"
 #include "platform/registry/Registry.h"
 
 namespace sorvane {

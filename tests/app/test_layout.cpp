@@ -1,9 +1,9 @@
 // The main window's layout in both constant sets, with its minimum sizes.
 
 #include "app/Form1.h"
-#include "app/Module1.h"
-#include "app/StatusLine.h"
-#include "app/Twips.h"
+#include "core/Module1.h"
+#include "core/StatusLine.h"
+#include "core/Twips.h"
 #include "cuelist/CueListEditor.h"
 #include "platform/Dialogs.h"
 

@@ -3,10 +3,10 @@
 // read back.
 
 #include "app/Form1.h"
-#include "app/Module1.h"
-#include "app/Shell.h"
-#include "app/StatusLine.h"
-#include "app/Twips.h"
+#include "core/Module1.h"
+#include "core/Shell.h"
+#include "core/StatusLine.h"
+#include "core/Twips.h"
 #include "cuelist/CueListEditor.h"
 #include "platform/Dialogs.h"
 

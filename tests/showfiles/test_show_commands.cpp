@@ -2,8 +2,8 @@
 // the media gathering with its mended faults, the loaders and the dialog's file name.
 
 #include "app/Form1.h"
-#include "app/Module1.h"
-#include "app/StatusLine.h"
+#include "core/Module1.h"
+#include "core/StatusLine.h"
 #include "cuelist/CueListEditor.h"
 #include "cuelist/CueListModel.h"
 #include "platform/Dialogs.h"

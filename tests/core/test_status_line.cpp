@@ -2,8 +2,8 @@
 // waits that write the status line.
 
 #include "app/Form1.h"
-#include "app/Module1.h"
-#include "app/StatusLine.h"
+#include "core/Module1.h"
+#include "core/StatusLine.h"
 #include "platform/Dialogs.h"
 
 #include <QElapsedTimer>

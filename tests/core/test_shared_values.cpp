@@ -1,7 +1,7 @@
 // Conversions of stored values, path functions, the version table, and the file test.
 
-#include "app/Module1.h"
-#include "app/StoredValue.h"
+#include "core/Module1.h"
+#include "core/StoredValue.h"
 
 #include <QFile>
 #include <QLocale>
