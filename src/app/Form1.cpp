@@ -4,6 +4,7 @@
 #include "core/StatusLine.h"
 #include "core/Twips.h"
 #include "cuelist/CueListEditor.h"
+#include "cuelist/PropertiesPanel.h"
 #include "showfiles/FileAssoc.h"
 #include "showfiles/ShowFiles.h"
 
@@ -303,7 +304,7 @@ void Form1::Form_Load() {
     sldLinkChannels->setMaximum(4000);
     for (QSlider* s : sldMixer)
         s->setMaximum(4000);
-    if (cues_->sldVolume()) cues_->sldVolume()->setMaximum(4000);
+    if (cues_->panel().sldVolume()) cues_->panel().sldVolume()->setMaximum(4000);
     // 8
     WindowsVersion = GetWindowsVersion();
     // 9. the show path: the command line without any double quote

@@ -1,6 +1,7 @@
 #include "CueListEditor.h"
 
 #include "CueListView.h"
+#include "PropertiesPanel.h"
 #include "core/Module1.h"
 #include "core/Shell.h"
 #include "core/Twips.h"
@@ -204,8 +205,7 @@ void RebuildRow(CueRow& r, CueListEditor::RedrawTexts& decimals) {
 CueListEditor::CueListEditor(Shell& shell, QWidget* client)
     : QObject(client), shell_(shell), redrawTexts_(std::make_unique<RedrawTexts>()) {
     BuildList(client);
-    BuildPanel(client);
-    ConnectPanel();
+    panel_ = new PropertiesPanel(*this, shell_, client);
 
     Frame& f = shell_.frame();
     if (f.cmdAddCue)
@@ -241,7 +241,18 @@ void CueListEditor::BuildList(QWidget* client) {
     connect(listView_, &CueListView::keySelected, this, &CueListEditor::ListView1_Click);
 }
 
-CueListEditor::~CueListEditor() = default;
+CueListEditor::~CueListEditor() {
+    // The panel's handlers write into this editor's list: the panel goes first.
+    delete panel_;
+}
+
+PropertiesPanel& CueListEditor::panel() const {
+    return *panel_;
+}
+
+QWidget* CueListEditor::pctProperties() const {
+    return panel_;
+}
 
 QTreeView* CueListEditor::ListView1() const {
     return listView_;
@@ -323,6 +334,13 @@ void CueListEditor::UpdateListView() {
     shell_.FocusGo();
 }
 
+void CueListEditor::ListView1_Click() {
+    const int selected = SelectedIndex();
+    if (selected == 0) return;
+    panel_->LoadCue(selected, SelectedCue);
+    UpdateListView();
+}
+
 // --- list editing ---------------------------------------------------------------------------
 
 void CueListEditor::cmdAddCue_Click() {
@@ -361,7 +379,7 @@ void CueListEditor::cmdAddCue_Click() {
     ListView1Tag = model_->row(P - 1).text;
     // 7, 8.
     ListView1_Click();
-    RefreshProperties();
+    panel_->RefreshProperties();
 }
 
 void CueListEditor::cmdDeleteCue_Click() {
@@ -403,7 +421,7 @@ void CueListEditor::cmdMoveDown_Click() {
 void CueListEditor::HideProperties() {
     Frame& f = shell_.frame();
     const int W = shell_.OuterWidthTw();
-    properties_->hide();
+    panel_->hide();
     SetWidthTw(listView_, W - 1490);
     if (f.pctActionControls) SetLeftTw(f.pctActionControls, W - 1340);
     if (f.cmdProperties) f.cmdProperties->setText(QStringLiteral("< Properties"));
@@ -416,17 +434,17 @@ void CueListEditor::ShowProperties() {
     Frame& f = shell_.frame();
     const int W = shell_.OuterWidthTw();
     SetWidthTw(listView_, W - 5190);
-    properties_->show();
+    panel_->show();
     if (f.pctActionControls) SetLeftTw(f.pctActionControls, W - 5050);
     if (f.cmdProperties) f.cmdProperties->setText(QStringLiteral("Properties >"));
     if (f.Line2) f.Line2->setX2(W - 3930);
     if (f.Line1) f.Line1->show();
     if (f.Label2) f.Label2->show();
-    RefreshProperties();
+    panel_->RefreshProperties();
 }
 
 void CueListEditor::cmdProperties_Click() {
-    if (!properties_->isHidden()) {
+    if (!panel_->isHidden()) {
         AutoShowProperties = false;
         HideProperties();
     } else {

@@ -1,8 +1,9 @@
 // The properties panel of the cue list editor: its controls, the loading of the selected cue
 // into them, and the handlers that write every change back into the selected row.
 
+#include "PropertiesPanel.h"
+
 #include "CueListEditor.h"
-#include "CueListView.h"
 #include "core/Module1.h"
 #include "core/Shell.h"
 #include "core/Twips.h"
@@ -93,16 +94,35 @@ QSlider* Slider(QWidget* parent, const QString& name, const QString& accessible,
 
 // --- building the panel --------------------------------------------------------------------
 
-void CueListEditor::BuildPanel(QWidget* client) {
-    properties_ = new QWidget(client);
-    properties_->setObjectName(QStringLiteral("pctProperties"));
-    properties_->setAccessibleName(QStringLiteral("Cue Properties"));
-    properties_->setFont(PanelFont());
-    QPalette palette = properties_->palette();
+PropertiesPanel::PropertiesPanel(CueListEditor& editor, Shell& shell, QWidget* client)
+    : QWidget(client), editor_(editor), shell_(shell) {
+    Build();
+    Connect();
+}
+
+PropertiesPanel::~PropertiesPanel() {
+    // The controls go after this object: nothing they signal while they go may reach a
+    // handler.
+    disconnect(nullptr, nullptr, this, nullptr);
+}
+
+int PropertiesPanel::Selected() const {
+    return editor_.SelectedIndex();
+}
+
+CueListModel& PropertiesPanel::model() const {
+    return editor_.model();
+}
+
+void PropertiesPanel::Build() {
+    setObjectName(QStringLiteral("pctProperties"));
+    setAccessibleName(QStringLiteral("Cue Properties"));
+    setFont(PanelFont());
+    QPalette palette = this->palette();
     palette.setColor(QPalette::WindowText, kLabelColour); // captions of the option buttons
-    properties_->setPalette(palette);
-    SetGeometryTw(properties_, 8275, 495, 3600, 6375);
-    QWidget* panel = properties_;
+    setPalette(palette);
+    SetGeometryTw(this, 8275, 495, 3600, 6375);
+    QWidget* panel = this;
 
     Caption(panel, QStringLiteral("Cue #"), 105, 120, 600, 255);
     txtCueNumber_ =
@@ -249,13 +269,14 @@ void CueListEditor::BuildPanel(QWidget* client) {
     Caption(rows[9], QStringLiteral("(0 = Loop Forever)"), 1935, 60, 1600, 225);
 }
 
-void CueListEditor::ConnectPanel() {
-    connect(txtDescription_, &QLineEdit::textChanged, this, &CueListEditor::txtDescription_Change);
-    connect(txtAction_, &QLineEdit::textChanged, this, &CueListEditor::txtAction_Change);
-    connect(txtFile_, &QLineEdit::textChanged, this, &CueListEditor::txtFile_Change);
-    connect(txtPlayCount_, &QLineEdit::textChanged, this, &CueListEditor::txtPlayCount_Change);
-    connect(txtStartPos_, &QLineEdit::textChanged, this, &CueListEditor::txtStartPos_Change);
-    connect(txtEndPos_, &QLineEdit::textChanged, this, &CueListEditor::txtEndPos_Change);
+void PropertiesPanel::Connect() {
+    connect(txtDescription_, &QLineEdit::textChanged, this,
+            &PropertiesPanel::txtDescription_Change);
+    connect(txtAction_, &QLineEdit::textChanged, this, &PropertiesPanel::txtAction_Change);
+    connect(txtFile_, &QLineEdit::textChanged, this, &PropertiesPanel::txtFile_Change);
+    connect(txtPlayCount_, &QLineEdit::textChanged, this, &PropertiesPanel::txtPlayCount_Change);
+    connect(txtStartPos_, &QLineEdit::textChanged, this, &PropertiesPanel::txtStartPos_Change);
+    connect(txtEndPos_, &QLineEdit::textChanged, this, &PropertiesPanel::txtEndPos_Change);
 
     // A slider dragged by the operator runs its Scroll handler at every step; any other
     // change of its value runs the Change handler.
@@ -263,9 +284,9 @@ void CueListEditor::ConnectPanel() {
         connect(s, &QSlider::valueChanged, this,
                 [this, s, change, scroll] { (this->*(s->isSliderDown() ? scroll : change))(); });
     };
-    slider(sldVolume_, &CueListEditor::sldVolume_Change, &CueListEditor::sldVolume_Scroll);
-    slider(sldRate_, &CueListEditor::sldRate_Change, &CueListEditor::sldRate_Scroll);
-    slider(sldSpeed_, &CueListEditor::sldSpeed_Change, &CueListEditor::sldSpeed_Scroll);
+    slider(sldVolume_, &PropertiesPanel::sldVolume_Change, &PropertiesPanel::sldVolume_Scroll);
+    slider(sldRate_, &PropertiesPanel::sldRate_Change, &PropertiesPanel::sldRate_Scroll);
+    slider(sldSpeed_, &PropertiesPanel::sldSpeed_Change, &PropertiesPanel::sldSpeed_Scroll);
 
     for (int i = 0; i < 2; ++i)
         connect(optBeginOn_[static_cast<size_t>(i)], &QRadioButton::toggled, this,
@@ -304,320 +325,9 @@ void CueListEditor::ConnectPanel() {
     });
 }
 
-// --- program writes into the controls ---------------------------------------------------------
-
-bool CueListEditor::PutText(QLineEdit* box, const QString& text, Handler handler) {
-    if (box->text() == text)
-        (this->*handler)();
-    else
-        box->setText(text); // textChanged runs the handler
-    return true;
-}
-
-bool CueListEditor::PutSlider(QSlider* slider, double value, Handler handler) {
-    if (!std::isfinite(value) || value < slider->minimum() || value > slider->maximum())
-        return false;
-    const int v = static_cast<int>(value);
-    if (slider->value() == v)
-        (this->*handler)();
-    else
-        slider->setValue(v); // valueChanged runs the handler
-    return true;
-}
-
-bool CueListEditor::PutIndex(QComboBox* box, int index) {
-    if (index < 0 || index >= box->count()) return false;
-    bool& changed = box == cboAction_ ? cboActionChanged_ : cboWhenChanged_;
-    if (box->currentIndex() == index) {
-        if (box == cboAction_)
-            cboAction_Click();
-        else
-            cboWhen_Click();
-    } else {
-        box->setCurrentIndex(index); // currentIndexChanged runs the handler
-    }
-    changed = false;
-    return true;
-}
-
-bool CueListEditor::PutOption(QRadioButton* const* buttons, int count, int index,
-                              void (CueListEditor::*handler)(std::int16_t)) {
-    if (index < 0 || index >= count) return false;
-    QRadioButton* b = buttons[index];
-    if (b->isChecked())
-        (this->*handler)(static_cast<std::int16_t>(index));
-    else
-        b->setChecked(true); // toggled runs the handler
-    return true;
-}
-
-void CueListEditor::ShowUnloaded(int k, const CueRow& row) {
-    const QString stored = k <= row.subCount ? row.at(k).value.toText() : QString();
-    auto text = [](QLineEdit* box, const QString& t) {
-        const QSignalBlocker block(box);
-        box->setText(t);
-    };
-    auto none = [](QRadioButton* const* buttons, int count) {
-        QButtonGroup* group = buttons[0]->group();
-        group->setExclusive(false);
-        for (int i = 0; i < count; ++i) {
-            const QSignalBlocker block(buttons[i]);
-            buttons[i]->setChecked(false);
-        }
-        group->setExclusive(true);
-    };
-    auto blank = [](QComboBox* box) {
-        const QSignalBlocker block(box);
-        box->setCurrentIndex(-1);
-    };
-    switch (k) {
-    case kDescription:
-        text(txtDescription_, QString());
-        break;
-    case kWhen:
-        blank(cboWhen_);
-        break;
-    case kAction:
-        blank(cboAction_);
-        break;
-    case kActionCue:
-        text(txtAction_, stored);
-        break;
-    case kFile:
-        text(txtFile_, stored);
-        break;
-    case kVolume:
-        text(txtVolume_, QString());
-        break;
-    case kRate:
-        text(txtRate_, QString());
-        break;
-    case kBeginOn:
-        none(optBeginOn_.data(), 2);
-        break;
-    case kChannel:
-        none(optChannel_.data(), 5);
-        break;
-    case kPlayCount:
-        text(txtPlayCount_, stored);
-        break;
-    case kSelectionStart:
-        text(txtStartPos_, stored);
-        break;
-    case kSelectionEnd:
-        text(txtEndPos_, stored);
-        break;
-    default: // the fade speed slider keeps its place
-        break;
-    }
-}
-
-// --- loading the selected cue ---------------------------------------------------------------
-
-void CueListEditor::ListView1_Click() {
-    // 1.
-    const int selected = SelectedIndex();
-    if (selected == 0) return;
-    const int index = selected - 1;
-    const CueRow before = model_->row(index);
-    auto present = [&](int k) { return k <= before.subCount; };
-    auto value = [&](int k) -> const StoredValue& { return before.at(k).value; };
-
-    // 2. the record, every field read before any control is put
-    CueRecord& c = SelectedCue;
-    bool loaded[kSubItemCount + 1] = {};
-    c.Number = selected;
-    if (present(kDescription)) {
-        c.Description = before.at(kDescription).text;
-        loaded[kDescription] = true;
-    }
-    loaded[kWhen] = present(kWhen) && LoadField(value(kWhen), c.When);
-    loaded[kAction] = present(kAction) && LoadField(value(kAction), c.Action);
-    loaded[kActionCue] = present(kActionCue) && LoadField(value(kActionCue), c.ActionCue);
-    if (present(kFile)) {
-        c.File = value(kFile).toText();
-        loaded[kFile] = true;
-    }
-    loaded[kVolume] = present(kVolume) && LoadField(value(kVolume), c.Volume);
-    loaded[kRate] = present(kRate) && LoadField(value(kRate), c.Rate);
-    loaded[kBeginOn] = present(kBeginOn) && LoadField(value(kBeginOn), c.BeginOn);
-    loaded[kChannel] = present(kChannel) && LoadField(value(kChannel), c.Channel);
-    loaded[kFadeSpeed] = present(kFadeSpeed) && LoadField(value(kFadeSpeed), c.FadeSpeed);
-    loaded[kPlayCount] = present(kPlayCount) && LoadField(value(kPlayCount), c.PlayCount);
-    loaded[kSelectionStart] =
-        present(kSelectionStart) && LoadField(value(kSelectionStart), c.SelectionStart);
-    loaded[kSelectionEnd] =
-        present(kSelectionEnd) && LoadField(value(kSelectionEnd), c.SelectionEnd);
-
-    // 3. the puts, play count last; a field that did not load is shown as it stands in the
-    // row and put nowhere, so no value of the cue loaded before reaches this row.
-    bool put[kSubItemCount + 1] = {};
-    auto step = [&](int k, auto&& doPut) {
-        if (loaded[k])
-            put[k] = doPut();
-        else
-            ShowUnloaded(k, before);
-    };
-    txtCueNumber_->setText(DecimalText(c.Number));
-    step(kDescription, [&] {
-        return PutText(txtDescription_, c.Description, &CueListEditor::txtDescription_Change);
-    });
-    step(kWhen, [&] { return PutIndex(cboWhen_, c.When); });
-    step(kAction, [&] { return PutIndex(cboAction_, c.Action); });
-    step(kActionCue, [&] {
-        return PutText(txtAction_, DecimalText(c.ActionCue), &CueListEditor::txtAction_Change);
-    });
-    step(kFile, [&] { return PutText(txtFile_, c.File, &CueListEditor::txtFile_Change); });
-    step(kVolume, [&] {
-        return PutSlider(sldVolume_, int(c.Volume) + 4000, &CueListEditor::sldVolume_Change);
-    });
-    step(kRate, [&] {
-        return PutSlider(sldRate_, RoundHalfEven(c.Rate * 100, 0), &CueListEditor::sldRate_Change);
-    });
-    step(kBeginOn, [&] {
-        return PutOption(optBeginOn_.data(), 2, c.BeginOn, &CueListEditor::optBeginOn_Click);
-    });
-    step(kChannel, [&] {
-        return PutOption(optChannel_.data(), 5, c.Channel, &CueListEditor::optChannel_Click);
-    });
-    step(kFadeSpeed,
-         [&] { return PutSlider(sldSpeed_, c.FadeSpeed, &CueListEditor::sldSpeed_Change); });
-    step(kSelectionStart, [&] {
-        return PutText(txtStartPos_, DecimalText(c.SelectionStart),
-                       &CueListEditor::txtStartPos_Change);
-    });
-    step(kSelectionEnd, [&] {
-        return PutText(txtEndPos_, DecimalText(c.SelectionEnd), &CueListEditor::txtEndPos_Change);
-    });
-    step(kPlayCount, [&] {
-        return PutText(txtPlayCount_, DecimalText(c.PlayCount),
-                       &CueListEditor::txtPlayCount_Change);
-    });
-
-    // A field that was not put keeps its stored value and text, also where another field's
-    // handler wrote it (the tolerance proposal of the action selector).
-    if (index < model_->count() && SelectedIndex() == selected) {
-        for (int k = 1; k <= kSubItemCount; ++k) {
-            if (put[k] || !present(k)) continue;
-            const SubItem& s = before.at(k);
-            model_->setSubItem(index, k, s.value, s.text);
-        }
-        model_->mutableRow(index).subCount = before.subCount;
-    }
-
-    // 4.
-    UpdateListView();
-}
-
-// --- field handlers ------------------------------------------------------------------------
-
-void CueListEditor::WriteText(QLineEdit* box, int k) {
-    const int selected = SelectedIndex();
-    if (selected == 0) return;
-    const QString text = box->text();
-    model_->setSubItem(selected - 1, k, StoredValue::text(text), text);
-}
-
-void CueListEditor::WriteMarker(QLineEdit* box, int k) {
-    const auto v = ReadNumber(box->text());
-    if (!v) return; // not a number: the marker stays as it was
-    const int selected = SelectedIndex();
-    if (selected == 0) return;
-    model_->setSubItem(selected - 1, k, StoredValue::number(*v), DecimalText(*v));
-}
-
-void CueListEditor::txtDescription_Change() {
-    WriteText(txtDescription_, kDescription);
-}
-
-void CueListEditor::txtAction_Change() {
-    WriteText(txtAction_, kActionCue);
-    const int selected = SelectedIndex();
-    if (selected == 0) return;
-    const CueRow& r = model_->row(selected - 1);
-    if (r.subCount >= kAction && r.at(kAction).value.equalsNumber(8))
-        model_->setSubText(selected - 1, kAction,
-                           QStringLiteral("Delay: ") + txtAction_->text() + QStringLiteral("ms"));
-}
-
-void CueListEditor::txtFile_Change() {
-    WriteText(txtFile_, kFile);
-}
-
-void CueListEditor::txtPlayCount_Change() {
-    WriteText(txtPlayCount_, kPlayCount);
-}
-
-void CueListEditor::txtStartPos_Change() {
-    WriteMarker(txtStartPos_, kSelectionStart);
-}
-
-void CueListEditor::txtEndPos_Change() {
-    WriteMarker(txtEndPos_, kSelectionEnd);
-}
-
-void CueListEditor::optBeginOn_Click(std::int16_t Index) {
-    const int selected = SelectedIndex();
-    if (selected == 0) return;
-    model_->setSubItem(selected - 1, kBeginOn, StoredValue::int16(Index),
-                       Index == 0 ? QStringLiteral("Go") : QStringLiteral("Auto"));
-}
-
-void CueListEditor::optChannel_Click(std::int16_t Index) {
-    const int selected = SelectedIndex();
-    if (selected == 0) return;
-    model_->setSubItem(selected - 1, kChannel, StoredValue::int16(Index),
-                       Index == 4 ? QStringLiteral("x") : DecimalText(Index + 1));
-}
-
-void CueListEditor::WriteVolume() {
-    const std::int32_t V = sldVolume_->value();
-    const QString percent = DecimalText(-1 * RoundHalfEven(V / -4000.0 * 100, 1));
-    txtVolume_->setText(percent);
-    const int selected = SelectedIndex();
-    if (selected == 0) return;
-    model_->setSubItem(selected - 1, kVolume, StoredValue::int32(V - 4000),
-                       percent + QLatin1Char('%'));
-}
-
-void CueListEditor::WriteRate() {
-    const std::int32_t V = sldRate_->value();
-    const QString rate = DecimalText(V / 100.0);
-    txtRate_->setText(rate);
-    const int selected = SelectedIndex();
-    if (selected == 0) return;
-    model_->setSubItem(selected - 1, kRate, StoredValue::text(rate), rate);
-}
-
-void CueListEditor::WriteSpeed() {
-    const std::int32_t V = sldSpeed_->value();
-    const int selected = SelectedIndex();
-    if (selected == 0) return;
-    model_->setSubItem(selected - 1, kFadeSpeed, StoredValue::int32(V), DecimalText(V));
-}
-
-void CueListEditor::sldVolume_Change() {
-    WriteVolume();
-}
-void CueListEditor::sldVolume_Scroll() {
-    WriteVolume();
-}
-void CueListEditor::sldRate_Change() {
-    WriteRate();
-}
-void CueListEditor::sldRate_Scroll() {
-    WriteRate();
-}
-void CueListEditor::sldSpeed_Change() {
-    WriteSpeed();
-}
-void CueListEditor::sldSpeed_Scroll() {
-    WriteSpeed();
-}
-
 // --- the jump box ----------------------------------------------------------------------------
 
-bool CueListEditor::eventFilter(QObject* watched, QEvent* e) {
+bool PropertiesPanel::eventFilter(QObject* watched, QEvent* e) {
     if (watched == txtCueNumber_ && e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);
         if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab) {
@@ -629,19 +339,19 @@ bool CueListEditor::eventFilter(QObject* watched, QEvent* e) {
     return QObject::eventFilter(watched, e);
 }
 
-void CueListEditor::txtCueNumber_KeyPress(std::int16_t KeyAscii) {
+void PropertiesPanel::txtCueNumber_KeyPress(std::int16_t KeyAscii) {
     Q_UNUSED(KeyAscii); // every key jumps, whichever it is
     // 1. the text as it stands before this key
     bool found = false;
     if (const auto P = ReadNumber(txtCueNumber_->text())) {
         const double position = RoundDown(*P);
-        if (position >= 1 && position <= model_->count()) {
-            SelectRow(static_cast<int>(position));
+        if (position >= 1 && position <= model().count()) {
+            editor_.SelectRow(static_cast<int>(position));
             found = true;
         }
     }
     // 2.
-    ListView1_Click();
+    editor_.ListView1_Click();
     // 3.
     if (found)
         shell_.ShowStatus(
@@ -652,54 +362,54 @@ void CueListEditor::txtCueNumber_KeyPress(std::int16_t KeyAscii) {
 
 // --- the selectors ---------------------------------------------------------------------------
 
-void CueListEditor::cboAction_Click() {
+void PropertiesPanel::cboAction_Click() {
     // 1.
-    const int selected = SelectedIndex();
+    const int selected = Selected();
     if (selected == 0) return;
     const int item = cboAction_->currentIndex();
     if (item < 0) return;
     // 2.
-    model_->setSubValue(selected - 1, kAction,
+    model().setSubValue(selected - 1, kAction,
                         StoredValue::int32(cboAction_->itemData(item).toInt()));
     // 3.
     lblAction1_->setText(QStringLiteral("Value:"));
     txtAction_->setAccessibleName(QStringLiteral("Value"));
     // 4.
-    const auto code = model_->row(selected - 1).at(kAction).value.toInt32();
+    const auto code = model().row(selected - 1).at(kAction).value.toInt32();
     if (code && *code >= 0 && *code <= 8) {
-        model_->setSubText(selected - 1, kAction, ActionWord(*code));
+        model().setSubText(selected - 1, kAction, ActionWord(*code));
         if (*code == 3) {
             lblAction1_->setText(QStringLiteral("Tolerance (ms):"));
             txtAction_->setAccessibleName(QStringLiteral("Tolerance (ms)"));
-            PutText(txtAction_, QStringLiteral("80"), &CueListEditor::txtAction_Change);
+            PutText(txtAction_, QStringLiteral("80"), &PropertiesPanel::txtAction_Change);
         }
         for (int j = 0; j < 7; ++j)
             pctProperty_[static_cast<size_t>(kStackedRows[j])]->setVisible(kRowsShown[*code][j]);
     }
     // 5, 6.
     RefreshProperties();
-    UpdateListView();
+    editor_.UpdateListView();
 }
 
-void CueListEditor::cboWhen_Click() {
-    const int selected = SelectedIndex();
+void PropertiesPanel::cboWhen_Click() {
+    const int selected = Selected();
     if (selected == 0) return;
     const int item = cboWhen_->currentIndex();
     if (item < 0) return;
-    model_->setSubValue(selected - 1, kWhen, StoredValue::int32(cboWhen_->itemData(item).toInt()));
+    model().setSubValue(selected - 1, kWhen, StoredValue::int32(cboWhen_->itemData(item).toInt()));
     static const QString words[3] = {QStringLiteral("During"), QStringLiteral("Execution"),
                                      QStringLiteral("Completion")};
-    const auto code = model_->row(selected - 1).at(kWhen).value.toInt32();
-    if (code && *code >= 0 && *code <= 2) model_->setSubText(selected - 1, kWhen, words[*code]);
+    const auto code = model().row(selected - 1).at(kWhen).value.toInt32();
+    if (code && *code >= 0 && *code <= 2) model().setSubText(selected - 1, kWhen, words[*code]);
 }
 
-void CueListEditor::RefreshProperties() {
+void PropertiesPanel::RefreshProperties() {
     for (int i = 4; i <= 9; ++i) {
         const QWidget* above = pctProperty_[static_cast<size_t>(i - 1)];
         const int top = above->isHidden() ? TopTw(above) : TopTw(above) + HeightTw(above) + 30;
         SetTopTw(pctProperty_[static_cast<size_t>(i)], top);
     }
-    properties_->update();
+    update();
 }
 
 } // namespace sorvane

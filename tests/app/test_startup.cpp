@@ -5,6 +5,7 @@
 #include "core/Module1.h"
 #include "core/StatusLine.h"
 #include "cuelist/CueListEditor.h"
+#include "cuelist/PropertiesPanel.h"
 #include "cuelist/CueListModel.h"
 #include "platform/Dialogs.h"
 #include "platform/engine/AudioEngine.h"
@@ -48,7 +49,7 @@ private slots:
         QCOMPARE(f->sldLinkChannels->maximum(), 4000);
         for (QSlider* s : f->sldMixer)
             QCOMPARE(s->maximum(), 4000);
-        QCOMPARE(f->cues().sldVolume()->maximum(), 4000);
+        QCOMPARE(f->cues().panel().sldVolume()->maximum(), 4000);
         QCOMPARE(WindowsVersion, QStringLiteral("Unable To get Windows Version"));
         QCOMPARE(f->status().lblStatus->text(), QStringLiteral("Sorvane 1.0 Ready.     rev.2"));
         QCOMPARE(f->status().history().size(), 1);

@@ -8,6 +8,7 @@
 #include "core/StatusLine.h"
 #include "core/Twips.h"
 #include "cuelist/CueListEditor.h"
+#include "cuelist/PropertiesPanel.h"
 #include "platform/Dialogs.h"
 
 #include <QAccessible>
@@ -56,6 +57,7 @@ class CueListTest : public QObject {
     std::unique_ptr<Form1> form;
 
     CueListEditor& ed() { return form->cues(); }
+    PropertiesPanel& pn() { return form->cues().panel(); }
     CueListModel& m() { return ed().model(); }
     Frame& frame() { return form->frame(); }
 
@@ -107,8 +109,8 @@ class CueListTest : public QObject {
         for (int i = 0; i < item; ++i)
             QTest::keyClick(box, Qt::Key_Down);
     }
-    int topTw(int row) { return TopTw(ed().pctProperty(row)); }
-    bool shown(int row) { return !ed().pctProperty(row)->isHidden(); }
+    int topTw(int row) { return TopTw(pn().pctProperty(row)); }
+    bool shown(int row) { return !pn().pctProperty(row)->isHidden(); }
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
@@ -154,19 +156,19 @@ private slots:
         QCOMPARE(value(1, kSelectionEnd), StoredValue::number(0));
 
         // The panel shows the new cue.
-        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("1"));
-        QCOMPARE(ed().cboAction()->currentText(), QStringLiteral("Play Sound"));
-        QCOMPARE(ed().cboWhen()->currentText(),
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
+        QCOMPARE(pn().cboAction()->currentText(), QStringLiteral("Play Sound"));
+        QCOMPARE(pn().cboWhen()->currentText(),
                  QStringLiteral("Along With Previous Cue Execution"));
-        QCOMPARE(ed().txtFile()->text(), QStringLiteral("0"));
-        QCOMPARE(ed().sldVolume()->value(), 4000);
-        QCOMPARE(ed().txtVolume()->text(), QStringLiteral("100"));
-        QCOMPARE(ed().sldRate()->value(), 100);
-        QCOMPARE(ed().txtRate()->text(), QStringLiteral("1"));
-        QVERIFY(ed().optBeginOn(1)->isChecked());
-        QVERIFY(ed().optChannel(0)->isChecked());
-        QCOMPARE(ed().sldSpeed()->value(), 0);
-        QCOMPARE(ed().txtPlayCount()->text(), QStringLiteral("1"));
+        QCOMPARE(pn().txtFile()->text(), QStringLiteral("0"));
+        QCOMPARE(pn().sldVolume()->value(), 4000);
+        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("100"));
+        QCOMPARE(pn().sldRate()->value(), 100);
+        QCOMPARE(pn().txtRate()->text(), QStringLiteral("1"));
+        QVERIFY(pn().optBeginOn(1)->isChecked());
+        QVERIFY(pn().optChannel(0)->isChecked());
+        QCOMPARE(pn().sldSpeed()->value(), 0);
+        QCOMPARE(pn().txtPlayCount()->text(), QStringLiteral("1"));
 
         // New and selected: yellow wins over green; the ready message names it.
         QCOMPARE(m().row(0).colour, QColor(255, 255, 0));
@@ -259,10 +261,10 @@ private slots:
     void deleteKeepsTheCurrentCueNumber() {
         for (int i = 0; i < 4; ++i)
             insert();
-        typeInto(ed().txtDescription(), QStringLiteral("Fourth"));
+        typeInto(pn().txtDescription(), QStringLiteral("Fourth"));
         clickRow(2);
         ed().ListView1Tag = QStringLiteral("2");
-        typeInto(ed().txtDescription(), QStringLiteral("Second"));
+        typeInto(pn().txtDescription(), QStringLiteral("Second"));
         click(frame().cmdDeleteCue);
         QCOMPARE(ed().ListView1Tag, QStringLiteral("2"));
         QCOMPARE(m().count(), 3);
@@ -294,7 +296,7 @@ private slots:
         QCOMPARE(value(3, kActionCue), StoredValue::text("2")); // a text stays a text
         QCOMPARE(ed().SelectedIndex(), 4);
         // The panel was not reloaded; the green mark stays at position 3.
-        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("3"));
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
         QCOMPARE(m().row(2).colour, QColor(0, 200, 0));
         QCOMPARE(m().row(3).colour, QColor(255, 255, 0));
 
@@ -447,15 +449,15 @@ private slots:
                            list->visualRect(m().index(2, 0)).center());
         QCOMPARE(ed().SelectedIndex(), 1);
         QCOMPARE(m().row(0).colour, QColor(255, 255, 0));
-        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("1"));
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
         // An edit goes on writing the cue the panel shows.
-        typeInto(ed().txtDescription(), QStringLiteral("Still one"));
+        typeInto(pn().txtDescription(), QStringLiteral("Still one"));
         QCOMPARE(text(1, kDescription), QStringLiteral("Still one"));
         QCOMPARE(text(3, kDescription), QStringLiteral("New Action #3"));
         // A left click selects and loads.
         clickRow(3);
         QCOMPARE(ed().SelectedIndex(), 3);
-        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("3"));
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
     }
 
     // --- loading the selected cue ------------------------------------------------------------
@@ -463,37 +465,37 @@ private slots:
         load({Cue("1", "3", "120"),
               {"2", "Slow", "0", "0", "0", "0", "-1000", "0.333", "0", "2", "5", "0", "0", "0"}});
         // The iteration cue keeps its tolerance, not the selector's proposal.
-        QCOMPARE(ed().txtAction()->text(), QStringLiteral("120"));
+        QCOMPARE(pn().txtAction()->text(), QStringLiteral("120"));
         QCOMPARE(value(1, kActionCue), StoredValue::text("120"));
-        QCOMPARE(ed().lblAction1()->text(), QStringLiteral("Tolerance (ms):"));
+        QCOMPARE(pn().lblAction1()->text(), QStringLiteral("Tolerance (ms):"));
         QCOMPARE(text(1, kAction), QStringLiteral("Iteration"));
         QVERIFY(shown(2));
         QVERIFY(!shown(3));
 
         clickRow(2);
-        QCOMPARE(ed().sldRate()->value(), 33);
-        QCOMPARE(ed().txtRate()->text(), QStringLiteral("0.33"));
+        QCOMPARE(pn().sldRate()->value(), 33);
+        QCOMPARE(pn().txtRate()->text(), QStringLiteral("0.33"));
         QCOMPARE(value(2, kRate), StoredValue::text("0.33"));
-        QCOMPARE(ed().sldVolume()->value(), 3000);
-        QCOMPARE(ed().txtVolume()->text(), QStringLiteral("75"));
+        QCOMPARE(pn().sldVolume()->value(), 3000);
+        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("75"));
         QCOMPARE(value(2, kVolume), StoredValue::int32(-1000));
         QCOMPARE(text(2, kVolume), QStringLiteral("75%"));
         QCOMPARE(value(2, kFadeSpeed), StoredValue::int32(5));
-        QVERIFY(ed().optChannel(2)->isChecked());
+        QVERIFY(pn().optChannel(2)->isChecked());
         QCOMPARE(value(2, kChannel), StoredValue::int16(2));
         QCOMPARE(value(2, kPlayCount), StoredValue::text("0"));
         QCOMPARE(text(2, kPlayCount), QStringLiteral("%"));
-        QCOMPARE(ed().lblAction1()->text(), QStringLiteral("Value:"));
+        QCOMPARE(pn().lblAction1()->text(), QStringLiteral("Value:"));
         // Moving the selection with the keys loads the cue like a click.
         ed().ListView1()->setFocus();
         QTest::keyClick(ed().ListView1(), Qt::Key_Up);
         QCOMPARE(ed().SelectedIndex(), 1);
-        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("1"));
-        QCOMPARE(ed().txtAction()->text(), QStringLiteral("120"));
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
+        QCOMPARE(pn().txtAction()->text(), QStringLiteral("120"));
         // A row whose number differs from its position shows its position.
         load({Play("7"), Play("9")});
         clickRow(2);
-        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("2"));
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("2"));
         QCOMPARE(number(2), QStringLiteral("9"));
     }
 
@@ -512,10 +514,10 @@ private slots:
         QCOMPARE(value(2, kSelectionStart), StoredValue::text("abc"));
         QCOMPARE(value(2, kSelectionEnd), StoredValue::number(3)); // a marker becomes a number
         // The controls show the row, not the cue loaded before.
-        QCOMPARE(ed().txtAction()->text(), QString());
-        QCOMPARE(ed().txtPlayCount()->text(), QStringLiteral("many"));
-        QCOMPARE(ed().txtStartPos()->text(), QStringLiteral("abc"));
-        QCOMPARE(ed().txtVolume()->text(), QString());
+        QCOMPARE(pn().txtAction()->text(), QString());
+        QCOMPARE(pn().txtPlayCount()->text(), QStringLiteral("many"));
+        QCOMPARE(pn().txtStartPos()->text(), QStringLiteral("abc"));
+        QCOMPARE(pn().txtVolume()->text(), QString());
         // Row 1 is as its own load left it.
         QCOMPARE(value(1, kVolume), StoredValue::int32(-1000));
         QCOMPARE(value(1, kChannel), StoredValue::int16(2));
@@ -538,8 +540,8 @@ private slots:
         QCOMPARE(value(1, kDescription), StoredValue::text(description));
         QCOMPARE(text(1, kDescription), description);
         QCOMPARE(value(1, kFile), StoredValue::text(path));
-        QCOMPARE(ed().txtDescription()->text(), description);
-        QCOMPARE(ed().txtFile()->text(), path);
+        QCOMPARE(pn().txtDescription()->text(), description);
+        QCOMPARE(pn().txtFile()->text(), path);
         QCOMPARE(lastStatus(), QStringLiteral("Cue 1 Ready  >  ") + description);
     }
 
@@ -547,17 +549,17 @@ private slots:
         load({Play("1"), Cue("2", "8", "40000")});
         clickRow(2);
         QCOMPARE(ed().SelectedCue.ActionCue, 40000);
-        QCOMPARE(ed().txtAction()->text(), QStringLiteral("40000"));
+        QCOMPARE(pn().txtAction()->text(), QStringLiteral("40000"));
         QCOMPARE(value(2, kActionCue), StoredValue::text("40000"));
         QCOMPARE(text(2, kAction), QStringLiteral("Delay (40000ms)"));
         // Edited in the panel and loaded again.
-        typeInto(ed().txtAction(), QStringLiteral("45000"));
+        typeInto(pn().txtAction(), QStringLiteral("45000"));
         QCOMPARE(value(2, kActionCue), StoredValue::text("45000"));
         QCOMPARE(text(2, kAction), QStringLiteral("Delay: 45000ms"));
         clickRow(1);
         clickRow(2);
         QCOMPARE(ed().SelectedCue.ActionCue, 45000);
-        QCOMPARE(ed().txtAction()->text(), QStringLiteral("45000"));
+        QCOMPARE(pn().txtAction()->text(), QStringLiteral("45000"));
         QCOMPARE(text(2, kAction), QStringLiteral("Delay (45000ms)"));
     }
 
@@ -565,26 +567,26 @@ private slots:
     void textAndMarkerFieldsWriteTheSelectedRow() {
         insert();
         insert();
-        typeInto(ed().txtDescription(), QStringLiteral("Thunder"));
+        typeInto(pn().txtDescription(), QStringLiteral("Thunder"));
         QCOMPARE(value(2, kDescription), StoredValue::text("Thunder"));
         QCOMPARE(text(2, kDescription), QStringLiteral("Thunder"));
         QCOMPARE(text(1, kDescription), QStringLiteral("New Action #1"));
 
-        typeInto(ed().txtEndPos(), QStringLiteral("12.50"));
+        typeInto(pn().txtEndPos(), QStringLiteral("12.50"));
         QCOMPARE(value(2, kSelectionEnd), StoredValue::number(12.5));
         QCOMPARE(text(2, kSelectionEnd), QStringLiteral("12.5"));
-        typeInto(ed().txtEndPos(), QString());
+        typeInto(pn().txtEndPos(), QString());
         QCOMPARE(value(2, kSelectionEnd), StoredValue::number(12.5));
-        typeInto(ed().txtEndPos(), QStringLiteral("abc"));
+        typeInto(pn().txtEndPos(), QStringLiteral("abc"));
         QCOMPARE(value(2, kSelectionEnd), StoredValue::number(12.5));
         QCOMPARE(text(2, kSelectionEnd), QStringLiteral("12.5"));
-        typeInto(ed().txtStartPos(), QStringLiteral("0.75"));
+        typeInto(pn().txtStartPos(), QStringLiteral("0.75"));
         QCOMPARE(value(2, kSelectionStart), StoredValue::number(0.75));
 
-        typeInto(ed().txtPlayCount(), QStringLiteral("abc"));
+        typeInto(pn().txtPlayCount(), QStringLiteral("abc"));
         QCOMPARE(value(2, kPlayCount), StoredValue::text("abc"));
         QCOMPARE(text(2, kPlayCount), QStringLiteral("abc"));
-        typeInto(ed().txtFile(), QStringLiteral("/shows/rain.wav"));
+        typeInto(pn().txtFile(), QStringLiteral("/shows/rain.wav"));
         QCOMPARE(value(2, kFile), StoredValue::text("/shows/rain.wav"));
         QCOMPARE(text(2, kFile), QStringLiteral("/shows/rain.wav"));
         ed().UpdateListView();
@@ -592,46 +594,46 @@ private slots:
         QCOMPARE(text(2, kPlayCount), QStringLiteral("%"));
 
         // The value field: on a Play cue the Action text is left alone.
-        typeInto(ed().txtAction(), QStringLiteral("2500"));
+        typeInto(pn().txtAction(), QStringLiteral("2500"));
         QCOMPARE(value(2, kActionCue), StoredValue::text("2500"));
         QCOMPARE(text(2, kAction), QStringLiteral("Play"));
     }
 
     void optionsAndSlidersWriteTheSelectedRow() {
         insert();
-        click(ed().optChannel(4));
+        click(pn().optChannel(4));
         QCOMPARE(value(1, kChannel), StoredValue::int16(4));
         QCOMPARE(text(1, kChannel), QStringLiteral("x"));
-        click(ed().optChannel(2));
+        click(pn().optChannel(2));
         QCOMPARE(value(1, kChannel), StoredValue::int16(2));
         QCOMPARE(text(1, kChannel), QStringLiteral("3"));
-        click(ed().optBeginOn(0));
+        click(pn().optBeginOn(0));
         QCOMPARE(value(1, kBeginOn), StoredValue::int16(0));
         QCOMPARE(text(1, kBeginOn), QStringLiteral("Go"));
-        click(ed().optBeginOn(1));
+        click(pn().optBeginOn(1));
         QCOMPARE(text(1, kBeginOn), QStringLiteral("Auto"));
 
         // Keys move the sliders by 1 and by 5.
-        QSlider* volume = ed().sldVolume();
+        QSlider* volume = pn().sldVolume();
         volume->setFocus();
         QTest::keyClick(volume, Qt::Key_PageDown);
         QCOMPARE(volume->value(), 3995);
         QCOMPARE(value(1, kVolume), StoredValue::int32(-5));
-        QCOMPARE(ed().txtVolume()->text(), QStringLiteral("99.9"));
+        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("99.9"));
         QCOMPARE(text(1, kVolume), QStringLiteral("99.9%"));
         volume->setValue(1111);
-        QCOMPARE(ed().txtVolume()->text(), QStringLiteral("27.8"));
+        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("27.8"));
         QCOMPARE(value(1, kVolume), StoredValue::int32(-2889));
 
-        QSlider* rate = ed().sldRate();
+        QSlider* rate = pn().sldRate();
         rate->setFocus();
         QTest::keyClick(rate, Qt::Key_Right);
         QCOMPARE(value(1, kRate), StoredValue::text("1.01"));
-        QCOMPARE(ed().txtRate()->text(), QStringLiteral("1.01"));
+        QCOMPARE(pn().txtRate()->text(), QStringLiteral("1.01"));
         rate->setValue(25);
         QCOMPARE(text(1, kRate), QStringLiteral("0.25"));
 
-        QSlider* speed = ed().sldSpeed();
+        QSlider* speed = pn().sldSpeed();
         speed->setFocus();
         QTest::keyClick(speed, Qt::Key_End);
         QCOMPARE(value(1, kFadeSpeed), StoredValue::int32(10));
@@ -640,7 +642,7 @@ private slots:
 
     void draggingTheVolumeSliderWritesTheRowLive() {
         insert();
-        QSlider* volume = ed().sldVolume();
+        QSlider* volume = pn().sldVolume();
         QStyleOptionSlider opt;
         opt.initFrom(volume);
         opt.orientation = volume->orientation();
@@ -669,16 +671,16 @@ private slots:
     void withoutASelectedCueFieldsWriteNoRow() {
         insert();
         ed().SelectRow(0);
-        typeInto(ed().txtDescription(), QStringLiteral("Nowhere"));
-        ed().sldVolume()->setValue(2000);
-        QCOMPARE(ed().txtVolume()->text(), QStringLiteral("50")); // the mirror still follows
+        typeInto(pn().txtDescription(), QStringLiteral("Nowhere"));
+        pn().sldVolume()->setValue(2000);
+        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("50")); // the mirror still follows
         QCOMPARE(value(1, kDescription), StoredValue::text("New Action #1"));
         QCOMPARE(value(1, kVolume), StoredValue::int32(0));
         // A click with no cue selected changes nothing and does not redraw.
         const int entries = historySize();
         ed().ListView1_Click();
         QCOMPARE(historySize(), entries);
-        QCOMPARE(ed().txtDescription()->text(), QStringLiteral("Nowhere"));
+        QCOMPARE(pn().txtDescription()->text(), QStringLiteral("Nowhere"));
     }
 
     void editsFollowTheSelectionNotThePanel() {
@@ -688,8 +690,8 @@ private slots:
         // GO moves the selection on with a redraw only.
         ed().SelectRow(4);
         ed().UpdateListView();
-        QCOMPARE(ed().txtCueNumber()->text(), QStringLiteral("3"));
-        typeInto(ed().txtDescription(), QStringLiteral("Edited"));
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
+        typeInto(pn().txtDescription(), QStringLiteral("Edited"));
         QCOMPARE(text(4, kDescription), QStringLiteral("Edited"));
         QCOMPARE(text(3, kDescription), QStringLiteral("New Action #3"));
     }
@@ -697,20 +699,20 @@ private slots:
     // --- the selectors -----------------------------------------------------------------------
     void actionSelectorStoresTheCodeAndStacksTheRows() {
         insert();
-        typeInto(ed().txtAction(), QStringLiteral("500"));
-        pick(ed().cboAction(), 3); // Wait For End of Iteration
+        typeInto(pn().txtAction(), QStringLiteral("500"));
+        pick(pn().cboAction(), 3); // Wait For End of Iteration
         QCOMPARE(value(1, kAction), StoredValue::int32(3));
         QCOMPARE(text(1, kAction), QStringLiteral("Iteration"));
         QCOMPARE(value(1, kActionCue), StoredValue::text("80"));
-        QCOMPARE(ed().txtAction()->text(), QStringLiteral("80"));
-        QCOMPARE(ed().lblAction1()->text(), QStringLiteral("Tolerance (ms):"));
+        QCOMPARE(pn().txtAction()->text(), QStringLiteral("80"));
+        QCOMPARE(pn().lblAction1()->text(), QStringLiteral("Tolerance (ms):"));
         QVERIFY(shown(2));
         QVERIFY(!shown(3));
         QVERIFY(shown(7));
 
-        pick(ed().cboAction(), 8); // Delay (ms)
+        pick(pn().cboAction(), 8); // Delay (ms)
         QCOMPARE(value(1, kActionCue), StoredValue::text("80"));
-        QCOMPARE(ed().lblAction1()->text(), QStringLiteral("Value:"));
+        QCOMPARE(pn().lblAction1()->text(), QStringLiteral("Value:"));
         QCOMPARE(text(1, kAction), QStringLiteral("Delay (80ms)")); // after the redraw
         for (int r : {3, 4, 5, 7, 8, 9})
             QVERIFY(!shown(r));
@@ -719,10 +721,10 @@ private slots:
         QCOMPARE(topTw(6), 2115);
         QCOMPARE(topTw(4), 2115);
         QCOMPARE(topTw(5), 2115);
-        typeInto(ed().txtAction(), QStringLiteral("2500"));
+        typeInto(pn().txtAction(), QStringLiteral("2500"));
         QCOMPARE(text(1, kAction), QStringLiteral("Delay: 2500ms"));
 
-        pick(ed().cboAction(), 4); // Change Volume
+        pick(pn().cboAction(), 4); // Change Volume
         QVERIFY(shown(4));
         QVERIFY(shown(8));
         QVERIFY(!shown(9));
@@ -731,14 +733,14 @@ private slots:
         QCOMPARE(topTw(6), 2695);
         QCOMPARE(topTw(7), 3160);
         QCOMPARE(topTw(8), 3625);
-        ed().RefreshProperties();
+        pn().RefreshProperties();
         QCOMPARE(topTw(8), 3625);
 
         // Picking the item already chosen runs the selector again: the proposal returns.
-        pick(ed().cboAction(), 3);
-        typeInto(ed().txtAction(), QStringLiteral("300"));
+        pick(pn().cboAction(), 3);
+        typeInto(pn().txtAction(), QStringLiteral("300"));
         const int entries = historySize();
-        emit ed().cboAction()->activated(3); // the operator picks the chosen item again
+        emit pn().cboAction()->activated(3); // the operator picks the chosen item again
         QCOMPARE(value(1, kActionCue), StoredValue::text("80"));
         QCOMPARE(historySize(), entries + 1);
     }
@@ -747,12 +749,12 @@ private slots:
         insert();
         const int entries = historySize();
         const QColor colour = m().row(0).colour;
-        pick(ed().cboWhen(), 2);
+        pick(pn().cboWhen(), 2);
         QCOMPARE(value(1, kWhen), StoredValue::int32(2));
         QCOMPARE(text(1, kWhen), QStringLiteral("Completion"));
         QCOMPARE(historySize(), entries);
         QCOMPARE(m().row(0).colour, colour);
-        pick(ed().cboWhen(), 1);
+        pick(pn().cboWhen(), 1);
         QCOMPARE(text(1, kWhen), QStringLiteral("Execution"));
         ed().UpdateListView();
         QCOMPARE(text(1, kWhen), QStringLiteral("Execution2"));
@@ -763,7 +765,7 @@ private slots:
         for (int i = 0; i < 5; ++i)
             insert();
         clickRow(1);
-        QLineEdit* box = ed().txtCueNumber();
+        QLineEdit* box = pn().txtCueNumber();
         box->setFocus();
         // The key jumps by the text the box held before it; the key itself then stands there.
         QTest::keyClick(box, Qt::Key_3);
@@ -794,7 +796,7 @@ private slots:
         clickRow(3);
         ed().SelectRow(4); // GO moved on
         ed().UpdateListView();
-        QTest::keyClick(ed().txtCueNumber(), Qt::Key_Return);
+        QTest::keyClick(pn().txtCueNumber(), Qt::Key_Return);
         QCOMPARE(ed().SelectedIndex(), 3);
         QCOMPARE(lastStatus(), QStringLiteral("Cue 3 Ready."));
     }
@@ -874,9 +876,9 @@ private slots:
         QVERIFY(cell);
         QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("Overture"));
         QCOMPARE(table->columnDescription(3), QStringLiteral("Action"));
-        QCOMPARE(QAccessible::queryAccessibleInterface(ed().sldVolume())->text(QAccessible::Name),
+        QCOMPARE(QAccessible::queryAccessibleInterface(pn().sldVolume())->text(QAccessible::Name),
                  QStringLiteral("Volume"));
-        QCOMPARE(QAccessible::queryAccessibleInterface(ed().optChannel(4))->text(QAccessible::Name),
+        QCOMPARE(QAccessible::queryAccessibleInterface(pn().optChannel(4))->text(QAccessible::Name),
                  QStringLiteral("Any Available"));
     }
 };
