@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "core/Module1.h"
+#include "core/Palette.h"
 #include "core/StatusLine.h"
 #include "core/Twips.h"
 #include "cuelist/CueListEditor.h"
@@ -55,14 +56,6 @@ constexpr LayoutConstants k98{
 
 constexpr int kMinHeightMixer = 8115;
 constexpr int kDescriptionMin = 1000;
-
-const QColor kWhite(255, 255, 255);
-
-void SetTextColour(QWidget* w, const QColor& c) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, c);
-    w->setPalette(p);
-}
 
 QLabel* Heading(QWidget* parent, const QString& text, const QString& name, int left, int top) {
     auto* l = new QLabel(text, parent);

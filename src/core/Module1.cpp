@@ -1,5 +1,6 @@
 #include "Module1.h"
 
+#include "Palette.h"
 #include "StatusLine.h"
 #include "StoredValue.h"
 #include "platform/VersionProbe.h"
@@ -49,8 +50,7 @@ void DelayWithStatus(StatusLine& status, double Seconds) {
         const double shown = std::round(clock.nsecsElapsed() / 1e7) / 100.0;
         if (shown != lastShown) {
             lastShown = shown;
-            status.writeDirect(QStringLiteral("Delaying:  ") + DecimalText(shown),
-                               QColor(255, 255, 0));
+            status.writeDirect(QStringLiteral("Delaying:  ") + DecimalText(shown), kYellow);
         }
         if (ShowHalted) return;
         if (clock.elapsed() >= total) return;

@@ -1,5 +1,6 @@
 #include "StatusLine.h"
 
+#include "Palette.h"
 #include "Shell.h"
 #include "Twips.h"
 
@@ -18,28 +19,8 @@
 namespace sorvane {
 
 namespace {
-const QColor kGreen(0, 255, 0);
-const QColor kYellow(255, 255, 0);
-const QColor kRed(255, 0, 0);
-const QColor kWhite(255, 255, 255);
 constexpr int kStripHeightTw = 375;
 constexpr int kDrawerHeightTw = 2175;
-
-void SetTextColour(QWidget* w, const QColor& c) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, c);
-    p.setColor(QPalette::Text, c);
-    w->setPalette(p);
-}
-
-void SetBackground(QWidget* w, const QColor& c) {
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, c);
-    p.setColor(QPalette::Base, c);
-    p.setColor(QPalette::Button, c);
-    w->setPalette(p);
-}
 
 QToolButton* PictureButton(QWidget* parent, int leftTw, const QString& name) {
     auto* b = new QToolButton(parent);
@@ -82,7 +63,7 @@ QPixmap DrawListSymbol() {
     QPainter p(&pm);
     p.setPen(Qt::NoPen);
     for (int row = 0; row < 3; ++row) {
-        p.setBrush(QColor(0, 255, 0));
+        p.setBrush(kBrightGreen);
         p.drawRect(1, 2 + row * 3, 2, 2);
         p.setBrush(Qt::white);
         p.drawRect(4, 2 + row * 3, 7, 2);
@@ -96,7 +77,7 @@ StatusLine::StatusLine(Shell& shell, QWidget* client) : QObject(client), shell_(
 
     Picture1 = new QFrame(client);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    SetBackground(Picture1, QColor(40, 40, 40));
+    SetBackground(Picture1, kStripGrey);
     Picture1->setFixedHeight(TwToPx(kStripHeightTw));
 
     Command2 = PictureButton(Picture1, 15, QStringLiteral("Command2"));
@@ -118,11 +99,11 @@ StatusLine::StatusLine(Shell& shell, QWidget* client) : QObject(client), shell_(
     Label4 = new QLabel(QStringLiteral("Running Processes:"), Picture1);
     Label4->setObjectName(QStringLiteral("Label4"));
     SetGeometryTw(Label4, 6000, 45, 1800, 240);
-    SetTextColour(Label4, QColor(0, 255, 0));
+    SetTextColour(Label4, kBrightGreen);
     lblCuesRunning = new QLabel(QStringLiteral("0"), Picture1);
     lblCuesRunning->setObjectName(QStringLiteral("lblCuesRunning"));
     SetGeometryTw(lblCuesRunning, 7800, 45, 450, 240);
-    SetTextColour(lblCuesRunning, QColor(0, 255, 0));
+    SetTextColour(lblCuesRunning, kBrightGreen);
 
     pctStatusHistory = new QFrame(client);
     pctStatusHistory->setObjectName(QStringLiteral("pctStatusHistory"));
@@ -137,8 +118,7 @@ StatusLine::StatusLine(Shell& shell, QWidget* client) : QObject(client), shell_(
     lstStatusHistory->setRootIsDecorated(false);
     lstStatusHistory->setUniformRowHeights(true);
     lstStatusHistory->setFocusPolicy(Qt::NoFocus);
-    QFont small(QStringLiteral("Small Fonts"));
-    small.setPointSizeF(6.75);
+    const QFont small = SmallFont();
     lstStatusHistory->setFont(small);
     SetBackground(lstStatusHistory, Qt::black);
     SetTextColour(lstStatusHistory, kWhite);
@@ -174,7 +154,7 @@ void StatusLine::ShowStatus(const QString& tmpText, int tmpColor) {
     lblStatus->setText(tmpText);
     switch (tmpColor) {
     case 0:
-        setStatusColour(kGreen);
+        setStatusColour(kBrightGreen);
         break;
     case 1:
         setStatusColour(kYellow);
@@ -191,7 +171,7 @@ void StatusLine::ShowStatus(const QString& tmpText, int tmpColor) {
             lblStatus->setText(tmpText.left(p));
             tmrShowStatusTag = tmpText.mid(p + 1).left(1000);
         }
-        setStatusColour(kGreen);
+        setStatusColour(kBrightGreen);
         tmrShowStatus->setInterval(500);
         tmrShowStatus->start();
         break;

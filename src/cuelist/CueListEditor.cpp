@@ -1,8 +1,11 @@
 #include "CueListEditor.h"
 
 #include "CueListView.h"
+#include "CueNumber.h"
+#include "CueWords.h"
 #include "PropertiesPanel.h"
 #include "core/Module1.h"
+#include "core/Palette.h"
 #include "core/Shell.h"
 #include "core/Twips.h"
 
@@ -17,35 +20,6 @@
 namespace sorvane {
 
 namespace {
-
-const QColor kWhite(255, 255, 255);
-const QColor kGreen(0, 200, 0);
-const QColor kYellow(255, 255, 0);
-
-// A text read as a number, by the locale rules of ReadNumber. Two kinds of text are settled
-// without the locale: plain integers (what row numbers and the show files hold) and texts
-// that begin with a character no number begins with (paths, names).
-std::optional<double> NumText(const QString& t) {
-    const qsizetype n = t.size();
-    if (n == 0) return std::nullopt;
-    const char16_t first = t[0].unicode();
-    const bool negative = first == u'-';
-    if (n <= 9 && (negative ? n > 1 : true)) {
-        long value = 0;
-        qsizetype i = negative ? 1 : 0;
-        for (; i < n; ++i) {
-            const char16_t c = t[i].unicode();
-            if (c < u'0' || c > u'9') break;
-            value = value * 10 + (c - u'0');
-        }
-        if (i == n) return negative ? -double(value) : double(value);
-    }
-    const bool mayBeNumber = first >= 0x80 || (first >= u'0' && first <= u'9') || first == u'-' ||
-                             first == u'+' || first == u'.' || first == u',' ||
-                             QChar(first).isSpace();
-    if (!mayBeNumber) return std::nullopt;
-    return ReadNumber(t);
-}
 
 // DecimalText for the row numbers of the editing commands: whole numbers are written
 // directly when the locale writes its digits and its minus sign as plain ASCII.
@@ -68,7 +42,7 @@ private:
 
 std::optional<double> Num(const StoredValue& v) {
     if (v.kind() != StoredValue::Kind::Text) return v.toNumber();
-    return NumText(v.toText());
+    return ReadNumberQuick(v.toText());
 }
 
 } // namespace
@@ -123,32 +97,23 @@ void RebuildRow(CueRow& r, CueListEditor::RedrawTexts& decimals) {
     if (count >= kWhen) {
         if (const auto v = Num(r.at(kWhen).value)) {
             const double code = RoundDown(*v);
-            QString& t = r.at(kWhen).text;
-            if (code == 0)
-                SetText(t, QStringLiteral("During2"));
-            else if (code == 1)
-                SetText(t, QStringLiteral("Execution2"));
-            else if (code == 2)
-                SetText(t, QStringLiteral("Completion2"));
+            if (code >= 0 && code < kWhenCount)
+                SetText(r.at(kWhen).text, kWhenRedrawWords[static_cast<int>(code)]);
         }
     }
     if (count >= kAction) {
         if (const auto v = Num(r.at(kAction).value)) {
             const double code = RoundDown(*v);
-            static const QString words[8] = {QStringLiteral("Play"), QStringLiteral("Pause"),
-                                             QStringLiteral("Stop"), QStringLiteral("Iteration"),
-                                             QStringLiteral("Vol"),  QStringLiteral("Jump"),
-                                             QStringLiteral("Rate"), QStringLiteral("Buffer")};
             QString& t = r.at(kAction).text;
-            if (code >= 0 && code <= 7) {
-                SetText(t, words[static_cast<int>(code)]);
-            } else if (code == 8 && count >= kActionCue) {
+            if (code >= 0 && code < kActionDelay) {
+                SetText(t, kActionWords[static_cast<int>(code)]);
+            } else if (code == kActionDelay && count >= kActionCue) {
                 SetText(t, QStringLiteral("Delay (") + r.at(kActionCue).value.toText() +
                                QStringLiteral("ms)"));
             }
-            showVolume = code == 0 || code == 4;
-            showCount = code == 0;
-            showChannel = code != 8;
+            showVolume = code == kActionPlay || code == kActionVolume;
+            showCount = code == kActionPlay;
+            showChannel = code != kActionDelay;
         }
     }
     if (count >= kFile) {
@@ -172,11 +137,8 @@ void RebuildRow(CueRow& r, CueListEditor::RedrawTexts& decimals) {
     if (count >= kBeginOn) {
         if (const auto v = Num(r.at(kBeginOn).value)) {
             const double code = RoundDown(*v);
-            QString& t = r.at(kBeginOn).text;
-            if (code == 0)
-                SetText(t, QStringLiteral("Go"));
-            else if (code == 1)
-                SetText(t, QStringLiteral("Auto"));
+            if (code >= 0 && code < kBeginOnCount)
+                SetText(r.at(kBeginOn).text, kBeginOnWords[static_cast<int>(code)]);
         }
     }
     if (count >= kChannel) {
@@ -184,7 +146,7 @@ void RebuildRow(CueRow& r, CueListEditor::RedrawTexts& decimals) {
         if (!showChannel) {
             SetText(t, QString());
         } else if (const auto v = Num(r.at(kChannel).value)) {
-            SetText(t, *v == 4 ? QStringLiteral("x") : decimals(*v + 1));
+            SetText(t, *v == kChannelAny ? kChannelAnyWord : decimals(*v + 1));
         }
     }
     if (count >= kPlayCount) {
@@ -227,15 +189,13 @@ void CueListEditor::BuildList(QWidget* client) {
     listView_->setAccessibleName(QStringLiteral("Cue List"));
     listView_->setModel(model_);
     QPalette p = listView_->palette();
-    p.setColor(QPalette::Base, QColor(29, 29, 29));
-    p.setColor(QPalette::Window, QColor(29, 29, 29));
+    p.setColor(QPalette::Base, kListBackground);
+    p.setColor(QPalette::Window, kListBackground);
     p.setColor(QPalette::Text, kWhite);
-    p.setColor(QPalette::Highlight, QColor(70, 70, 70));
+    p.setColor(QPalette::Highlight, kListHighlight);
     p.setColor(QPalette::HighlightedText, kWhite);
     listView_->setPalette(p);
-    QFont font(QStringLiteral("Small Fonts"));
-    font.setPointSizeF(6.75);
-    listView_->setFont(font);
+    listView_->setFont(SmallFont());
     SetGeometryTw(listView_, 60, 495, 6900, 3500);
     connect(listView_, &CueListView::listClicked, this, &CueListEditor::ListView1_Click);
     connect(listView_, &CueListView::keySelected, this, &CueListEditor::ListView1_Click);
@@ -352,7 +312,7 @@ void CueListEditor::cmdAddCue_Click() {
     const NumberTexts numberText;
     for (int position = P; position <= N; ++position) {
         CueRow& r = model_->mutableRow(position - 1);
-        if (const auto v = NumText(r.text)) r.text = numberText(*v + 1);
+        if (const auto v = ReadNumberQuick(r.text)) r.text = numberText(*v + 1);
     }
     // 3, 4. the new cue with its defaults
     CueRow row;

@@ -1,5 +1,7 @@
 #include "CueListModel.h"
 
+#include "core/Palette.h"
+
 #include <QFont>
 
 namespace sorvane {
@@ -7,8 +9,7 @@ namespace sorvane {
 namespace {
 
 QFont ListFont(bool bold) {
-    QFont f(QStringLiteral("Small Fonts"));
-    f.setPointSizeF(6.75);
+    QFont f = SmallFont();
     f.setBold(bold);
     return f;
 }

@@ -4,6 +4,7 @@
 // cue number), the row's own stored value, and 13 sub-items that each keep a stored value
 // and a display text. Nothing else holds a copy of the show.
 
+#include "core/Palette.h"
 #include "core/StoredValue.h"
 
 #include <QAbstractTableModel>
@@ -46,7 +47,7 @@ struct CueRow {
     // A row may hold fewer sub-items (a short line of a show file): only the first
     // `subCount` are present.
     int subCount = kSubItemCount;
-    QColor colour = QColor(255, 255, 255);
+    QColor colour = kWhite;
     bool bold = false;
 
     SubItem& at(int k) { return sub[static_cast<size_t>(k - 1)]; }

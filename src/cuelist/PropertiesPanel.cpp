@@ -4,7 +4,9 @@
 #include "PropertiesPanel.h"
 
 #include "CueListEditor.h"
+#include "CueWords.h"
 #include "core/Module1.h"
+#include "core/Palette.h"
 #include "core/Shell.h"
 #include "core/Twips.h"
 
@@ -37,28 +39,10 @@ constexpr bool kRowsShown[9][7] = {
     {false, true, false, false, true, false, false},   // 7 Buffer Sound
     {true, false, false, false, false, false, false}}; // 8 Delay (ms)
 
-const QString& ActionWord(int code) {
-    static const QString words[9] = {
-        QStringLiteral("Play"),      QStringLiteral("Pause"),  QStringLiteral("Stop"),
-        QStringLiteral("Iteration"), QStringLiteral("Vol"),    QStringLiteral("Jump"),
-        QStringLiteral("Rate"),      QStringLiteral("Buffer"), QStringLiteral("Delay")};
-    return words[code];
-}
-
-const QColor kLabelColour(255, 255, 255);
-
-QFont PanelFont() {
-    QFont f;
-    f.setPointSizeF(7);
-    return f;
-}
-
 QLabel* Caption(QWidget* parent, const QString& text, int left, int top, int width, int height,
                 Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
     auto* l = new QLabel(text, parent);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, kLabelColour);
-    l->setPalette(p);
+    SetTextColour(l, kWhite);
     l->setAlignment(align);
     SetGeometryTw(l, left, top, width, height);
     return l;
@@ -103,7 +87,8 @@ PropertiesPanel::PropertiesPanel(CueListEditor& editor, Shell& shell, QWidget* c
 PropertiesPanel::~PropertiesPanel() {
     // The controls go after this object: nothing they signal while they go may reach a
     // handler.
-    disconnect(nullptr, nullptr, this, nullptr);
+    for (QObject* control : findChildren<QObject*>())
+        control->disconnect(this);
 }
 
 int PropertiesPanel::Selected() const {
@@ -117,9 +102,9 @@ CueListModel& PropertiesPanel::model() const {
 void PropertiesPanel::Build() {
     setObjectName(QStringLiteral("pctProperties"));
     setAccessibleName(QStringLiteral("Cue Properties"));
-    setFont(PanelFont());
+    setFont(SevenPointFont());
     QPalette palette = this->palette();
-    palette.setColor(QPalette::WindowText, kLabelColour); // captions of the option buttons
+    palette.setColor(QPalette::WindowText, kWhite); // captions of the option buttons
     setPalette(palette);
     SetGeometryTw(this, 8275, 495, 3600, 6375);
     QWidget* panel = this;
@@ -157,11 +142,8 @@ void PropertiesPanel::Build() {
     cboWhen_ = new QComboBox(rows[1]);
     cboWhen_->setObjectName(QStringLiteral("cboWhen"));
     cboWhen_->setAccessibleName(QStringLiteral("Execute This Cue When"));
-    const QString whenItems[3] = {QStringLiteral("Along With Previous Cue Execution"),
-                                  QStringLiteral("After Previous Cue Executes"),
-                                  QStringLiteral("After Previous Cue Completes")};
-    for (int i = 0; i < 3; ++i)
-        cboWhen_->addItem(whenItems[i], i);
+    for (int i = 0; i < kWhenCount; ++i)
+        cboWhen_->addItem(kWhenItems[i], i);
     cboWhen_->setCurrentIndex(-1);
     SetGeometryTw(cboWhen_, 105, 225, 3390, 315);
 
@@ -170,14 +152,8 @@ void PropertiesPanel::Build() {
     cboAction_ = new QComboBox(panel);
     cboAction_->setObjectName(QStringLiteral("cboAction"));
     cboAction_->setAccessibleName(QStringLiteral("Action"));
-    const QString actionItems[9] = {
-        QStringLiteral("Play Sound"),    QStringLiteral("Pause Sound"),
-        QStringLiteral("Stop Sound"),    QStringLiteral("Wait For End of Iteration"),
-        QStringLiteral("Change Volume"), QStringLiteral("Trigger Specific Cue"),
-        QStringLiteral("Change Rate"),   QStringLiteral("Buffer Sound"),
-        QStringLiteral("Delay (ms)")};
-    for (int i = 0; i < 9; ++i)
-        cboAction_->addItem(actionItems[i], i);
+    for (int i = 0; i < kActionCount; ++i)
+        cboAction_->addItem(kActionItems[i], i);
     cboAction_->setCurrentIndex(-1);
     SetGeometryTw(cboAction_, 105, 1755, 2520, 315);
 
@@ -227,8 +203,8 @@ void PropertiesPanel::Build() {
     // 6 begin on
     Caption(rows[6], QStringLiteral("Begin On:"), 105, 90, 1000, 255);
     auto* beginGroup = new QButtonGroup(this);
-    const QString beginCaptions[2] = {QStringLiteral("Go"), QStringLiteral("Auto")};
-    for (int i = 0; i < 2; ++i) {
+    const QString* beginCaptions = kBeginOnWords;
+    for (int i = 0; i < kBeginOnCount; ++i) {
         auto* o = new QRadioButton(beginCaptions[i], rows[6]);
         o->setObjectName(QStringLiteral("optBeginOn(%1)").arg(i));
         o->setAccessibleName(beginCaptions[i]);
@@ -241,10 +217,8 @@ void PropertiesPanel::Build() {
     // 7 channel
     Caption(rows[7], QStringLiteral("Channel:"), 105, 0, 1000, 195);
     auto* channelGroup = new QButtonGroup(this);
-    const QString channelCaptions[5] = {QStringLiteral("1"), QStringLiteral("2"),
-                                        QStringLiteral("3"), QStringLiteral("4"),
-                                        QStringLiteral("Any Available")};
-    for (int i = 0; i < 5; ++i) {
+    const QString* channelCaptions = kChannelItems;
+    for (int i = 0; i < kChannelCount; ++i) {
         auto* o = new QRadioButton(channelCaptions[i], rows[7]);
         o->setObjectName(QStringLiteral("optChannel(%1)").arg(i));
         o->setAccessibleName(channelCaptions[i]);
@@ -288,12 +262,12 @@ void PropertiesPanel::Connect() {
     slider(sldRate_, &PropertiesPanel::sldRate_Change, &PropertiesPanel::sldRate_Scroll);
     slider(sldSpeed_, &PropertiesPanel::sldSpeed_Change, &PropertiesPanel::sldSpeed_Scroll);
 
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < kBeginOnCount; ++i)
         connect(optBeginOn_[static_cast<size_t>(i)], &QRadioButton::toggled, this,
                 [this, i](bool on) {
                     if (on) optBeginOn_Click(static_cast<std::int16_t>(i));
                 });
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < kChannelCount; ++i)
         connect(optChannel_[static_cast<size_t>(i)], &QRadioButton::toggled, this,
                 [this, i](bool on) {
                     if (on) optChannel_Click(static_cast<std::int16_t>(i));
@@ -376,9 +350,9 @@ void PropertiesPanel::cboAction_Click() {
     txtAction_->setAccessibleName(QStringLiteral("Value"));
     // 4.
     const auto code = model().row(selected - 1).at(kAction).value.toInt32();
-    if (code && *code >= 0 && *code <= 8) {
-        model().setSubText(selected - 1, kAction, ActionWord(*code));
-        if (*code == 3) {
+    if (code && *code >= 0 && *code < kActionCount) {
+        model().setSubText(selected - 1, kAction, kActionWords[*code]);
+        if (*code == kActionIteration) {
             lblAction1_->setText(QStringLiteral("Tolerance (ms):"));
             txtAction_->setAccessibleName(QStringLiteral("Tolerance (ms)"));
             PutText(txtAction_, QStringLiteral("80"), &PropertiesPanel::txtAction_Change);
@@ -397,10 +371,9 @@ void PropertiesPanel::cboWhen_Click() {
     const int item = cboWhen_->currentIndex();
     if (item < 0) return;
     model().setSubValue(selected - 1, kWhen, StoredValue::int32(cboWhen_->itemData(item).toInt()));
-    static const QString words[3] = {QStringLiteral("During"), QStringLiteral("Execution"),
-                                     QStringLiteral("Completion")};
     const auto code = model().row(selected - 1).at(kWhen).value.toInt32();
-    if (code && *code >= 0 && *code <= 2) model().setSubText(selected - 1, kWhen, words[*code]);
+    if (code && *code >= 0 && *code < kWhenCount)
+        model().setSubText(selected - 1, kWhen, kWhenWords[*code]);
 }
 
 void PropertiesPanel::RefreshProperties() {

@@ -4,6 +4,7 @@
 #include "PropertiesPanel.h"
 
 #include "CueListEditor.h"
+#include "CueWords.h"
 #include "core/Module1.h"
 
 #include <QButtonGroup>
@@ -105,10 +106,10 @@ void PropertiesPanel::ShowUnloaded(int k, const CueRow& row) {
         text(txtRate_, QString());
         break;
     case kBeginOn:
-        none(optBeginOn_.data(), 2);
+        none(optBeginOn_.data(), kBeginOnCount);
         break;
     case kChannel:
-        none(optChannel_.data(), 5);
+        none(optChannel_.data(), kChannelCount);
         break;
     case kPlayCount:
         text(txtPlayCount_, stored);
@@ -185,10 +186,12 @@ void PropertiesPanel::LoadCue(int selected, CueRecord& c) {
                          &PropertiesPanel::sldRate_Change);
     });
     step(kBeginOn, [&] {
-        return PutOption(optBeginOn_.data(), 2, c.BeginOn, &PropertiesPanel::optBeginOn_Click);
+        return PutOption(optBeginOn_.data(), kBeginOnCount, c.BeginOn,
+                         &PropertiesPanel::optBeginOn_Click);
     });
     step(kChannel, [&] {
-        return PutOption(optChannel_.data(), 5, c.Channel, &PropertiesPanel::optChannel_Click);
+        return PutOption(optChannel_.data(), kChannelCount, c.Channel,
+                         &PropertiesPanel::optChannel_Click);
     });
     step(kFadeSpeed,
          [&] { return PutSlider(sldSpeed_, c.FadeSpeed, &PropertiesPanel::sldSpeed_Change); });
@@ -242,7 +245,7 @@ void PropertiesPanel::txtAction_Change() {
     const int selected = Selected();
     if (selected == 0) return;
     const CueRow& r = model().row(selected - 1);
-    if (r.subCount >= kAction && r.at(kAction).value.equalsNumber(8))
+    if (r.subCount >= kAction && r.at(kAction).value.equalsNumber(kActionDelay))
         model().setSubText(selected - 1, kAction,
                            QStringLiteral("Delay: ") + txtAction_->text() + QStringLiteral("ms"));
 }
@@ -267,14 +270,14 @@ void PropertiesPanel::optBeginOn_Click(std::int16_t Index) {
     const int selected = Selected();
     if (selected == 0) return;
     model().setSubItem(selected - 1, kBeginOn, StoredValue::int16(Index),
-                       Index == 0 ? QStringLiteral("Go") : QStringLiteral("Auto"));
+                       kBeginOnWords[Index == 0 ? 0 : 1]);
 }
 
 void PropertiesPanel::optChannel_Click(std::int16_t Index) {
     const int selected = Selected();
     if (selected == 0) return;
     model().setSubItem(selected - 1, kChannel, StoredValue::int16(Index),
-                       Index == 4 ? QStringLiteral("x") : DecimalText(Index + 1));
+                       Index == kChannelAny ? kChannelAnyWord : DecimalText(Index + 1));
 }
 
 void PropertiesPanel::WriteVolume() {

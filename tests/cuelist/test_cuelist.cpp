@@ -8,6 +8,7 @@
 #include "core/StatusLine.h"
 #include "core/Twips.h"
 #include "cuelist/CueListEditor.h"
+#include "cuelist/CueNumber.h"
 #include "cuelist/PropertiesPanel.h"
 #include "platform/Dialogs.h"
 
@@ -316,6 +317,61 @@ private slots:
         click(frame().cmdMoveDown);
         QCOMPARE(text(5, kDescription), QStringLiteral("Cue 5"));
         QCOMPARE(historySize(), atEnd);
+    }
+
+    // --- the redraw's number reading agrees with the record loader's --------------------------
+    void redrawReadsNumbersAsTheLoaderDoes() {
+        const QStringList texts = {"",
+                                   "0",
+                                   "7",
+                                   "-7",
+                                   "-",
+                                   "-0",
+                                   "007",
+                                   "+5",
+                                   " 5",
+                                   "5 ",
+                                   "\t5",
+                                   "123456789",
+                                   "999999999",
+                                   "1234567890",
+                                   "-99999999",
+                                   "1.5",
+                                   "1,5",
+                                   ".5",
+                                   ",5",
+                                   "1e3",
+                                   "e3",
+                                   "inf",
+                                   "nan",
+                                   "Infinity",
+                                   "abc",
+                                   "/music/a.wav",
+                                   "x",
+                                   "5a",
+                                   "1 000",
+                                   "1,000",
+                                   "0x10",
+                                   "&H10",
+                                   "12.3.4",
+                                   QString::fromUtf8("\u0663"),
+                                   QString::fromUtf8("\u22125"),
+                                   QString::fromUtf8("\u00a05"),
+                                   QString::fromUtf8("\u06f1\u06f2")};
+        for (const char* name : {"C", "de_DE", "fr_FR", "sv_SE", "ar_EG", "fa_IR"}) {
+            QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+            for (const QString& t : texts) {
+                const auto quick = ReadNumberQuick(t);
+                const auto loaded = StoredValue::text(t).toNumber();
+                QVERIFY2(quick.has_value() == loaded.has_value() && (!quick || *quick == *loaded),
+                         qPrintable(QStringLiteral("%1 in %2").arg(t, QLatin1String(name))));
+            }
+        }
+        QLocale::setDefault(QLocale::c());
+        // The texts the redraw meets most read as the numbers they are.
+        QCOMPARE(ReadNumberQuick(QStringLiteral("-1000")), std::optional<double>(-1000));
+        QCOMPARE(ReadNumberQuick(QStringLiteral("0.333")), std::optional<double>(0.333));
+        QVERIFY(!ReadNumberQuick(QStringLiteral("/music/intro.wav")));
     }
 
     // --- the redraw's display rules --------------------------------------------------------
