@@ -1,5 +1,6 @@
 #include "Form1.h"
 #include "Form2.h"
+#include "core/Module1.h"
 #include "platform/Dialogs.h"
 #include "platform/engine/AudioEngine.h"
 
@@ -14,10 +15,12 @@ int main(int argc, char* argv[]) {
     icon.addFile(QApplication::applicationDirPath() + QStringLiteral("/sorvane.png"));
     QApplication::setWindowIcon(icon);
 
-    // The command line is the text of the arguments, taken as one text.
+    // The command line is the text of the arguments, taken as one text; each argument as
+    // the file system's own bytes, so that a show's path names the file even when it is not
+    // UTF-8.
     QStringList args;
     for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << sorvane::DecodeFileName(QByteArray(argv[i]));
     const QString commandLine = args.join(QLatin1Char(' '));
 
     sorvane::QtDialogs dialogs;

@@ -13,6 +13,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sorvane {
 
@@ -57,14 +60,89 @@ void DelayWithStatus(StatusLine& status, double Seconds) {
     }
 }
 
+QString DecodeFileName(const QByteArray& bytes) {
+    QString out;
+    out.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            out += QChar(b);
+            ++i;
+            continue;
+        }
+        // The length of a well-formed sequence that starts with `b`, and its smallest value.
+        int len = 0;
+        char32_t cp = 0;
+        char32_t min = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
+            len = 2;
+            cp = b & 0x1F;
+            min = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            len = 3;
+            cp = b & 0x0F;
+            min = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            len = 4;
+            cp = b & 0x07;
+            min = 0x10000;
+        }
+        bool ok = len > 0 && i + len <= n;
+        for (int k = 1; ok && k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        ok = ok && cp >= min && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+        if (!ok) {
+            // A byte that starts no character is kept as a lone low surrogate of its own.
+            out += QChar(static_cast<char16_t>(0xDC00 + b));
+            ++i;
+            continue;
+        }
+        out += QString::fromUcs4(&cp, 1);
+        i += len;
+    }
+    return out;
+}
+
+QByteArray EncodeFileName(const QString& name) {
+    QByteArray out;
+    out.reserve(name.size());
+    const qsizetype n = name.size();
+    qsizetype runStart = 0;
+    auto flush = [&](qsizetype end) {
+        if (end > runStart) out += QStringView(name).mid(runStart, end - runStart).toUtf8();
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = name.at(i).unicode();
+        const bool pairedLow = i > 0 && QChar::isHighSurrogate(name.at(i - 1).unicode());
+        if (c >= 0xDC80 && c <= 0xDCFF && !pairedLow) {
+            flush(i);
+            out += static_cast<char>(c - 0xDC00);
+            runStart = i + 1;
+        }
+    }
+    flush(n);
+    return out;
+}
+
 bool FileExists(const QString& Path) {
     if (Path.isEmpty()) return false;
-    QFileInfo info(Path);
-    if (info.isDir()) return false;
-    QFile f(Path);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    f.close();
-    return true;
+    const QByteArray native = EncodeFileName(Path);
+    // Only a regular file counts; a pipe or a device is never opened, as opening one could
+    // wait for a writer or start a device.
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular;
 }
 
 QString GetFolder(const QString& Path) {

@@ -3,6 +3,7 @@
 // The process-wide values shared by every window, and the small utilities every
 // subsystem uses.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -40,7 +41,13 @@ void Wait(double Seconds);
 void DelayWithStatus(StatusLine& status, double Seconds);
 
 // --- files and paths -----------------------------------------------------------
+// True for a regular file that can be opened for reading.
 bool FileExists(const QString& Path);
+// A file name's bytes as text and back. The bytes are the file system's own: where they are
+// not UTF-8, each stray byte is kept as a character of its own, so every name comes back
+// to the same bytes and the file can be opened.
+QString DecodeFileName(const QByteArray& bytes);
+QByteArray EncodeFileName(const QString& name);
 QString GetFolder(const QString& Path);   // up to and including the last separator
 QString GetFileName(const QString& Path); // after the last separator
 QString TrimFilename(const QString& tmpFilename);

@@ -78,15 +78,20 @@ QString ShowFileField(const StoredValue& value, int k) {
         }
     }
     t.replace(QLatin1Char(','), QLatin1Char(' '));
-    // A CR LF inside a value would end the cue's line there: it is written as two blanks.
-    t.replace(QStringLiteral("\r\n"), QStringLiteral("  "));
+    return WithoutLineBreaks(t);
+}
+
+QString WithoutLineBreaks(QString t) {
+    // A CR or LF inside a value would end the cue's line there: each is written as a blank.
+    t.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    t.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return t;
 }
 
 QString CueLine(const CueRow& row) {
     QString line;
     line.reserve(96);
-    line += row.text;
+    line += WithoutLineBreaks(row.text);
     line += QLatin1Char(',');
     for (int k = 1; k <= kSubItemCount; ++k) {
         if (k <= row.subCount) line += ShowFileField(row.at(k).value, k);
@@ -106,13 +111,19 @@ QString StoredTextOfField(const QString& field, int k) {
 
 std::vector<CueRow> ParseShowText(const QString& text) {
     std::vector<CueRow> rows;
-    const QString crlf = QStringLiteral("\r\n");
+    const qsizetype size = text.size();
+    const QChar* chars = text.constData();
     qsizetype start = 0;
     for (;;) {
-        const qsizetype end = text.indexOf(crlf, start);
-        if (end < 0) break; // the piece after the last CR LF is not a cue line
+        // A line ends at CR LF, at a CR alone or at an LF alone.
+        qsizetype end = start;
+        while (end < size && chars[end] != QLatin1Char('\r') && chars[end] != QLatin1Char('\n'))
+            ++end;
+        if (end >= size) break; // the piece after the last line end is not a cue line
         const QStringView line = QStringView(text).mid(start, end - start);
-        start = end + 2;
+        start = end + 1;
+        if (chars[end] == QLatin1Char('\r') && start < size && chars[start] == QLatin1Char('\n'))
+            ++start;
         if (line.isEmpty()) continue;
         CueRow row;
         int field = 0;
@@ -180,20 +191,33 @@ QString FromWindows1252(const QByteArray& bytes) {
     return out;
 }
 
+namespace {
+
+bool IsAscii(const QByteArray& bytes) {
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+} // namespace
+
 QByteArray EncodeShowText(const QString& text) {
     bool fits = false;
     QByteArray bytes = ToWindows1252(text, &fits);
-    return fits ? bytes : text.toUtf8();
+    // Windows-1252 bytes that also form valid UTF-8 would be read back as UTF-8, as other
+    // characters: such a text is written as UTF-8, which reads back as it is.
+    if (fits && (IsAscii(bytes) || !IsValidUtf8(bytes))) return bytes;
+    return text.toUtf8();
+}
+
+bool IsValidUtf8(const QByteArray& bytes) {
+    QStringDecoder utf8(QStringConverter::Utf8);
+    const QString text = utf8.decode(bytes); // the decoding runs here
+    return !utf8.hasError();
 }
 
 QString DecodeShowBytes(const QByteArray& bytes) {
-    bool ascii = true;
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii) return QString::fromLatin1(bytes);
+    if (IsAscii(bytes)) return QString::fromLatin1(bytes);
     QStringDecoder utf8(QStringConverter::Utf8);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError()) return text;

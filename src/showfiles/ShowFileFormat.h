@@ -3,7 +3,8 @@
 // The text show file: one line per cue, the row text and the 13 stored values each followed
 // by ",", every line ended by CR LF. Numbers are kept with a point as decimal separator, so
 // that a show moves between machines of any locale; the text is Windows-1252 when every
-// character fits and UTF-8 otherwise.
+// character fits and those bytes cannot be taken for UTF-8, and UTF-8 otherwise. A file
+// written by another program may end its lines with CR LF, CR or LF.
 
 #include "cuelist/CueListModel.h"
 
@@ -16,9 +17,11 @@ namespace sorvane {
 // A stored value as its file field: a number in its shortest decimal form with a point, a
 // text as it stands (in the numeric fields, a text that reads as a number in the user's
 // locale gets a point for the locale's separator), every "," replaced by a blank and every
-// CR LF by two blanks.
+// CR and LF by a blank.
 // `k` is the sub-item number (1..13); Description (1) and File (5) are never numbers.
 QString ShowFileField(const StoredValue& value, int k);
+// The text with each CR and each LF replaced by a blank.
+QString WithoutLineBreaks(QString t);
 
 // The cue line of a row, without its line end.
 QString CueLine(const CueRow& row);
@@ -27,12 +30,15 @@ QString CueLine(const CueRow& row);
 // with a point gets the user's locale's separator; everything else is kept as it stands.
 QString StoredTextOfField(const QString& field, int k);
 
-// The rows of a show file's text. Each piece followed by CR LF is a cue line; what follows
-// the last CR LF is ignored; an empty line adds no row. Every value is stored as text.
+// The rows of a show file's text. Each piece followed by a line end (CR LF, CR or LF) is a
+// cue line; what follows the last line end is ignored; an empty line adds no row. Every
+// value is stored as text.
 std::vector<CueRow> ParseShowText(const QString& text);
 
-// Bytes to write for the text: Windows-1252 when every character fits, else UTF-8.
+// Bytes to write for the text: Windows-1252 when every character fits and the bytes cannot
+// be taken for UTF-8 by DecodeShowBytes, else UTF-8; so the text always reads back the same.
 QByteArray EncodeShowText(const QString& text);
+bool IsValidUtf8(const QByteArray& bytes);
 // Text of a file's bytes: UTF-8 when they are valid UTF-8, else Windows-1252.
 QString DecodeShowBytes(const QByteArray& bytes);
 

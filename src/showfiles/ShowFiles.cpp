@@ -2,6 +2,7 @@
 
 #include "Form3.h"
 #include "JetShowReader.h"
+#include "MediaGather.h"
 #include "ShowFileFormat.h"
 #include "core/Module1.h"
 #include "core/Shell.h"
@@ -9,17 +10,16 @@
 #include "cuelist/CueListModel.h"
 #include "platform/Dialogs.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
+#include <QTimer>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <map>
 
 namespace sorvane {
@@ -29,6 +29,8 @@ namespace {
 const QString kReady = QStringLiteral("Sorvane 1.0 Ready.     rev.2");
 // A show file is a few hundred bytes per cue; anything far beyond is not one.
 constexpr qint64 kMaxShowFileBytes = 256LL * 1024 * 1024;
+// How long a cancelled save waits for a copy in progress to stop and remove its partial file.
+constexpr qint64 kCancelGraceMs = 2000;
 
 // The stored File value of a row as text, or nothing when the row has no File sub-item.
 std::optional<QString> StoredFile(const CueListModel& model, int index) {
@@ -38,60 +40,20 @@ std::optional<QString> StoredFile(const CueListModel& model, int index) {
     return row.at(kFile).value.toText();
 }
 
-// Where a cue's media is: the stored value as it stands, else its bare name under the
-// folder of the show loaded or saved before. Empty when it is in neither place.
+// Where a cue's media is: a full path names the file itself; any other name means the file
+// of that name in the "ShowFiles" folder of the show loaded or saved before (never a file
+// of the folder the program happened to start in). Empty when it is not there.
 QString ResolveMedia(const QString& stored) {
     if (stored.isEmpty()) return QString();
-    if (QFileInfo(stored).isFile()) return stored;
+    if (stored.startsWith(PathSeparator)) return IsRegularFile(stored) ? stored : QString();
+    if (ShowFolder.isEmpty()) return QString();
     const QString inShowFiles = ShowFolder + QStringLiteral("ShowFiles") + PathSeparator + stored;
-    if (!ShowFolder.isEmpty() && QFileInfo(inShowFiles).isFile()) return inShowFiles;
-    return QString();
+    return IsRegularFile(inShowFiles) ? inShowFiles : QString();
 }
 
-QString Canonical(const QString& path) {
-    const QString c = QFileInfo(path).canonicalFilePath();
-    return c.isEmpty() ? QFileInfo(path).absoluteFilePath() : c;
-}
-
-// "rain.wav" -> "rain (2).wav"
-QString NumberedName(const QString& name, int n) {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString suffix = QStringLiteral(" (%1)").arg(n);
-    if (dot <= 0) return name + suffix;
-    return name.left(dot) + suffix + name.mid(dot);
-}
-
-// Copies the media file into the media folder under `name`, replacing a file of that name
-// only once the copy is complete. A copy onto the file itself is no copy.
-bool CopyMedia(const QString& source, const QString& dest, QString* error) {
-    if (QFileInfo::exists(dest) && Canonical(source) == Canonical(dest)) return true;
-    const QString partial =
-        GetFolder(dest) + QStringLiteral(".") + GetFileName(dest) + QStringLiteral(".sorvane-copy");
-    QFile::remove(partial);
-    QFile src(source);
-    if (!src.copy(partial)) {
-        *error = src.errorString();
-        QFile::remove(partial);
-        return false;
-    }
-    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(dest).constData()) !=
-        0) {
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(partial);
-        return false;
-    }
-    return true;
-}
-
-// Writes every byte, going on after a short write; false at the first write that fails.
-bool WriteWhole(QIODevice& out, const QByteArray& bytes) {
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 n = out.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) return false;
-        done += n;
-    }
-    return true;
+// The folder of a show file, as a full path with its trailing separator.
+QString FolderOfShow(const QString& file) {
+    return GetFolder(QFileInfo(file).absoluteFilePath());
 }
 
 } // namespace
@@ -173,18 +135,22 @@ void ShowFiles::FinishLoad() {
 }
 
 void ShowFiles::LoadShow(const QString& strFilename) {
-    ShowFolder = GetFolder(strFilename);
+    ShowFolder = FolderOfShow(strFilename);
     ShowFilename = strFilename;
     cues_.model().clear();
     QByteArray bytes;
+    QString error;
     // Only a regular file is read: a pipe or a device could block or never end.
-    const QFileInfo info(strFilename);
-    if (info.isFile() && info.size() <= kMaxShowFileBytes) {
-        QFile f(strFilename);
-        if (f.open(QIODevice::ReadOnly)) bytes = f.readAll();
-    }
+    const bool read = ReadWholeFile(strFilename, kMaxShowFileBytes, &bytes, &error);
     cues_.model().setRows(ParseShowText(DecodeShowBytes(bytes)));
     FinishLoad();
+    // Never an empty list without a word: the operator would take it for the show.
+    if (!read)
+        shell_.ShowStatus(QStringLiteral("Show Not Loaded - ") + TrimFilename(strFilename) +
+                              QStringLiteral(" - ") + error,
+                          1);
+    else if (!bytes.isEmpty() && cues_.model().count() == 0)
+        shell_.ShowStatus(QStringLiteral("No Cues Found - ") + TrimFilename(strFilename), 1);
 }
 
 void ShowFiles::LoadShow_Old(const QString& strFilename) {
@@ -196,7 +162,7 @@ void ShowFiles::LoadShow_Old(const QString& strFilename) {
             QStringLiteral("Error!"), MsgButtons::OK, MsgIcon::Critical);
         return;
     }
-    ShowFolder = GetFolder(strFilename);
+    ShowFolder = FolderOfShow(strFilename);
     ShowFilename = strFilename;
     cues_.model().clear();
     cues_.model().setRows(std::move(show.rows));
@@ -229,8 +195,9 @@ void ShowFiles::SaveShow() {
         QString after;
     };
     std::vector<Rewritten> rewritten;
-    // The next row of the media pass.
+    // The next row of the media pass, and the row whose media is being copied.
     int cursor = 0;
+    int inHand = -1;
     // Cues may be added or removed while the save lets events run: the positions recorded
     // here follow their cues, so that no cue is passed over or given another cue's path.
     QObject follower;
@@ -240,6 +207,7 @@ void ShowFiles::SaveShow() {
                 for (Rewritten& r : rewritten)
                     if (r.index >= first) r.index += count;
                 if (cursor > first) cursor += count;
+                if (inHand >= first) inHand += count;
             });
     connect(&model, &QAbstractItemModel::rowsRemoved, &follower,
             [&](const QModelIndex&, int first, int last) {
@@ -253,10 +221,15 @@ void ShowFiles::SaveShow() {
                     cursor -= count;
                 else if (cursor > first)
                     cursor = first;
+                if (inHand > last)
+                    inHand -= count;
+                else if (inHand >= first)
+                    inHand = -1;
             });
     connect(&model, &QAbstractItemModel::modelReset, &follower, [&] {
         rewritten.clear();
         cursor = model.count();
+        inHand = -1;
     });
 
     auto finish = [&](bool focusGo) {
@@ -297,19 +270,24 @@ void ShowFiles::SaveShow() {
         return;
     }
     if (form3_) form3_->show();
-    // 5.
-    if (!QFileInfo::exists(mediaFolder)) QDir().mkpath(mediaFolder);
+    // 5. A folder that cannot be made is said once, with its cause; no copy is tried then.
+    QString folderError;
+    const bool folderOk = MakeFolder(mediaFolder, &folderError);
+    if (!folderOk)
+        shell_.ShowStatus(QStringLiteral("Unable to create folder ") + mediaFolder +
+                              QStringLiteral(" - ") + folderError,
+                          2);
 
     // Names in the media folder that this save gives out: each name to one source file.
     // Media that already live in the media folder keep their own names.
     std::map<QString, QString> claimed; // name -> canonical source
-    const QString mediaCanonical = Canonical(mediaFolder);
-    for (int i = 0; i < model.count(); ++i) {
+    const QString mediaCanonical = CanonicalPath(mediaFolder);
+    for (int i = 0; folderOk && i < model.count(); ++i) {
         const auto stored = StoredFile(model, i);
         if (!stored) continue;
         const QString source = ResolveMedia(*stored);
         if (source.isEmpty()) continue;
-        const QString c = Canonical(source);
+        const QString c = CanonicalPath(source);
         if (GetFolder(c) == mediaCanonical + PathSeparator) claimed.emplace(GetFileName(c), c);
     }
 
@@ -317,35 +295,44 @@ void ShowFiles::SaveShow() {
     while (cursor < model.count()) {
         QCoreApplication::processEvents();
         if (!alive) return;
-        const int i = cursor;
-        if (i >= model.count()) break;
-        cursor = i + 1;
-        if (const auto stored = StoredFile(model, i)) {
-            const QString source = ResolveMedia(*stored);
-            if (!source.isEmpty()) {
-                const QString c = Canonical(source);
-                QString name = GetFileName(source);
-                for (int k = 2; claimed.count(name) && claimed[name] != c; ++k)
-                    name = NumberedName(GetFileName(source), k);
-                claimed[name] = c;
-                QString error;
-                if (CopyMedia(source, mediaFolder + PathSeparator + name, &error)) {
-                    if (*stored != name) {
-                        rewritten.push_back({i, model.row(i).at(kFile).value, name});
-                        model.setSubValue(i, kFile, StoredValue::text(name));
-                    }
-                } else {
-                    claimed.erase(name);
-                    // A bare name leads to the media only under the old show's folder: the
-                    // cue gets the full path, which still leads to it after this save.
-                    if (*stored != source) {
-                        rewritten.push_back({i, model.row(i).at(kFile).value, source});
-                        model.setSubValue(i, kFile, StoredValue::text(source));
-                    }
-                    shell_.ShowStatus(QStringLiteral("Unable to copy media file ") + source +
-                                          QStringLiteral(" - ") + error,
-                                      2);
+        if (cursor >= model.count()) break;
+        inHand = cursor;
+        cursor = inHand + 1;
+        const auto stored = StoredFile(model, inHand);
+        const QString source = stored ? ResolveMedia(*stored) : QString();
+        if (!source.isEmpty()) {
+            GatherResult got;
+            if (folderOk) {
+                got = AwaitGather(
+                    GatherTask::start({source, mediaFolder, GetFileName(source), claimed}));
+                if (!alive) return;
+                if (got.kind == GatherResult::Kind::Canceled) {
+                    giveBack();
+                    finish(false);
+                    return;
                 }
+            }
+            // The cue may have moved, gone or changed while the copy ran.
+            const int i = inHand;
+            const auto now = StoredFile(model, i);
+            const bool sameCue = now && *now == *stored;
+            if (got.kind == GatherResult::Kind::Copied || got.kind == GatherResult::Kind::Reused) {
+                claimed[got.name] = CanonicalPath(source);
+                if (sameCue && *stored != got.name) {
+                    rewritten.push_back({i, model.row(i).at(kFile).value, got.name});
+                    model.setSubValue(i, kFile, StoredValue::text(got.name));
+                }
+            } else {
+                // A bare name leads to the media only under the old show's folder: the cue
+                // gets the full path, which still leads to it after this save.
+                if (sameCue && *stored != source) {
+                    rewritten.push_back({i, model.row(i).at(kFile).value, source});
+                    model.setSubValue(i, kFile, StoredValue::text(source));
+                }
+                if (folderOk)
+                    shell_.ShowStatus(QStringLiteral("Unable to copy media file ") + source +
+                                          QStringLiteral(" - ") + got.error,
+                                      2);
             }
         }
         if (form3_)
@@ -378,26 +365,52 @@ void ShowFiles::SaveShow() {
         text += QStringLiteral("\r\n");
     }
     const QByteArray bytes = EncodeShowText(text);
-    QSaveFile file(F);
-    // Unbuffered, so that a write cut short (a full disk) shows in what write() returns.
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    if (written) written = WriteWhole(file, bytes);
-    if (written)
-        written = file.commit();
-    else
-        file.cancelWriting();
-    if (!written) {
+    QString error;
+    if (!WriteWholeFile(F, bytes, &error)) {
         shell_.ShowStatus(QStringLiteral("Show Not Saved - ") + TrimFilename(F) +
-                              QStringLiteral(" - ") + file.errorString(),
+                              QStringLiteral(" - ") + error,
                           2);
         giveBack();
         finish(true);
         return;
     }
     // 8 - 10
-    ShowFolder = GetFolder(F);
+    ShowFolder = FolderOfShow(F);
     shell_.ShowStatus(QStringLiteral("Show Saved Successfully - ") + TrimFilename(F), 0);
     finish(true);
+}
+
+GatherResult ShowFiles::AwaitGather(const std::shared_ptr<GatherTask>& task) {
+    QPointer<ShowFiles> alive(this);
+    // The worker wakes this thread's event loop when it ends; the hook is gone before the
+    // wait returns, whatever ran inside it.
+    struct Hook {
+        const std::shared_ptr<GatherTask>& task;
+        ~Hook() { task->setWake(nullptr); }
+    } hook{task};
+    task->setWake(QAbstractEventDispatcher::instance());
+    QElapsedTimer sinceCancel;
+    GatherResult canceled;
+    canceled.kind = GatherResult::Kind::Canceled;
+    while (!task->done()) {
+        if (!alive) {
+            task->cancel();
+            return canceled;
+        }
+        if (SaveCanceled && !sinceCancel.isValid()) {
+            task->cancel(); // the worker stops and removes its partial file
+            sinceCancel.start();
+        }
+        // A worker stuck in a read (a stalled disk) is left to finish on its own.
+        if (sinceCancel.isValid() && sinceCancel.elapsed() > kCancelGraceMs) return canceled;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (task->done()) break;
+        QTimer tick; // ends the sleep below at the latest
+        tick.setSingleShot(true);
+        tick.start(50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return task->result();
 }
 
 } // namespace sorvane

@@ -6,10 +6,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <memory>
 
 namespace sorvane {
 
 class CueListEditor;
+class GatherTask;
+struct GatherResult;
 class Form3;
 class Shell;
 struct FileDialogRequest;
@@ -45,6 +48,9 @@ private:
     void LoadCommand(bool old);
     void FinishLoad();
     void SetCommandsEnabled(bool enabled);
+    // Lets events run until the media task ends, and gives its result; a Cancel of the save
+    // stops the task and gives Canceled.
+    GatherResult AwaitGather(const std::shared_ptr<GatherTask>& task);
 
     Shell& shell_;
     CueListEditor& cues_;

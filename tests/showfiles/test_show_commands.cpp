@@ -174,7 +174,7 @@ private slots:
 
     void exampleLineByteForByte() {
         const QString media = path(QStringLiteral("Sounds/rain.wav"));
-        WriteFile(media, "RIFF-rain");
+        WriteFile(media, Wav("rain"));
         CueRow r = Cue(2, QStringLiteral("Rain heavy"), 1, 0, QStringLiteral("0"), media, -800,
                        QStringLiteral("1"), 0, 4, 5, QStringLiteral("0"), 1.5, 12.25);
         setShow({r});
@@ -184,8 +184,7 @@ private slots:
         save(show);
         QCOMPARE(ReadFile(show),
                  QByteArray("2,Rain heavy,1,0,0,rain.wav,-800,1,0,4,5,0,1.5,12.25,\r\n"));
-        QCOMPARE(ReadFile(path(QStringLiteral("Example/ShowFiles/rain.wav"))),
-                 QByteArray("RIFF-rain"));
+        QCOMPARE(ReadFile(path(QStringLiteral("Example/ShowFiles/rain.wav"))), Wav("rain"));
         QCOMPARE(model().row(0).at(kFile).value.toText(), QStringLiteral("rain.wav"));
         QCOMPARE(ShowFolder, path(QStringLiteral("Example/")));
         QCOMPARE(ShowFilename, path(QStringLiteral("loaded.cue"))); // the save never changes it
@@ -205,7 +204,7 @@ private slots:
 
     void roundTripOfEveryAction() {
         const QString media = path(QStringLiteral("Round/media/thunder.wav"));
-        WriteFile(media, "thunder");
+        WriteFile(media, Wav("thunder"));
         setShow(EveryAction(media));
         const QString show = path(QStringLiteral("Round/show.cue"));
         save(show);
@@ -285,8 +284,8 @@ private slots:
     }
 
     void savingElsewhereCopiesFromTheOldShowFiles() {
-        WriteFile(path(QStringLiteral("E/Shows/ShowFiles/door.wav")), "door");
-        WriteFile(path(QStringLiteral("E/Shows/ShowFiles/bell.wav")), "bell");
+        WriteFile(path(QStringLiteral("E/Shows/ShowFiles/door.wav")), Wav("door"));
+        WriteFile(path(QStringLiteral("E/Shows/ShowFiles/bell.wav")), Wav("bell"));
         WriteFile(
             path(QStringLiteral("E/Shows/a.cue")),
             "1,Door,0,0,0,door.wav,0,1,0,0,10,1,0,0,\r\n2,Bell,1,0,0,bell.wav,0,1,0,0,10,1,0,0,\r\n"
@@ -294,8 +293,8 @@ private slots:
         files().LoadShow(path(QStringLiteral("E/Shows/a.cue")));
         QDir().mkpath(path(QStringLiteral("D/New")));
         save(path(QStringLiteral("D/New/b.cue")));
-        QCOMPARE(ReadFile(path(QStringLiteral("D/New/ShowFiles/door.wav"))), QByteArray("door"));
-        QCOMPARE(ReadFile(path(QStringLiteral("D/New/ShowFiles/bell.wav"))), QByteArray("bell"));
+        QCOMPARE(ReadFile(path(QStringLiteral("D/New/ShowFiles/door.wav"))), Wav("door"));
+        QCOMPARE(ReadFile(path(QStringLiteral("D/New/ShowFiles/bell.wav"))), Wav("bell"));
         QCOMPARE(ShowFolder, path(QStringLiteral("D/New/")));
         // Media found nowhere keep their value and nothing is said about them.
         QVERIFY(ReadFile(path(QStringLiteral("D/New/b.cue"))).contains(",gone.wav,"));
@@ -308,30 +307,33 @@ private slots:
     }
 
     void sameNameFromDifferentFolders() {
-        WriteFile(path(QStringLiteral("A/rain.wav")), "AAAA");
-        WriteFile(path(QStringLiteral("B/rain.wav")), "BBBB");
+        WriteFile(path(QStringLiteral("A/rain.wav")), Wav("AAAA"));
+        WriteFile(path(QStringLiteral("B/rain.wav")), Wav("BBBB"));
         WriteFile(path(QStringLiteral("Same/ShowFiles/rain (2).wav")), "older copy");
         std::vector<CueRow> rows = EveryAction(path(QStringLiteral("A/rain.wav")));
         rows[1].at(kFile).value = StoredValue::text(path(QStringLiteral("B/rain.wav")));
         setShow(rows);
         save(path(QStringLiteral("Same/show.cue")));
-        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain.wav"))), QByteArray("AAAA"));
-        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain (2).wav"))), QByteArray("BBBB"));
+        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain.wav"))), Wav("AAAA"));
+        // A file of that name with other content is never replaced: the next free name.
+        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain (2).wav"))),
+                 QByteArray("older copy"));
+        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain (3).wav"))), Wav("BBBB"));
         QCOMPARE(model().row(0).at(kFile).value.toText(), QStringLiteral("rain.wav"));
-        QCOMPARE(model().row(1).at(kFile).value.toText(), QStringLiteral("rain (2).wav"));
+        QCOMPARE(model().row(1).at(kFile).value.toText(), QStringLiteral("rain (3).wav"));
         QCOMPARE(model().row(7).at(kFile).value.toText(), QStringLiteral("rain.wav"));
         // Saved again into the same folder, every cue keeps its own file.
         save(path(QStringLiteral("Same/show.cue")));
-        QCOMPARE(QDir(path(QStringLiteral("Same/ShowFiles"))).entryList(QDir::Files).size(), 2);
-        QCOMPARE(model().row(1).at(kFile).value.toText(), QStringLiteral("rain (2).wav"));
-        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain (2).wav"))), QByteArray("BBBB"));
+        QCOMPARE(QDir(path(QStringLiteral("Same/ShowFiles"))).entryList(QDir::Files).size(), 3);
+        QCOMPARE(model().row(1).at(kFile).value.toText(), QStringLiteral("rain (3).wav"));
+        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain (3).wav"))), Wav("BBBB"));
     }
 
     void failedWriteKeepsTheOldFile() {
         const QString show = path(QStringLiteral("Full/show.cue"));
         WriteFile(show, "1,Old show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
         const QString media = path(QStringLiteral("Full/media/tick.wav"));
-        WriteFile(media, "tick");
+        WriteFile(media, Wav("tick", 20));
         setShow(EveryAction(media));
         {
             FileSizeLimit limit(100); // room for the media, not for the new show
@@ -344,16 +346,16 @@ private slots:
                  QStringList{QStringLiteral("show.cue")});
         QVERIFY(ShowFolder.isEmpty());
         // The media were copied, but the cues keep the paths that still lead to them.
-        QCOMPARE(ReadFile(path(QStringLiteral("Full/ShowFiles/tick.wav"))), QByteArray("tick"));
+        QCOMPARE(ReadFile(path(QStringLiteral("Full/ShowFiles/tick.wav"))), Wav("tick", 20));
         QCOMPARE(model().row(0).at(kFile).value.toText(), media);
         QCOMPARE(model().row(7).at(kFile).value.toText(), media);
     }
 
     void failedCopyIsReportedAndTheSaveGoesOn() {
         const QString big = path(QStringLiteral("Big/long.wav"));
-        WriteFile(big, QByteArray(64 * 1024, 'w'));
+        WriteFile(big, Wav("w", 32 * 1024));
         const QString small = path(QStringLiteral("Big/short.wav"));
-        WriteFile(small, "short");
+        WriteFile(small, Wav("short", 1000));
         std::vector<CueRow> rows = EveryAction(big);
         rows[7].at(kFile).value = StoredValue::text(small);
         setShow(rows);
@@ -379,7 +381,7 @@ private slots:
     // new folder fails, the cue and the new file name where the media really is, so that it is
     // still found once the show's folder is the new one.
     void failedCopyOfABareName() {
-        WriteFile(path(QStringLiteral("Was/ShowFiles/long.wav")), QByteArray(64 * 1024, 'w'));
+        WriteFile(path(QStringLiteral("Was/ShowFiles/long.wav")), Wav("w", 32 * 1024));
         WriteFile(path(QStringLiteral("Was/show.cue")),
                   "1,Long,0,0,0,long.wav,0,1,0,0,10,1,0,0,\r\n");
         files().LoadShow(path(QStringLiteral("Was/show.cue")));
@@ -410,7 +412,7 @@ private slots:
 
     void cancelInEachPhase() {
         const QString media = path(QStringLiteral("Cancel/media/hit.wav"));
-        WriteFile(media, "hit");
+        WriteFile(media, Wav("hit"));
         const QString show = path(QStringLiteral("Cancel/show.cue"));
         WriteFile(show, "1,Kept,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
         const QByteArray old = ReadFile(show);
@@ -461,7 +463,7 @@ private slots:
     // stands when it is written, every cue once, and every cue's media is gathered.
     void editsWhileSaving() {
         const QString media = path(QStringLiteral("Edit/media/hit.wav"));
-        WriteFile(media, "hit");
+        WriteFile(media, Wav("hit"));
         const QString show = path(QStringLiteral("Edit/show.cue"));
 
         // Runs `edit` once the save's progress reaches `at` in the given pass (1 media, 2 write).
@@ -524,11 +526,11 @@ private slots:
     // A save that does not complete gives back the paths it rewrote to the cues it rewrote,
     // also when cues were removed meanwhile.
     void cancelAfterADeleteGivesBackTheRightCue() {
-        WriteFile(path(QStringLiteral("Old/ShowFiles/a.wav")), "old a");
+        WriteFile(path(QStringLiteral("Old/ShowFiles/a.wav")), Wav("old a"));
         WriteFile(path(QStringLiteral("Old/show.cue")), "");
         files().LoadShow(path(QStringLiteral("Old/show.cue")));
         const QString media = path(QStringLiteral("Back/media/a.wav"));
-        WriteFile(media, "new a");
+        WriteFile(media, Wav("new a"));
         std::vector<CueRow> rows = EveryAction(QStringLiteral("0"));
         rows[0].at(kFile).value = StoredValue::text(media);
         rows[1].at(kFile).value = StoredValue::text(QStringLiteral("a.wav")); // the old show's

@@ -122,16 +122,33 @@ private slots:
     }
 
     void lineEnds() {
-        // Only pieces followed by CR LF are cue lines.
+        // Only pieces followed by a line end are cue lines.
         QCOMPARE(ParseShowText(QStringLiteral("1,a,\r\n2,b,\r\n3,c,")).size(), size_t(2));
         QCOMPARE(ParseShowText(QStringLiteral("1,a,0,0,0,0,0,1,0,0,0,0,0,0,")).size(), size_t(0));
         QCOMPARE(ParseShowText(QString()).size(), size_t(0));
-        // Empty lines add no row; a lone LF or CR stays inside its line.
-        const auto rows = ParseShowText(QStringLiteral("\r\n\r\n5,a\nb,\r\n6,c\rd,\r\n\r\n"));
-        QCOMPARE(rows.size(), size_t(2));
-        QCOMPARE(rows[0].text, QStringLiteral("5"));
-        QCOMPARE(rows[0].at(kDescription).text, QStringLiteral("a\nb"));
-        QCOMPARE(rows[1].at(kDescription).text, QStringLiteral("c\rd"));
+        // LF alone, CR alone and CR LF each end a line, mixed in one file too; empty lines
+        // add no row, and the piece after the last line end stays unloaded.
+        auto descriptions = [](const QString& text) {
+            QStringList out;
+            for (const CueRow& r : ParseShowText(text))
+                out << r.text + QLatin1Char(':') + r.at(kDescription).text;
+            return out;
+        };
+        const QStringList three{QStringLiteral("1:a"), QStringLiteral("2:b"),
+                                QStringLiteral("3:c")};
+        QCOMPARE(descriptions(QStringLiteral("1,a,\n2,b,\n3,c,\n4,unended,")), three);
+        QCOMPARE(descriptions(QStringLiteral("1,a,\r2,b,\r3,c,\r4,unended,")), three);
+        QCOMPARE(descriptions(QStringLiteral("\r\n1,a,\r\n\n2,b,\r\r3,c,\n\r\n4,unended")), three);
+        // A CR LF is one line end, not a CR line and an empty LF line: nothing between.
+        QCOMPARE(descriptions(QStringLiteral("1,a,\r\n2,b,\r\n3,c,\r\n")), three);
+        // A line end inside a value is written as a blank, so the line stays whole.
+        CueRow r;
+        r.text = QStringLiteral("7\r");
+        r.at(kDescription) = {StoredValue::text(QStringLiteral("a\nb\rc\r\nd")), QString()};
+        r.subCount = 1;
+        QCOMPARE(CueLine(r), QStringLiteral("7 ,a b c  d,,,,,,,,,,,,,"));
+        QCOMPARE(descriptions(CueLine(r) + QStringLiteral("\r\n")),
+                 QStringList{QStringLiteral("7 :a b c  d")});
         // A cue number that is not the position is kept; fields after the 13th are ignored.
         const auto extra =
             ParseShowText(QStringLiteral("9,a,1,2,3,f,5,6,7,8,9,10,11,12,13,14,15\r\n"));
@@ -162,6 +179,43 @@ private slots:
         QCOMPARE(ToWindows1252(FromWindows1252(all), &ok), all);
         QVERIFY(ok);
         QCOMPARE(FromWindows1252(QByteArray("\x80\x9f\xff")), QStringLiteral("\u20ac\u0178\u00ff"));
+    }
+
+    // Text whose Windows-1252 bytes would read as UTF-8 is written as UTF-8, so every text
+    // the program writes reads back as it was.
+    void everyTextReadsBackAsWritten() {
+        const QString fits[] = {
+            QStringLiteral("\u00c4\u2013Wind.mp3"),  // C4 96: would read as U+0116
+            QStringLiteral("CAF\u00c9\u2026"),       // C9 85: would read as U+0245
+            QStringLiteral("\u00c2\u00a9 2024"),     // C2 A9: would read as U+00A9
+            QStringLiteral("\u00ef\u00bb\u00bfBOM"), // EF BB BF: would read as a byte order mark
+        };
+        for (const QString& text : fits) {
+            const QByteArray bytes = EncodeShowText(text);
+            QCOMPARE(bytes, text.toUtf8());
+            QCOMPARE(DecodeShowBytes(bytes), text);
+        }
+        QCOMPARE(EncodeShowText(QStringLiteral("\u00c4\u2013Wind.mp3")),
+                 QByteArray("\xc3\x84\xe2\x80\x93Wind.mp3"));
+        // Every character of the code page alone and in every pair, after an ASCII start.
+        QString all;
+        for (int b = 0; b < 256; ++b) {
+            const QString c = FromWindows1252(QByteArray(1, static_cast<char>(b)));
+            all += c;
+            QCOMPARE(DecodeShowBytes(EncodeShowText(QStringLiteral("x") + c)),
+                     QStringLiteral("x") + c);
+            for (int b2 = 0x80; b2 < 256; ++b2) {
+                const QString pair = QStringLiteral("1,") + c +
+                                     FromWindows1252(QByteArray(1, static_cast<char>(b2)));
+                if (DecodeShowBytes(EncodeShowText(pair)) != pair)
+                    QFAIL(qPrintable(QStringLiteral("%1 %2").arg(b).arg(b2)));
+            }
+        }
+        QCOMPARE(DecodeShowBytes(EncodeShowText(all)), all);
+        // Where the bytes cannot be UTF-8 the file stays Windows-1252, one byte a character,
+        // and files written so before read as they always did.
+        QCOMPARE(EncodeShowText(QStringLiteral("caf\u00e9 \u2013")), QByteArray("caf\xe9 \x96"));
+        QCOMPARE(DecodeShowBytes(QByteArray("\xc4\x96Wind.mp3")), QStringLiteral("\u0116Wind.mp3"));
     }
 
     void utf8WhenSomethingDoesNot() {
