@@ -1,0 +1,180 @@
+// GO latency at a real sound server, on the engine alone: MediaPlayer::Play on a player of
+// the program's sound engine, playing through SDL's pulseaudio driver into a private
+// PulseAudio daemon, timed to the first sound frame that leaves the daemon's sink. Run for
+// several device periods, so the period the program opens its device with can be chosen
+// by measurement.
+
+#include "PlaybackBench.h"
+#include "platform/engine/AudioEngine.h"
+#include "platform/engine/MediaPlayer.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace {
+
+struct Trial {
+    double ms = -1;       // latency; -1 when no sound came
+    bool dropout = false; // a silence inside the first 300 ms of sound
+};
+
+// Plays with `go` and times the first frame of sound at the sink.
+template <typename Go> Trial measure(const bench::SinkCapture& sink, int run, Go go) {
+    Trial t;
+    if (!bench::pumpUntilSilent(sink, 30)) return t;
+    // Spread the moments of the GO over the device's period.
+    QThread::usleep(static_cast<unsigned long>((run * 1777) % 5333));
+    const std::int64_t from = sink.frames();
+    const std::int64_t t0 = bench::nowNs();
+    go();
+    const std::int64_t onset = bench::soundAfter(sink, from, 2000);
+    if (onset < 0) return t;
+    t.ms = (sink.frameTimeNs(onset) - t0) / 1e6;
+    const std::int64_t window = bench::SinkCapture::kRate * 3 / 10;
+    bench::pumpUntil([&] { return sink.frames() >= onset + window; }, 2000);
+    t.dropout = sink.longestSilence(onset, std::min(onset + window, sink.frames())) >=
+                bench::kDropoutFrames;
+    if (t.dropout && std::getenv("SORVANE_BENCH_VERBOSE")) {
+        std::int64_t run0 = -1;
+        for (std::int64_t i = onset; i < onset + window; ++i) {
+            if (sink.level(i) <= bench::SinkCapture::kLoud) {
+                if (run0 < 0) run0 = i;
+            } else if (run0 >= 0) {
+                if (i - run0 >= bench::kDropoutFrames)
+                    std::fprintf(stderr, "  silence of %lld frames at %.2f ms after the onset\n",
+                                 static_cast<long long>(i - run0), (run0 - onset) / 48.0);
+                run0 = -1;
+            }
+        }
+    }
+    return t;
+}
+
+bool report(const QString& name, const std::vector<Trial>& trials, double target) {
+    std::vector<double> ms;
+    int lost = 0, dropouts = 0;
+    for (const Trial& t : trials) {
+        if (t.ms < 0)
+            ++lost;
+        else
+            ms.push_back(t.ms);
+        dropouts += t.dropout;
+    }
+    const double med = bench::median(ms);
+    const bool pass = lost == 0 && dropouts == 0 && !ms.empty() && med <= target;
+    QString value = QStringLiteral("median %1 ms (max %2, %3 runs)")
+                        .arg(med, 0, 'f', 2)
+                        .arg(bench::maximum(ms), 0, 'f', 2)
+                        .arg(trials.size());
+    if (lost) value += QStringLiteral(", %1 silent").arg(lost);
+    if (dropouts) value += QStringLiteral(", %1 dropouts").arg(dropouts);
+    if (ms.empty()) value = QStringLiteral("no sound in %1 runs").arg(trials.size());
+    bench::figure(name, value, QStringLiteral("<= %1 ms").arg(target), pass);
+    return pass;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("SDL_AUDIODRIVER", "pulseaudio");
+    const bool quick = bench::quickMode(argc, argv);
+    QApplication app(argc, argv);
+
+    bench::SoundServer server;
+    if (!server.start()) {
+        bench::figure("engine play latency", "no sound server: " + server.error(), "<= 7 ms",
+                      false);
+        return 1;
+    }
+    bench::SinkCapture sink(server);
+    if (!sink.start()) {
+        bench::figure("engine play latency", "no listener: " + sink.error(), "<= 7 ms", false);
+        return 1;
+    }
+    const double spacing = sink.blockSpacingMs();
+    bench::figure("rig: monitor block spacing",
+                  QStringLiteral("median %1 ms").arg(spacing, 0, 'f', 3), "<= 1.5 ms",
+                  spacing > 0 && spacing <= 1.5);
+
+    QTemporaryDir dir;
+    const double seconds = quick ? 20 : 300;
+    const QString wav = dir.filePath("five.wav"), mp3 = dir.filePath("five.mp3");
+    QProcess* a = bench::startMaking(wav, seconds, bench::kWav, 48000);
+    QProcess* b = bench::startMaking(mp3, seconds, bench::kMp3, 44100);
+    if (!bench::finish(a) || !bench::finish(b)) return 2;
+
+    const int runs = quick ? 5 : 21;
+    // Period 0 is the device as the program opens it; the others show what each period
+    // gives, so the program's choice can be checked against them.
+    std::vector<int> periods = {0, 64, 128, 256};
+    if (const char* p = std::getenv("SORVANE_BENCH_PERIODS")) {
+        periods.clear();
+        for (const QString& s : QString::fromUtf8(p).split(',', Qt::SkipEmptyParts))
+            periods.push_back(s.toInt());
+    } else if (quick) {
+        periods = {0};
+    }
+    const bool spacingOk = spacing > 0 && spacing <= 1.5;
+    bool allPass = spacingOk;
+    for (int period : periods) {
+        // Period 0: the engine as the program opens it.
+        std::unique_ptr<sorvane::AudioEngine> engine;
+        if (period > 0) {
+            sorvane::AudioEngine::Options options;
+            options.periodFrames = period;
+            engine = std::make_unique<sorvane::AudioEngine>(options);
+        } else {
+            engine = std::make_unique<sorvane::AudioEngine>();
+        }
+        if (engine->outputName() != QLatin1String("pulseaudio")) {
+            bench::figure("engine play latency", "SDL plays through " + engine->outputName(),
+                          "<= 7 ms", false);
+            return 1;
+        }
+        const QString tag =
+            period > 0 ? QStringLiteral("period %1").arg(engine->periodFrames())
+                       : QStringLiteral("as opened (period %1)").arg(engine->periodFrames());
+        const struct {
+            const char* name;
+            QString file;
+        } files[] = {{"WAV", wav}, {"MP3", mp3}};
+        for (const auto& f : files) {
+            for (double at : {0.0, 0.7}) {
+                std::vector<Trial> trials;
+                for (int run = 0; run < runs; ++run) {
+                    sorvane::MediaPlayer player(*engine);
+                    player.setFileName(f.file); // a fresh load, as a Play Sound cue makes it
+                    if (player.FileName().isEmpty()) return 2;
+                    player.setCurrentPosition(at * player.SelectionEnd());
+                    trials.push_back(measure(sink, run, [&] { player.Play(); }));
+                    player.Stop();
+                }
+                allPass &= report(QStringLiteral("engine play latency, %1, fresh %2 at %3 %")
+                                      .arg(tag, f.name)
+                                      .arg(at * 100),
+                                  trials, 7.0);
+            }
+        }
+        // Played before on that channel: the same file again from its start.
+        {
+            std::vector<Trial> trials;
+            sorvane::MediaPlayer player(*engine);
+            player.setFileName(wav);
+            for (int run = 0; run < runs; ++run) {
+                trials.push_back(measure(sink, run, [&] {
+                    player.setCurrentPosition(0);
+                    player.Play();
+                }));
+                player.Pause();
+            }
+            allPass &=
+                report(QStringLiteral("engine play latency, %1, loaded WAV").arg(tag), trials, 5.0);
+        }
+    }
+    sink.stop();
+    server.stop();
+    return allPass ? 0 : 1;
+}
