@@ -260,7 +260,9 @@ void Form1::BuildMixer() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == Label8 && e->type() == QEvent::MouseButtonRelease) {
+    // Only a left click on the "3" ends the program; any other button does nothing.
+    if (watched == Label8 && e->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
         Label8_Click();
         return true;
     }
@@ -268,7 +270,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void Form1::Label8_Click() {
-    EndProgram();
+    endProgram();
 }
 
 void Form1::Show() {
@@ -448,7 +450,7 @@ void Form1::paintEvent(QPaintEvent*) {
 void Form1::closeEvent(QCloseEvent* e) {
     // Closing the window ends the program as it stands: no question, nothing saved.
     e->accept();
-    EndProgram();
+    endProgram();
 }
 
 } // namespace sorvane

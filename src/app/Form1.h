@@ -7,6 +7,7 @@
 
 #include <QPixmap>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -22,6 +23,9 @@ class StatusLine;
 
 // The layout's constant sets.
 enum class LayoutVariant { XP, Win98 };
+
+// Ends the program at once: no question, nothing saved.
+[[noreturn]] void EndProgram();
 
 class Form1 : public QWidget, public Shell {
     Q_OBJECT
@@ -50,6 +54,8 @@ public:
     void ResizeXP();
     void Resize98();
     void Label8_Click();
+    // What ends the program (EndProgram); a test puts its own here.
+    std::function<void()> endProgram = [] { EndProgram(); };
 
     CueListEditor& cues() { return *cues_; }
     ShowFiles& showFiles() { return *showFiles_; }
@@ -93,8 +99,5 @@ inline const QString StartUpSwitch = QStringLiteral("o");
 // Pictures of the window, drawn in code.
 QPixmap DrawBackdrop(); // 1600 x 1200 dark blue
 QPixmap DrawLogo(int widthPx, int heightPx);
-
-// Ends the program at once: no question, nothing saved.
-[[noreturn]] void EndProgram();
 
 } // namespace sorvane

@@ -165,7 +165,8 @@ QString GetExtension(const QString& Path) {
 }
 
 QString ApplicationFolder() {
-    return QCoreApplication::applicationDirPath();
+    const QString override = qEnvironmentVariable("SORVANE_APP_DIR");
+    return override.isEmpty() ? QCoreApplication::applicationDirPath() : override;
 }
 
 QString WindowsVersionName(const std::optional<VersionRecord>& record) {

@@ -52,7 +52,8 @@ QString GetFolder(const QString& Path);   // up to and including the last separa
 QString GetFileName(const QString& Path); // after the last separator
 QString TrimFilename(const QString& tmpFilename);
 QString GetExtension(const QString& Path); // after the last ".", lower case
-// The folder that holds the running executable, without a trailing separator.
+// The folder that holds the running executable, without a trailing separator; the
+// environment variable SORVANE_APP_DIR names another (the tests' own copies of the folder).
 QString ApplicationFolder();
 
 // --- version probe -------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
@@ -199,6 +200,12 @@ void CueListEditor::BuildList(QWidget* client) {
     SetGeometryTw(listView_, 60, 495, 6900, 3500);
     connect(listView_, &CueListView::listClicked, this, &CueListEditor::ListView1_Click);
     connect(listView_, &CueListView::keySelected, this, &CueListEditor::ListView1_Click);
+    // A selection that becomes empty, however it happens, closes the panel at once: it must
+    // never go on showing a cue its edits no longer reach.
+    connect(listView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection&, const QItemSelection& deselected) {
+                if (!deselected.isEmpty() && SelectedIndex() == 0) UpdateListView();
+            });
 }
 
 CueListEditor::~CueListEditor() {
@@ -346,18 +353,24 @@ void CueListEditor::cmdDeleteCue_Click() {
     // 1.
     const int D = SelectedIndex();
     if (D == 0) return;
-    // 2. The selection goes with the removed row: no cue is selected afterwards, so the
-    // panel never goes on showing a removed cue.
+    // 2.
     model_->removeRow(D - 1);
-    SelectRow(0);
     // 3. positions from D on
     const NumberTexts numberText;
-    for (int position = D; position <= model_->count(); ++position) {
+    const int n = model_->count();
+    for (int position = D; position <= n; ++position) {
         model_->setOwnValue(position - 1, StoredValue::int32(position));
         model_->mutableRow(position - 1).text = numberText(position);
     }
-    // 4.
-    UpdateListView();
+    // 4. The cue that took the removed one's place (the new last cue when the last one went)
+    // is selected and loaded, so the panel and the status line name a cue that exists.
+    if (n == 0) {
+        SelectRow(0);
+        UpdateListView();
+        return;
+    }
+    SelectRow(std::min(D, n));
+    ListView1_Click();
 }
 
 void CueListEditor::cmdMoveUp_Click() {

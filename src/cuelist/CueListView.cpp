@@ -69,6 +69,16 @@ void CueListView::keyPressEvent(QKeyEvent* e) {
     if (!after.isEmpty() && after != before) emit keySelected();
 }
 
+QItemSelectionModel::SelectionFlags CueListView::selectionCommand(const QModelIndex& index,
+                                                                  const QEvent* e) const {
+    // The list holds one selected cue: Ctrl or Shift with a click or a key selects the cue as
+    // the plain click or key does, and never takes the selection away.
+    const QItemSelectionModel::SelectionFlags command = QTreeView::selectionCommand(index, e);
+    if (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return command;
+}
+
 void CueListDelegate::initStyleOption(QStyleOptionViewItem* option,
                                       const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);

@@ -241,6 +241,14 @@ void PropertiesPanel::Build() {
     txtPlayCount_ = TextBox(rows[9], QStringLiteral("txtPlayCount"), QStringLiteral("Play Count"),
                             1155, 30, 675, 285);
     Caption(rows[9], QStringLiteral("(0 = Loop Forever)"), 1935, 60, 1600, 225);
+
+    // The selectors and sliders take the wheel only once a click has given them the focus:
+    // the operator scrolls with the pointer anywhere during a show.
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{cboWhen_, cboAction_, sldVolume_, sldRate_, sldSpeed_}) {
+        w->setFocusPolicy(Qt::StrongFocus);
+        w->installEventFilter(this);
+    }
 }
 
 void PropertiesPanel::Connect() {
@@ -299,9 +307,14 @@ void PropertiesPanel::Connect() {
     });
 }
 
-// --- the jump box ----------------------------------------------------------------------------
+// --- the wheel and the jump box ------------------------------------------------------------
 
 bool PropertiesPanel::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::Wheel && watched != txtCueNumber_ &&
+        !static_cast<QWidget*>(watched)->hasFocus()) {
+        e->ignore(); // on to the panel
+        return true;
+    }
     if (watched == txtCueNumber_ && e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);
         if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab) {

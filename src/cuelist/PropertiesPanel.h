@@ -102,8 +102,9 @@ private:
     bool PutIndex(QComboBox* box, int index);
     bool PutOption(QRadioButton* const* buttons, int count, int index,
                    void (PropertiesPanel::*handler)(std::int16_t));
-    // Shows a field that was not put as it stands in the row, without running any handler.
-    void ShowUnloaded(int k, const CueRow& row);
+    // Shows a field that was not put as it stands in the row, without running any handler:
+    // `refused` holds the loaded record when the field loaded but its control refused it.
+    void ShowUnloaded(int k, const CueRow& row, const CueRecord* refused);
 
     int Selected() const;
     CueListModel& model() const;

@@ -13,7 +13,9 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace sorvane {
 
@@ -64,8 +66,15 @@ bool PropertiesPanel::PutOption(QRadioButton* const* buttons, int count, int ind
     return true;
 }
 
-void PropertiesPanel::ShowUnloaded(int k, const CueRow& row) {
+void PropertiesPanel::ShowUnloaded(int k, const CueRow& row, const CueRecord* refused) {
     const QString stored = k <= row.subCount ? row.at(k).value.toText() : QString();
+    // A slider stands at the row's value as near as it can (at its start for a value that is
+    // no number), so that a nudge starts from this cue's value; no handler runs.
+    auto place = [](QSlider* slider, std::optional<double> v) {
+        const QSignalBlocker block(slider);
+        const double lo = slider->minimum(), hi = slider->maximum();
+        slider->setValue(static_cast<int>(v && std::isfinite(*v) ? std::clamp(*v, lo, hi) : lo));
+    };
     auto text = [](QLineEdit* box, const QString& t) {
         const QSignalBlocker block(box);
         box->setText(t);
@@ -100,10 +109,26 @@ void PropertiesPanel::ShowUnloaded(int k, const CueRow& row) {
         text(txtFile_, stored);
         break;
     case kVolume:
-        text(txtVolume_, QString());
+        if (refused) {
+            const double V = refused->Volume + 4000.0;
+            place(sldVolume_, V);
+            text(txtVolume_, DecimalText(-1 * RoundHalfEven(V / -4000 * 100, 1)));
+        } else {
+            place(sldVolume_, std::nullopt);
+            text(txtVolume_, QString());
+        }
         break;
     case kRate:
-        text(txtRate_, QString());
+        if (refused) {
+            place(sldRate_, RoundHalfEven(refused->Rate * 100, 0));
+            text(txtRate_, DecimalText(refused->Rate));
+        } else {
+            place(sldRate_, std::nullopt);
+            text(txtRate_, QString());
+        }
+        break;
+    case kFadeSpeed:
+        place(sldSpeed_, refused ? std::optional<double>(refused->FadeSpeed) : std::nullopt);
         break;
     case kBeginOn:
         none(optBeginOn_.data(), kBeginOnCount);
@@ -120,7 +145,7 @@ void PropertiesPanel::ShowUnloaded(int k, const CueRow& row) {
     case kSelectionEnd:
         text(txtEndPos_, stored);
         break;
-    default: // the fade speed slider keeps its place
+    default:
         break;
     }
 }
@@ -159,14 +184,15 @@ void PropertiesPanel::LoadCue(int selected, CueRecord& c) {
     loaded[kSelectionEnd] =
         present(kSelectionEnd) && LoadField(value(kSelectionEnd), c.SelectionEnd);
 
-    // The puts, play count last; a field that did not load is shown as it stands in the
-    // row and put nowhere, so no value of the cue loaded before reaches this row.
+    // The puts, play count last. A field that did not load, or that its control refused,
+    // is shown as it stands in the row and put nowhere, so that no control goes on showing
+    // the value of the cue loaded before.
     bool put[kSubItemCount + 1] = {};
     auto step = [&](int k, auto&& doPut) {
-        if (loaded[k])
-            put[k] = doPut();
-        else
-            ShowUnloaded(k, before);
+        if (!loaded[k])
+            ShowUnloaded(k, before, nullptr);
+        else if (!(put[k] = doPut()))
+            ShowUnloaded(k, before, &c);
     };
     txtCueNumber_->setText(DecimalText(c.Number));
     step(kDescription, [&] {

@@ -4,11 +4,13 @@
 
 #include "app/Form1.h"
 #include "core/Module1.h"
+#include "core/Palette.h"
 #include "core/Shell.h"
 #include "core/StatusLine.h"
 #include "core/Twips.h"
 #include "cuelist/CueListEditor.h"
 #include "cuelist/CueNumber.h"
+#include "cuelist/CueWords.h"
 #include "cuelist/PropertiesPanel.h"
 #include "platform/Dialogs.h"
 
@@ -21,6 +23,7 @@
 #include <QSlider>
 #include <QStyleOptionSlider>
 #include <QTreeView>
+#include <QtTest/qtestspontaneevent.h>
 #include <QtTest>
 #include <memory>
 
@@ -48,6 +51,20 @@ QStringList Play(const QString& n, const QString& description = QStringLiteral("
 
 QStringList Cue(const QString& n, const QString& action, const QString& actionCue) {
     return {n, "Cue " + n, "1", action, actionCue, "0", "0", "1", "1", "0", "0", "1", "0", "0"};
+}
+
+// The centre of a slider's handle.
+QPoint HandleCentre(QSlider* slider) {
+    QStyleOptionSlider opt;
+    opt.initFrom(slider);
+    opt.orientation = slider->orientation();
+    opt.minimum = slider->minimum();
+    opt.maximum = slider->maximum();
+    opt.sliderPosition = slider->value();
+    opt.sliderValue = slider->value();
+    return slider->style()
+        ->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, slider)
+        .center();
 }
 
 } // namespace
@@ -244,42 +261,44 @@ private slots:
     }
 
     // --- Delete Cue and the moves ------------------------------------------------------------
-    void deleteRenumbersFromTheRemovedPosition() {
-        load({Play("1"), Play("2"), Play("5"), Play("9")});
+    void deleteSelectsAndLoadsTheCueThatTookItsPlace() {
+        load({Play("1", "One"), Play("2", "Two"), Play("5", "Five"), Play("9", "Nine")});
         clickRow(2);
+        ed().ListView1Tag = QStringLiteral("3");
         click(frame().cmdDeleteCue);
         QCOMPARE(numbers(), QStringList({"1", "2", "3"}));
         QCOMPARE(m().row(1).ownValue, StoredValue::int32(2));
-        QCOMPARE(ed().SelectedIndex(), 0);
-        // No cue selected: the panel closes and the button is disabled.
-        QVERIFY(ed().pctProperties()->isHidden());
-        QVERIFY(!frame().cmdProperties->isEnabled());
-        // Without a selection Delete does nothing.
-        click(frame().cmdDeleteCue);
-        QCOMPARE(m().count(), 3);
-    }
+        // The former cue 3 stands at position 2: selected, loaded, named by the status line.
+        QCOMPARE(ed().SelectedIndex(), 2);
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("2"));
+        QCOMPARE(pn().txtDescription()->text(), QStringLiteral("Five"));
+        QVERIFY(!ed().pctProperties()->isHidden());
+        QCOMPARE(lastStatus(), QStringLiteral("Cue 2 Ready  >  Five"));
+        // The current-cue number stays; its green mark is redrawn on the cue now there.
+        QCOMPARE(ed().ListView1Tag, QStringLiteral("3"));
+        QCOMPARE(m().row(2).colour, kGreen);
+        QCOMPARE(m().row(1).colour, kYellow);
+        QCOMPARE(m().row(0).colour, kWhite);
+        // An edit reaches the cue the panel shows.
+        typeInto(pn().txtDescription(), QStringLiteral("Edited"));
+        QCOMPARE(text(2, kDescription), QStringLiteral("Edited"));
 
-    void deleteKeepsTheCurrentCueNumber() {
-        for (int i = 0; i < 4; ++i)
-            insert();
-        typeInto(pn().txtDescription(), QStringLiteral("Fourth"));
-        clickRow(2);
-        ed().ListView1Tag = QStringLiteral("2");
-        typeInto(pn().txtDescription(), QStringLiteral("Second"));
-        click(frame().cmdDeleteCue);
-        QCOMPARE(ed().ListView1Tag, QStringLiteral("2"));
-        QCOMPARE(m().count(), 3);
-        // Select the last cue: the cue that moved up into position 2 is painted current.
+        // The last cue deleted: the new last cue is selected.
         clickRow(3);
-        QCOMPARE(text(3, kDescription), QStringLiteral("Fourth"));
-        QCOMPARE(m().row(1).colour, QColor(0, 200, 0));
-        QCOMPARE(m().row(0).colour, QColor(255, 255, 255));
-        // Deleting the only row leaves an empty list.
-        load({Play("1")});
+        click(frame().cmdDeleteCue);
+        QCOMPARE(ed().SelectedIndex(), 2);
+        QCOMPARE(pn().txtDescription()->text(), QStringLiteral("Edited"));
+        QCOMPARE(m().row(1).colour, kYellow);
+
+        // The list emptied: nothing selected, the panel closed.
+        click(frame().cmdDeleteCue);
         click(frame().cmdDeleteCue);
         QCOMPARE(m().count(), 0);
+        QCOMPARE(ed().SelectedIndex(), 0);
         QVERIFY(ed().pctProperties()->isHidden());
         QVERIFY(!frame().cmdProperties->isEnabled());
+        click(frame().cmdDeleteCue); // nothing to delete
+        QCOMPARE(m().count(), 0);
     }
 
     void moveDownAndUpExchangeFieldsNotNumbers() {
@@ -516,6 +535,122 @@ private slots:
         QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
     }
 
+    void ctrlOrShiftClickActsAsAPlainClick() {
+        for (int i = 0; i < 3; ++i)
+            insert();
+        clickRow(2);
+        QTreeView* list = ed().ListView1();
+        auto clickWith = [&](int position, Qt::KeyboardModifiers modifiers) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                              list->visualRect(m().index(position - 1, 0)).center());
+        };
+        // Ctrl on the selected cue keeps it selected and loaded: edits still reach it.
+        clickWith(2, Qt::ControlModifier);
+        QCOMPARE(ed().SelectedIndex(), 2);
+        QVERIFY(!ed().pctProperties()->isHidden());
+        typeInto(pn().txtDescription(), QStringLiteral("Kept"));
+        QCOMPARE(text(2, kDescription), QStringLiteral("Kept"));
+        // Shift or Ctrl on another cue selects and loads it as a plain click does.
+        clickWith(3, Qt::ShiftModifier);
+        QCOMPARE(ed().SelectedIndex(), 3);
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
+        clickWith(1, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(ed().SelectedIndex(), 1);
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
+        QCOMPARE(m().row(0).colour, kYellow);
+        // Ctrl+Space on the selected cue keeps it too.
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(ed().SelectedIndex(), 1);
+        QVERIFY(!ed().pctProperties()->isHidden());
+        // However the selection empties, the panel closes with it.
+        list->selectionModel()->clearSelection();
+        QVERIFY(ed().pctProperties()->isHidden());
+        QVERIFY(!frame().cmdProperties->isEnabled());
+    }
+
+    void theWheelChangesOnlyAControlClickedFirst() {
+        load({Play("1"), Cue("2", "8", "2500")});
+        clickRow(2);
+        // The panel's own filter counts the notches passed on to it.
+        struct Counter : QObject {
+            int wheels = 0;
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Wheel) ++wheels;
+                return false;
+            }
+        } counter;
+        pn().installEventFilter(&counter);
+        auto notch = [](QWidget* w, Qt::KeyboardModifiers modifiers, int delta = -120) {
+            const QPointF at(w->width() / 2.0, w->height() / 2.0);
+            QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          modifiers, Qt::NoScrollPhase, false);
+            // Delivered as the window system's own event, which goes on to the parents.
+            QSpontaneKeyEvent::setSpontaneous(&e);
+            qApp->notify(w, &e);
+        };
+        const Qt::KeyboardModifiers mods[] = {Qt::NoModifier, Qt::ControlModifier,
+                                              Qt::ShiftModifier, Qt::AltModifier};
+        QVERIFY(!pn().cboAction()->hasFocus());
+        for (int i = 0; i < 5; ++i)
+            notch(pn().cboAction(), mods[i % 4], i % 2 ? 120 : -120);
+        QCOMPARE(value(2, kAction), StoredValue::int32(8));
+        QCOMPARE(value(2, kActionCue), StoredValue::text("2500"));
+        QCOMPARE(pn().cboAction()->currentIndex(), 8);
+        notch(pn().cboWhen(), Qt::NoModifier);
+        QCOMPARE(pn().cboWhen()->currentIndex(), 1);
+
+        clickRow(1);
+        for (QSlider* slider : {pn().sldVolume(), pn().sldRate(), pn().sldSpeed()})
+            for (Qt::KeyboardModifiers modifier : mods)
+                notch(slider, modifier);
+        QCOMPARE(value(1, kVolume), StoredValue::int32(-1000));
+        QCOMPARE(value(1, kRate), StoredValue::text("1"));
+        QCOMPARE(value(1, kFadeSpeed), StoredValue::int32(5));
+        QCOMPARE(pn().sldVolume()->value(), 3000);
+        QCOMPARE(counter.wheels, 6 + 12);
+
+        // A click on the slider gives it the wheel.
+        QSlider* volume = pn().sldVolume();
+        QTest::mouseClick(volume, Qt::LeftButton, {}, HandleCentre(volume));
+        QVERIFY(volume->hasFocus());
+        QCOMPARE(volume->value(), 3000);
+        notch(volume, Qt::NoModifier, 120);
+        QVERIFY(volume->value() != 3000);
+        QCOMPARE(value(1, kVolume), StoredValue::int32(volume->value() - 4000));
+        QCOMPARE(counter.wheels, 18);
+    }
+
+    void aRefusedPutShowsTheRowsOwnValue() {
+        // Row 2 holds values no control can take: a volume above 0, a rate beyond 2, a fade
+        // speed beyond 10, begin-on and channel codes without an option button.
+        load({Play("1"),
+              {"2", "Odd", "0", "0", "0", "0", "500", "5", "3", "7", "20", "1", "0", "0"}});
+        clickRow(2);
+        QCOMPARE(pn().sldVolume()->value(), 4000);
+        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("112.5"));
+        QCOMPARE(pn().sldRate()->value(), 200);
+        QCOMPARE(pn().txtRate()->text(), QStringLiteral("5"));
+        QCOMPARE(pn().sldSpeed()->value(), 10);
+        for (int i = 0; i < kBeginOnCount; ++i)
+            QVERIFY(!pn().optBeginOn(i)->isChecked());
+        for (int i = 0; i < kChannelCount; ++i)
+            QVERIFY(!pn().optChannel(i)->isChecked());
+        // The row keeps every value it had.
+        QCOMPARE(value(2, kVolume), StoredValue::text("500"));
+        QCOMPARE(value(2, kRate), StoredValue::text("5"));
+        QCOMPARE(value(2, kFadeSpeed), StoredValue::text("20"));
+        QCOMPARE(value(2, kBeginOn), StoredValue::text("3"));
+        QCOMPARE(value(2, kChannel), StoredValue::text("7"));
+        QCOMPARE(text(2, kChannel), QStringLiteral("8")); // a code above 4 shows as it reads
+        // A nudge starts from this cue's level, not from cue 1's -1000.
+        QSlider* volume = pn().sldVolume();
+        volume->setFocus();
+        QTest::keyClick(volume, Qt::Key_Left);
+        QCOMPARE(value(2, kVolume), StoredValue::int32(-1));
+        QCOMPARE(value(1, kVolume), StoredValue::int32(-1000));
+    }
+
     // --- loading the selected cue ------------------------------------------------------------
     void loadOrderKeepsTheCuesOwnValues() {
         load({Cue("1", "3", "120"),
@@ -699,15 +834,10 @@ private slots:
     void draggingTheVolumeSliderWritesTheRowLive() {
         insert();
         QSlider* volume = pn().sldVolume();
-        QStyleOptionSlider opt;
-        opt.initFrom(volume);
-        opt.orientation = volume->orientation();
-        opt.minimum = volume->minimum();
-        opt.maximum = volume->maximum();
-        opt.sliderPosition = volume->value();
-        opt.sliderValue = volume->value();
-        const QRect handle = volume->style()->subControlRect(QStyle::CC_Slider, &opt,
-                                                             QStyle::SC_SliderHandle, volume);
+        struct {
+            QPoint c;
+            QPoint center() const { return c; }
+        } handle{HandleCentre(volume)};
         QTest::mousePress(volume, Qt::LeftButton, {}, handle.center());
         QVERIFY(volume->isSliderDown());
         QTest::mouseMove(volume, handle.center() - QPoint(volume->width() / 4, 0));
