@@ -1,143 +1,20 @@
-// The cue list and its properties panel, driven through the real main window: buttons are
-// clicked, text is typed, sliders are moved, and the rows' stored values and display texts are
-// read back.
+// The cue list: inserting, deleting and moving cues, the redraw, the selection, and the
+// panel shown and hidden.
 
-#include "app/Form1.h"
 #include "core/Module1.h"
-#include "core/Palette.h"
-#include "core/Shell.h"
-#include "core/StatusLine.h"
-#include "core/Twips.h"
-#include "cuelist/CueListEditor.h"
 #include "cuelist/CueNumber.h"
-#include "cuelist/CueWords.h"
-#include "cuelist/PropertiesPanel.h"
-#include "platform/Dialogs.h"
 
+#include "CueListDriver.h"
 #include <QAccessible>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSlider>
-#include <QStyleOptionSlider>
-#include <QTreeView>
-#include <QtTest/qtestspontaneevent.h>
-#include <QtTest>
-#include <memory>
 
 using namespace sorvane;
+using namespace sorvane::testing;
 
-namespace {
-
-// A row as a show file loads it: every stored value is the text of its field.
-CueRow TextRow(const QStringList& f) {
-    CueRow r;
-    r.text = f.value(0);
-    for (int k = 1; k <= kSubItemCount; ++k) {
-        r.at(k).value = StoredValue::text(f.value(k));
-        r.at(k).text = f.value(k);
-    }
-    return r;
-}
-
-// Fields: #, Description, When, Action, ActionCue, File, Volume, Rate, BeginOn, Ch, Spd,
-// Count, SelectionStart, SelectionEnd.
-QStringList Play(const QString& n, const QString& description = QStringLiteral("Intro")) {
-    return {n,   description, "0", "0",   "0", "/music/intro.wav", "-1000", "1", "0",
-            "2", "5",         "3", "1.5", "12"};
-}
-
-QStringList Cue(const QString& n, const QString& action, const QString& actionCue) {
-    return {n, "Cue " + n, "1", action, actionCue, "0", "0", "1", "1", "0", "0", "1", "0", "0"};
-}
-
-// The centre of a slider's handle.
-QPoint HandleCentre(QSlider* slider) {
-    QStyleOptionSlider opt;
-    opt.initFrom(slider);
-    opt.orientation = slider->orientation();
-    opt.minimum = slider->minimum();
-    opt.maximum = slider->maximum();
-    opt.sliderPosition = slider->value();
-    opt.sliderValue = slider->value();
-    return slider->style()
-        ->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, slider)
-        .center();
-}
-
-} // namespace
-
-class CueListTest : public QObject {
+class CueListTest : public QObject, CueListDriver {
     Q_OBJECT
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Form1> form;
-
-    CueListEditor& ed() { return form->cues(); }
-    PropertiesPanel& pn() { return form->cues().panel(); }
-    CueListModel& m() { return ed().model(); }
-    Frame& frame() { return form->frame(); }
-
-    const StoredValue& value(int position, int k) { return m().row(position - 1).at(k).value; }
-    QString text(int position, int k) { return m().row(position - 1).at(k).text; }
-    QString number(int position) { return m().row(position - 1).text; }
-    QStringList numbers() {
-        QStringList out;
-        for (int i = 0; i < m().count(); ++i)
-            out << m().row(i).text;
-        return out;
-    }
-    QString lastStatus() {
-        const auto h = form->status().history();
-        return h.isEmpty() ? QString() : h.last().text;
-    }
-    QColor statusColour() { return form->status().statusColour(); }
-    int historySize() { return static_cast<int>(form->status().history().size()); }
-
-    void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
-    void insert() { click(frame().cmdAddCue); }
-    void clickRow(int position) {
-        QTreeView* list = ed().ListView1();
-        const QRect r = list->visualRect(m().index(position - 1, 0));
-        QVERIFY(r.isValid());
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
-    }
-    // Replaces the list as a show file load does: row 1 selected, no current cue.
-    void load(const QList<QStringList>& lines) {
-        std::vector<CueRow> rows;
-        for (const QStringList& l : lines)
-            rows.push_back(TextRow(l));
-        m().setRows(std::move(rows));
-        ed().SelectRow(lines.isEmpty() ? 0 : 1);
-        ed().ListView1Tag = QStringLiteral("-1");
-        ed().ListView1_Click();
-    }
-    // Replaces the box's text as the operator does: select everything and type over it.
-    void typeInto(QLineEdit* box, const QString& t) {
-        box->setFocus();
-        box->selectAll();
-        QTest::keyClick(box, Qt::Key_Backspace);
-        QTest::keyClicks(box, t);
-    }
-    // Opens the selector and picks an item as the operator does.
-    void pick(QComboBox* box, int item) {
-        box->setFocus();
-        QTest::keyClick(box, Qt::Key_Home);
-        for (int i = 0; i < item; ++i)
-            QTest::keyClick(box, Qt::Key_Down);
-    }
-    int topTw(int row) { return TopTw(pn().pctProperty(row)); }
-    bool shown(int row) { return !pn().pctProperty(row)->isHidden(); }
 
 private slots:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void init() {
-        dialogs.clearCalls();
-        form = std::make_unique<Form1>(QString(), dialogs);
-        form->Show();
-        QApplication::setActiveWindow(form.get());
-    }
+    void init() { open(); }
     void cleanup() { form.reset(); }
 
     // --- Insert Cue: the defaults and their normalisation through the first load -----------
@@ -145,7 +22,7 @@ private slots:
         QCOMPARE(m().count(), 0);
         insert();
         QCOMPARE(m().count(), 1);
-        QCOMPARE(number(1), QStringLiteral("1"));
+        QCOMPARE(m().row(0).text, QStringLiteral("1"));
         QCOMPARE(m().row(0).ownValue, StoredValue::int32(1));
         QCOMPARE(ed().SelectedIndex(), 1);
         QCOMPARE(ed().ListView1Tag, QStringLiteral("1"));
@@ -189,7 +66,7 @@ private slots:
         QCOMPARE(pn().txtPlayCount()->text(), QStringLiteral("1"));
 
         // New and selected: yellow wins over green; the ready message names it.
-        QCOMPARE(m().row(0).colour, QColor(255, 255, 0));
+        QCOMPARE(m().row(0).colour, kYellow);
         QVERIFY(m().row(0).bold);
         QCOMPARE(lastStatus(), QStringLiteral("Cue 1 Ready  >  New Action #1"));
         QVERIFY(frame().cmdGo->hasFocus());
@@ -272,7 +149,7 @@ private slots:
         QCOMPARE(ed().SelectedIndex(), 2);
         QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("2"));
         QCOMPARE(pn().txtDescription()->text(), QStringLiteral("Five"));
-        QVERIFY(!ed().pctProperties()->isHidden());
+        QVERIFY(panelShown());
         QCOMPARE(lastStatus(), QStringLiteral("Cue 2 Ready  >  Five"));
         // The current-cue number stays; its green mark is redrawn on the cue now there.
         QCOMPARE(ed().ListView1Tag, QStringLiteral("3"));
@@ -295,7 +172,7 @@ private slots:
         click(frame().cmdDeleteCue);
         QCOMPARE(m().count(), 0);
         QCOMPARE(ed().SelectedIndex(), 0);
-        QVERIFY(ed().pctProperties()->isHidden());
+        QVERIFY(!panelShown());
         QVERIFY(!frame().cmdProperties->isEnabled());
         click(frame().cmdDeleteCue); // nothing to delete
         QCOMPARE(m().count(), 0);
@@ -317,8 +194,8 @@ private slots:
         QCOMPARE(ed().SelectedIndex(), 4);
         // The panel was not reloaded; the green mark stays at position 3.
         QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
-        QCOMPARE(m().row(2).colour, QColor(0, 200, 0));
-        QCOMPARE(m().row(3).colour, QColor(255, 255, 0));
+        QCOMPARE(m().row(2).colour, kGreen);
+        QCOMPARE(m().row(3).colour, kYellow);
 
         click(frame().cmdMoveUp);
         click(frame().cmdMoveUp);
@@ -461,13 +338,13 @@ private slots:
         QCOMPARE(text(9, kVolume), QStringLiteral("27.8%"));
 
         // Colours: the selected row yellow, the current row (2.7 -> 2) green, the rest white.
-        QCOMPARE(m().row(6).colour, QColor(255, 255, 0));
-        QCOMPARE(m().row(1).colour, QColor(0, 200, 0));
+        QCOMPARE(m().row(6).colour, kYellow);
+        QCOMPARE(m().row(1).colour, kGreen);
         QVERIFY(m().row(1).bold);
-        QCOMPARE(m().row(0).colour, QColor(255, 255, 255));
+        QCOMPARE(m().row(0).colour, kWhite);
         QVERIFY(!m().row(0).bold);
         QCOMPARE(lastStatus(), QStringLiteral("Cue 7 Ready  >  Count"));
-        QCOMPARE(statusColour(), QColor(0, 255, 0));
+        QCOMPARE(statusColour(), kBrightGreen);
 
         // The view shows the model's texts, colours and headers.
         QTreeView* list = ed().ListView1();
@@ -482,22 +359,22 @@ private slots:
             ed().ListView1Tag = QString::fromLatin1(tag);
             ed().UpdateListView();
             for (int i = 0; i < 6; ++i)
-                QCOMPARE(m().row(i).colour, QColor(255, 255, 255));
+                QCOMPARE(m().row(i).colour, kWhite);
         }
         // The current cue that is also selected shows yellow.
         ed().ListView1Tag = QStringLiteral("7");
         ed().UpdateListView();
-        QCOMPARE(m().row(6).colour, QColor(255, 255, 0));
+        QCOMPARE(m().row(6).colour, kYellow);
     }
 
     void redrawWithoutASelectedCueOnlyClosesThePanel() {
         load({Play("1"), Play("2")});
-        QVERIFY(!ed().pctProperties()->isHidden());
+        QVERIFY(panelShown());
         const QString before = text(2, kWhen);
         const int entries = historySize();
         ed().SelectRow(0);
         ed().UpdateListView();
-        QVERIFY(ed().pctProperties()->isHidden());
+        QVERIFY(!panelShown());
         QVERIFY(!frame().cmdProperties->isEnabled());
         QCOMPARE(historySize(), entries);
         QCOMPARE(text(2, kWhen), before);
@@ -523,7 +400,7 @@ private slots:
         QTest::mouseDClick(list->viewport(), Qt::RightButton, {},
                            list->visualRect(m().index(2, 0)).center());
         QCOMPARE(ed().SelectedIndex(), 1);
-        QCOMPARE(m().row(0).colour, QColor(255, 255, 0));
+        QCOMPARE(m().row(0).colour, kYellow);
         QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
         // An edit goes on writing the cue the panel shows.
         typeInto(pn().txtDescription(), QStringLiteral("Still one"));
@@ -547,7 +424,7 @@ private slots:
         // Ctrl on the selected cue keeps it selected and loaded: edits still reach it.
         clickWith(2, Qt::ControlModifier);
         QCOMPARE(ed().SelectedIndex(), 2);
-        QVERIFY(!ed().pctProperties()->isHidden());
+        QVERIFY(panelShown());
         typeInto(pn().txtDescription(), QStringLiteral("Kept"));
         QCOMPARE(text(2, kDescription), QStringLiteral("Kept"));
         // Shift or Ctrl on another cue selects and loads it as a plain click does.
@@ -562,435 +439,17 @@ private slots:
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
         QCOMPARE(ed().SelectedIndex(), 1);
-        QVERIFY(!ed().pctProperties()->isHidden());
+        QVERIFY(panelShown());
         // However the selection empties, the panel closes with it.
         list->selectionModel()->clearSelection();
-        QVERIFY(ed().pctProperties()->isHidden());
+        QVERIFY(!panelShown());
         QVERIFY(!frame().cmdProperties->isEnabled());
-    }
-
-    void theWheelChangesOnlyAControlClickedFirst() {
-        load({Play("1"), Cue("2", "8", "2500")});
-        clickRow(2);
-        // The panel's own filter counts the notches passed on to it.
-        struct Counter : QObject {
-            int wheels = 0;
-            bool eventFilter(QObject*, QEvent* e) override {
-                if (e->type() == QEvent::Wheel) ++wheels;
-                return false;
-            }
-        } counter;
-        pn().installEventFilter(&counter);
-        auto notch = [](QWidget* w, Qt::KeyboardModifiers modifiers, int delta = -120) {
-            const QPointF at(w->width() / 2.0, w->height() / 2.0);
-            QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                          modifiers, Qt::NoScrollPhase, false);
-            // Delivered as the window system's own event, which goes on to the parents.
-            QSpontaneKeyEvent::setSpontaneous(&e);
-            qApp->notify(w, &e);
-        };
-        const Qt::KeyboardModifiers mods[] = {Qt::NoModifier, Qt::ControlModifier,
-                                              Qt::ShiftModifier, Qt::AltModifier};
-        QVERIFY(!pn().cboAction()->hasFocus());
-        for (int i = 0; i < 5; ++i)
-            notch(pn().cboAction(), mods[i % 4], i % 2 ? 120 : -120);
-        QCOMPARE(value(2, kAction), StoredValue::int32(8));
-        QCOMPARE(value(2, kActionCue), StoredValue::text("2500"));
-        QCOMPARE(pn().cboAction()->currentIndex(), 8);
-        notch(pn().cboWhen(), Qt::NoModifier);
-        QCOMPARE(pn().cboWhen()->currentIndex(), 1);
-
-        clickRow(1);
-        for (QSlider* slider : {pn().sldVolume(), pn().sldRate(), pn().sldSpeed()})
-            for (Qt::KeyboardModifiers modifier : mods)
-                notch(slider, modifier);
-        QCOMPARE(value(1, kVolume), StoredValue::int32(-1000));
-        QCOMPARE(value(1, kRate), StoredValue::text("1"));
-        QCOMPARE(value(1, kFadeSpeed), StoredValue::int32(5));
-        QCOMPARE(pn().sldVolume()->value(), 3000);
-        QCOMPARE(counter.wheels, 6 + 12);
-
-        // A click on the slider gives it the wheel.
-        QSlider* volume = pn().sldVolume();
-        QTest::mouseClick(volume, Qt::LeftButton, {}, HandleCentre(volume));
-        QVERIFY(volume->hasFocus());
-        QCOMPARE(volume->value(), 3000);
-        notch(volume, Qt::NoModifier, 120);
-        QVERIFY(volume->value() != 3000);
-        QCOMPARE(value(1, kVolume), StoredValue::int32(volume->value() - 4000));
-        QCOMPARE(counter.wheels, 18);
-    }
-
-    void aRefusedPutShowsTheRowsOwnValue() {
-        // Row 2 holds values no control can take: a volume above 0, a rate beyond 2, a fade
-        // speed beyond 10, begin-on and channel codes without an option button.
-        load({Play("1"),
-              {"2", "Odd", "0", "0", "0", "0", "500", "5", "3", "7", "20", "1", "0", "0"}});
-        clickRow(2);
-        QCOMPARE(pn().sldVolume()->value(), 4000);
-        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("112.5"));
-        QCOMPARE(pn().sldRate()->value(), 200);
-        QCOMPARE(pn().txtRate()->text(), QStringLiteral("5"));
-        QCOMPARE(pn().sldSpeed()->value(), 10);
-        for (int i = 0; i < kBeginOnCount; ++i)
-            QVERIFY(!pn().optBeginOn(i)->isChecked());
-        for (int i = 0; i < kChannelCount; ++i)
-            QVERIFY(!pn().optChannel(i)->isChecked());
-        // The row keeps every value it had.
-        QCOMPARE(value(2, kVolume), StoredValue::text("500"));
-        QCOMPARE(value(2, kRate), StoredValue::text("5"));
-        QCOMPARE(value(2, kFadeSpeed), StoredValue::text("20"));
-        QCOMPARE(value(2, kBeginOn), StoredValue::text("3"));
-        QCOMPARE(value(2, kChannel), StoredValue::text("7"));
-        QCOMPARE(text(2, kChannel), QStringLiteral("8")); // a code above 4 shows as it reads
-        // A nudge starts from this cue's level, not from cue 1's -1000.
-        QSlider* volume = pn().sldVolume();
-        volume->setFocus();
-        QTest::keyClick(volume, Qt::Key_Left);
-        QCOMPARE(value(2, kVolume), StoredValue::int32(-1));
-        QCOMPARE(value(1, kVolume), StoredValue::int32(-1000));
-    }
-
-    // --- loading the selected cue ------------------------------------------------------------
-    void loadOrderKeepsTheCuesOwnValues() {
-        load({Cue("1", "3", "120"),
-              {"2", "Slow", "0", "0", "0", "0", "-1000", "0.333", "0", "2", "5", "0", "0", "0"}});
-        // The iteration cue keeps its tolerance, not the selector's proposal.
-        QCOMPARE(pn().txtAction()->text(), QStringLiteral("120"));
-        QCOMPARE(value(1, kActionCue), StoredValue::text("120"));
-        QCOMPARE(pn().lblAction1()->text(), QStringLiteral("Tolerance (ms):"));
-        QCOMPARE(text(1, kAction), QStringLiteral("Iteration"));
-        QVERIFY(shown(2));
-        QVERIFY(!shown(3));
-
-        clickRow(2);
-        QCOMPARE(pn().sldRate()->value(), 33);
-        QCOMPARE(pn().txtRate()->text(), QStringLiteral("0.33"));
-        QCOMPARE(value(2, kRate), StoredValue::text("0.33"));
-        QCOMPARE(pn().sldVolume()->value(), 3000);
-        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("75"));
-        QCOMPARE(value(2, kVolume), StoredValue::int32(-1000));
-        QCOMPARE(text(2, kVolume), QStringLiteral("75%"));
-        QCOMPARE(value(2, kFadeSpeed), StoredValue::int32(5));
-        QVERIFY(pn().optChannel(2)->isChecked());
-        QCOMPARE(value(2, kChannel), StoredValue::int16(2));
-        QCOMPARE(value(2, kPlayCount), StoredValue::text("0"));
-        QCOMPARE(text(2, kPlayCount), QStringLiteral("%"));
-        QCOMPARE(pn().lblAction1()->text(), QStringLiteral("Value:"));
-        // Moving the selection with the keys loads the cue like a click.
-        ed().ListView1()->setFocus();
-        QTest::keyClick(ed().ListView1(), Qt::Key_Up);
-        QCOMPARE(ed().SelectedIndex(), 1);
-        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
-        QCOMPARE(pn().txtAction()->text(), QStringLiteral("120"));
-        // A row whose number differs from its position shows its position.
-        load({Play("7"), Play("9")});
-        clickRow(2);
-        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("2"));
-        QCOMPARE(number(2), QStringLiteral("9"));
-    }
-
-    void aLoadLeavesUnloadableValuesInTheirRow() {
-        // Row 2: a volume and a play count that are not numbers, an empty tolerance, a
-        // channel without an option button, a rate beyond the slider.
-        load({Play("1"),
-              {"2", "Odd", "0", "3", "", "0", "loud", "5", "1", "7", "2", "many", "abc", "3"}});
-        clickRow(2);
-        QCOMPARE(value(2, kVolume), StoredValue::text("loud"));
-        QCOMPARE(value(2, kActionCue), StoredValue::text(""));
-        QCOMPARE(text(2, kActionCue), QString());
-        QCOMPARE(value(2, kChannel), StoredValue::text("7"));
-        QCOMPARE(value(2, kRate), StoredValue::text("5"));
-        QCOMPARE(value(2, kPlayCount), StoredValue::text("many"));
-        QCOMPARE(value(2, kSelectionStart), StoredValue::text("abc"));
-        QCOMPARE(value(2, kSelectionEnd), StoredValue::number(3)); // a marker becomes a number
-        // The controls show the row, not the cue loaded before.
-        QCOMPARE(pn().txtAction()->text(), QString());
-        QCOMPARE(pn().txtPlayCount()->text(), QStringLiteral("many"));
-        QCOMPARE(pn().txtStartPos()->text(), QStringLiteral("abc"));
-        QCOMPARE(pn().txtVolume()->text(), QString());
-        // Row 1 is as its own load left it.
-        QCOMPARE(value(1, kVolume), StoredValue::int32(-1000));
-        QCOMPARE(value(1, kChannel), StoredValue::int16(2));
-
-        // Loading twice gives the same row: a load only rewrites forms, never values.
-        clickRow(1);
-        std::vector<StoredValue> first;
-        for (int k = 1; k <= kSubItemCount; ++k)
-            first.push_back(value(1, k));
-        clickRow(1);
-        for (int k = 1; k <= kSubItemCount; ++k)
-            QCOMPARE(value(1, k), first[static_cast<size_t>(k - 1)]);
-    }
-
-    void longTextsSurviveALoad() {
-        // Longer than a text box holds by default: the load must not cut them.
-        const QString description(40000, QLatin1Char('d'));
-        const QString path = QStringLiteral("/shows/") + QString(40000, QLatin1Char('f'));
-        load({{"1", description, "0", "0", "0", path, "0", "1", "0", "0", "0", "1", "0", "0"}});
-        QCOMPARE(value(1, kDescription), StoredValue::text(description));
-        QCOMPARE(text(1, kDescription), description);
-        QCOMPARE(value(1, kFile), StoredValue::text(path));
-        QCOMPARE(pn().txtDescription()->text(), description);
-        QCOMPARE(pn().txtFile()->text(), path);
-        QCOMPARE(lastStatus(), QStringLiteral("Cue 1 Ready  >  ") + description);
-    }
-
-    void actionCueHoldsDelaysBeyondSixteenBits() {
-        load({Play("1"), Cue("2", "8", "40000")});
-        clickRow(2);
-        QCOMPARE(ed().SelectedCue.ActionCue, 40000);
-        QCOMPARE(pn().txtAction()->text(), QStringLiteral("40000"));
-        QCOMPARE(value(2, kActionCue), StoredValue::text("40000"));
-        QCOMPARE(text(2, kAction), QStringLiteral("Delay (40000ms)"));
-        // Edited in the panel and loaded again.
-        typeInto(pn().txtAction(), QStringLiteral("45000"));
-        QCOMPARE(value(2, kActionCue), StoredValue::text("45000"));
-        QCOMPARE(text(2, kAction), QStringLiteral("Delay: 45000ms"));
-        clickRow(1);
-        clickRow(2);
-        QCOMPARE(ed().SelectedCue.ActionCue, 45000);
-        QCOMPARE(pn().txtAction()->text(), QStringLiteral("45000"));
-        QCOMPARE(text(2, kAction), QStringLiteral("Delay (45000ms)"));
-    }
-
-    // --- field handlers ------------------------------------------------------------------------
-    void textAndMarkerFieldsWriteTheSelectedRow() {
-        insert();
-        insert();
-        typeInto(pn().txtDescription(), QStringLiteral("Thunder"));
-        QCOMPARE(value(2, kDescription), StoredValue::text("Thunder"));
-        QCOMPARE(text(2, kDescription), QStringLiteral("Thunder"));
-        QCOMPARE(text(1, kDescription), QStringLiteral("New Action #1"));
-
-        typeInto(pn().txtEndPos(), QStringLiteral("12.50"));
-        QCOMPARE(value(2, kSelectionEnd), StoredValue::number(12.5));
-        QCOMPARE(text(2, kSelectionEnd), QStringLiteral("12.5"));
-        typeInto(pn().txtEndPos(), QString());
-        QCOMPARE(value(2, kSelectionEnd), StoredValue::number(12.5));
-        typeInto(pn().txtEndPos(), QStringLiteral("abc"));
-        QCOMPARE(value(2, kSelectionEnd), StoredValue::number(12.5));
-        QCOMPARE(text(2, kSelectionEnd), QStringLiteral("12.5"));
-        typeInto(pn().txtStartPos(), QStringLiteral("0.75"));
-        QCOMPARE(value(2, kSelectionStart), StoredValue::number(0.75));
-
-        typeInto(pn().txtPlayCount(), QStringLiteral("abc"));
-        QCOMPARE(value(2, kPlayCount), StoredValue::text("abc"));
-        QCOMPARE(text(2, kPlayCount), QStringLiteral("abc"));
-        typeInto(pn().txtFile(), QStringLiteral("/shows/rain.wav"));
-        QCOMPARE(value(2, kFile), StoredValue::text("/shows/rain.wav"));
-        QCOMPARE(text(2, kFile), QStringLiteral("/shows/rain.wav"));
-        ed().UpdateListView();
-        QCOMPARE(text(2, kFile), QStringLiteral("rain.wav"));
-        QCOMPARE(text(2, kPlayCount), QStringLiteral("%"));
-
-        // The value field: on a Play cue the Action text is left alone.
-        typeInto(pn().txtAction(), QStringLiteral("2500"));
-        QCOMPARE(value(2, kActionCue), StoredValue::text("2500"));
-        QCOMPARE(text(2, kAction), QStringLiteral("Play"));
-    }
-
-    void optionsAndSlidersWriteTheSelectedRow() {
-        insert();
-        click(pn().optChannel(4));
-        QCOMPARE(value(1, kChannel), StoredValue::int16(4));
-        QCOMPARE(text(1, kChannel), QStringLiteral("x"));
-        click(pn().optChannel(2));
-        QCOMPARE(value(1, kChannel), StoredValue::int16(2));
-        QCOMPARE(text(1, kChannel), QStringLiteral("3"));
-        click(pn().optBeginOn(0));
-        QCOMPARE(value(1, kBeginOn), StoredValue::int16(0));
-        QCOMPARE(text(1, kBeginOn), QStringLiteral("Go"));
-        click(pn().optBeginOn(1));
-        QCOMPARE(text(1, kBeginOn), QStringLiteral("Auto"));
-
-        // Keys move the sliders by 1 and by 5.
-        QSlider* volume = pn().sldVolume();
-        volume->setFocus();
-        QTest::keyClick(volume, Qt::Key_PageDown);
-        QCOMPARE(volume->value(), 3995);
-        QCOMPARE(value(1, kVolume), StoredValue::int32(-5));
-        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("99.9"));
-        QCOMPARE(text(1, kVolume), QStringLiteral("99.9%"));
-        volume->setValue(1111);
-        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("27.8"));
-        QCOMPARE(value(1, kVolume), StoredValue::int32(-2889));
-
-        QSlider* rate = pn().sldRate();
-        rate->setFocus();
-        QTest::keyClick(rate, Qt::Key_Right);
-        QCOMPARE(value(1, kRate), StoredValue::text("1.01"));
-        QCOMPARE(pn().txtRate()->text(), QStringLiteral("1.01"));
-        rate->setValue(25);
-        QCOMPARE(text(1, kRate), QStringLiteral("0.25"));
-
-        QSlider* speed = pn().sldSpeed();
-        speed->setFocus();
-        QTest::keyClick(speed, Qt::Key_End);
-        QCOMPARE(value(1, kFadeSpeed), StoredValue::int32(10));
-        QCOMPARE(text(1, kFadeSpeed), QStringLiteral("10"));
-    }
-
-    void draggingTheVolumeSliderWritesTheRowLive() {
-        insert();
-        QSlider* volume = pn().sldVolume();
-        struct {
-            QPoint c;
-            QPoint center() const { return c; }
-        } handle{HandleCentre(volume)};
-        QTest::mousePress(volume, Qt::LeftButton, {}, handle.center());
-        QVERIFY(volume->isSliderDown());
-        QTest::mouseMove(volume, handle.center() - QPoint(volume->width() / 4, 0));
-        QVERIFY(volume->isSliderDown());
-        QVERIFY(volume->value() < 4000);
-        // Mid-drag the row already holds the slider's value.
-        QCOMPARE(value(1, kVolume), StoredValue::int32(volume->value() - 4000));
-        const int mid = volume->value();
-        QTest::mouseMove(volume, handle.center() - QPoint(volume->width() / 2, 0));
-        QVERIFY(volume->value() < mid);
-        QCOMPARE(value(1, kVolume), StoredValue::int32(volume->value() - 4000));
-        QTest::mouseRelease(volume, Qt::LeftButton, {},
-                            handle.center() - QPoint(volume->width() / 2, 0));
-        QCOMPARE(value(1, kVolume), StoredValue::int32(volume->value() - 4000));
-    }
-
-    void withoutASelectedCueFieldsWriteNoRow() {
-        insert();
-        ed().SelectRow(0);
-        typeInto(pn().txtDescription(), QStringLiteral("Nowhere"));
-        pn().sldVolume()->setValue(2000);
-        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("50")); // the mirror still follows
-        QCOMPARE(value(1, kDescription), StoredValue::text("New Action #1"));
-        QCOMPARE(value(1, kVolume), StoredValue::int32(0));
-        // A click with no cue selected changes nothing and does not redraw.
-        const int entries = historySize();
-        ed().ListView1_Click();
-        QCOMPARE(historySize(), entries);
-        QCOMPARE(pn().txtDescription()->text(), QStringLiteral("Nowhere"));
-    }
-
-    void editsFollowTheSelectionNotThePanel() {
-        for (int i = 0; i < 4; ++i)
-            insert();
-        clickRow(3);
-        // GO moves the selection on with a redraw only.
-        ed().SelectRow(4);
-        ed().UpdateListView();
-        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
-        typeInto(pn().txtDescription(), QStringLiteral("Edited"));
-        QCOMPARE(text(4, kDescription), QStringLiteral("Edited"));
-        QCOMPARE(text(3, kDescription), QStringLiteral("New Action #3"));
-    }
-
-    // --- the selectors -----------------------------------------------------------------------
-    void actionSelectorStoresTheCodeAndStacksTheRows() {
-        insert();
-        typeInto(pn().txtAction(), QStringLiteral("500"));
-        pick(pn().cboAction(), 3); // Wait For End of Iteration
-        QCOMPARE(value(1, kAction), StoredValue::int32(3));
-        QCOMPARE(text(1, kAction), QStringLiteral("Iteration"));
-        QCOMPARE(value(1, kActionCue), StoredValue::text("80"));
-        QCOMPARE(pn().txtAction()->text(), QStringLiteral("80"));
-        QCOMPARE(pn().lblAction1()->text(), QStringLiteral("Tolerance (ms):"));
-        QVERIFY(shown(2));
-        QVERIFY(!shown(3));
-        QVERIFY(shown(7));
-
-        pick(pn().cboAction(), 8); // Delay (ms)
-        QCOMPARE(value(1, kActionCue), StoredValue::text("80"));
-        QCOMPARE(pn().lblAction1()->text(), QStringLiteral("Value:"));
-        QCOMPARE(text(1, kAction), QStringLiteral("Delay (80ms)")); // after the redraw
-        for (int r : {3, 4, 5, 7, 8, 9})
-            QVERIFY(!shown(r));
-        QVERIFY(shown(2));
-        QVERIFY(shown(6));
-        QCOMPARE(topTw(6), 2115);
-        QCOMPARE(topTw(4), 2115);
-        QCOMPARE(topTw(5), 2115);
-        typeInto(pn().txtAction(), QStringLiteral("2500"));
-        QCOMPARE(text(1, kAction), QStringLiteral("Delay: 2500ms"));
-
-        pick(pn().cboAction(), 4); // Change Volume
-        QVERIFY(shown(4));
-        QVERIFY(shown(8));
-        QVERIFY(!shown(9));
-        QCOMPARE(topTw(4), 2115);
-        QCOMPARE(topTw(5), 2695);
-        QCOMPARE(topTw(6), 2695);
-        QCOMPARE(topTw(7), 3160);
-        QCOMPARE(topTw(8), 3625);
-        pn().RefreshProperties();
-        QCOMPARE(topTw(8), 3625);
-
-        // Picking the item already chosen runs the selector again: the proposal returns.
-        pick(pn().cboAction(), 3);
-        typeInto(pn().txtAction(), QStringLiteral("300"));
-        const int entries = historySize();
-        emit pn().cboAction()->activated(3); // the operator picks the chosen item again
-        QCOMPARE(value(1, kActionCue), StoredValue::text("80"));
-        QCOMPARE(historySize(), entries + 1);
-    }
-
-    void whenSelectorWritesItsWordOnly() {
-        insert();
-        const int entries = historySize();
-        const QColor colour = m().row(0).colour;
-        pick(pn().cboWhen(), 2);
-        QCOMPARE(value(1, kWhen), StoredValue::int32(2));
-        QCOMPARE(text(1, kWhen), QStringLiteral("Completion"));
-        QCOMPARE(historySize(), entries);
-        QCOMPARE(m().row(0).colour, colour);
-        pick(pn().cboWhen(), 1);
-        QCOMPARE(text(1, kWhen), QStringLiteral("Execution"));
-        ed().UpdateListView();
-        QCOMPARE(text(1, kWhen), QStringLiteral("Execution2"));
-    }
-
-    // --- the jump box --------------------------------------------------------------------------
-    void jumpBoxSelectsTheTypedCue() {
-        for (int i = 0; i < 5; ++i)
-            insert();
-        clickRow(1);
-        QLineEdit* box = pn().txtCueNumber();
-        box->setFocus();
-        // The key jumps by the text the box held before it; the key itself then stands there.
-        QTest::keyClick(box, Qt::Key_3);
-        QCOMPARE(ed().SelectedIndex(), 1);
-        QCOMPARE(box->text(), QStringLiteral("3"));
-        QTest::keyClick(box, Qt::Key_Return);
-        QCOMPARE(ed().SelectedIndex(), 3);
-        QCOMPARE(box->text(), QStringLiteral("3"));
-        QCOMPARE(lastStatus(), QStringLiteral("Cue 3 Ready."));
-        QCOMPARE(statusColour(), QColor(0, 255, 0));
-        const auto h = form->status().history();
-        QCOMPARE(h[h.size() - 2].text, QStringLiteral("Cue 3 Ready  >  New Action #3"));
-        QVERIFY(frame().cmdGo->hasFocus());
-
-        for (const char* bad : {"9", "0", "abc", ""}) {
-            box->setText(QString::fromLatin1(bad));
-            QTest::keyClick(box, Qt::Key_Return);
-            QCOMPARE(ed().SelectedIndex(), 3);
-            QCOMPARE(box->text(), QStringLiteral("3")); // the selected cue was reloaded
-            QCOMPARE(lastStatus(), QStringLiteral("Warning! - Cue Not Found"));
-            QCOMPARE(statusColour(), QColor(255, 255, 0));
-        }
-    }
-
-    void jumpBoxReloadsTheCueItShows() {
-        for (int i = 0; i < 5; ++i)
-            insert();
-        clickRow(3);
-        ed().SelectRow(4); // GO moved on
-        ed().UpdateListView();
-        QTest::keyClick(pn().txtCueNumber(), Qt::Key_Return);
-        QCOMPARE(ed().SelectedIndex(), 3);
-        QCOMPARE(lastStatus(), QStringLiteral("Cue 3 Ready."));
     }
 
     // --- the panel shown and hidden --------------------------------------------------------
     void panelFollowsTheButtonAndTheFlag() {
         // At start-up: hidden, the flag set, the button disabled.
-        QVERIFY(ed().pctProperties()->isHidden());
+        QVERIFY(!panelShown());
         QVERIFY(AutoShowProperties);
         QVERIFY(!frame().cmdProperties->isEnabled());
         QCOMPARE(frame().cmdProperties->text(), QStringLiteral("< Properties"));
@@ -1000,7 +459,7 @@ private slots:
         insert();
         insert();
         const int W = form->OuterWidthTw();
-        QVERIFY(!ed().pctProperties()->isHidden());
+        QVERIFY(panelShown());
         QVERIFY(frame().cmdProperties->isEnabled());
         QCOMPARE(frame().cmdProperties->text(), QStringLiteral("Properties >"));
         QVERIFY(!frame().Line1->isHidden());
@@ -1011,7 +470,7 @@ private slots:
 
         // The operator hides it: it stays hidden through selections.
         click(frame().cmdProperties);
-        QVERIFY(ed().pctProperties()->isHidden());
+        QVERIFY(!panelShown());
         QVERIFY(!AutoShowProperties);
         QCOMPARE(frame().cmdProperties->text(), QStringLiteral("< Properties"));
         QCOMPARE(WidthTw(ed().ListView1()), W - 1490);
@@ -1019,34 +478,34 @@ private slots:
         QCOMPARE(frame().Line2->X2(), W - 220);
         QVERIFY(frame().cmdGo->hasFocus());
         clickRow(1);
-        QVERIFY(ed().pctProperties()->isHidden());
+        QVERIFY(!panelShown());
         QVERIFY(frame().cmdProperties->isEnabled());
 
         // And shows it again: selections keep it open.
         click(frame().cmdProperties);
         QVERIFY(AutoShowProperties);
-        QVERIFY(!ed().pctProperties()->isHidden());
+        QVERIFY(panelShown());
         clickRow(2);
-        QVERIFY(!ed().pctProperties()->isHidden());
+        QVERIFY(panelShown());
 
         // A load clears the flag: a hidden panel stays hidden when cues are selected.
         click(frame().cmdProperties);
         AutoShowProperties = false;
         load({Play("1"), Play("2")});
         clickRow(2);
-        QVERIFY(ed().pctProperties()->isHidden());
+        QVERIFY(!panelShown());
 
         // An emptied list closes the panel and keeps the flag; Insert opens it again.
         AutoShowProperties = true;
         clickRow(1);
-        QVERIFY(!ed().pctProperties()->isHidden());
+        QVERIFY(panelShown());
         m().clear();
         ed().UpdateListView();
-        QVERIFY(ed().pctProperties()->isHidden());
+        QVERIFY(!panelShown());
         QVERIFY(!frame().cmdProperties->isEnabled());
         QVERIFY(AutoShowProperties);
         insert();
-        QVERIFY(!ed().pctProperties()->isHidden());
+        QVERIFY(panelShown());
     }
 
     // --- what assistive tools see ------------------------------------------------------------
