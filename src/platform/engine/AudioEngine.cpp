@@ -4,6 +4,7 @@
 #include "EngineTypes.h"
 #include "MediaSource.h"
 #include "PlayerCore.h"
+#include "Resampler.h"
 
 #include <QThread>
 #include <QTimer>
@@ -13,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <samplerate.h>
 #include <thread>
 
 extern "C" {
@@ -22,32 +22,10 @@ extern "C" {
 
 namespace sorvane {
 
-namespace {
-// Forgets what the voice's resampler and reader hold, so that the next pass reads afresh
-// from the voice's position.
-void ResetReader(engine::Voice& v) {
-    src_reset(v.resampler);
-    v.resampling = false;
-    v.inCount = 0;
-    v.inputEnded = false;
-    v.drained = false;
-    v.wrapFrom = -1;
-    v.sinceWrap = 0;
-}
-} // namespace
-
 using namespace engine;
 
 namespace {
-constexpr int kBlock = 512;    // output frames mixed per step
-constexpr int kInCap = 8192;   // resampler input frames held per voice
 constexpr int kOverflow = 256; // notices kept while the queue is full
-constexpr int kWaitMs = 10000; // offline: longest wait for one chunk
-
-float gainFor(int volume, bool mute) {
-    if (mute || volume <= -4000) return 0.0f;
-    return static_cast<float>(std::pow(10.0, std::min(volume, 0) / 2000.0));
-}
 
 void sdlCallback(void* engine, Uint8* stream, int len) {
     static_cast<AudioEngine*>(engine)->renderRealtime(reinterpret_cast<float*>(stream),
@@ -60,6 +38,13 @@ struct AudioEngine::Slot {
     PlayerCore* owner = nullptr;
     bool inUse = false;
     std::uint64_t releaseSeq = 0;
+};
+
+// The resampling filters, one per stretch factor, made on the control thread when a player
+// first needs one and kept while the engine lives; the audio thread only reads them.
+struct AudioEngine::Kernels {
+    std::unique_ptr<ResampleKernel> owned[ResampleKernel::kIndices];
+    std::atomic<const ResampleKernel*> ready[ResampleKernel::kIndices] = {};
 };
 
 // Paces rendering in real time when no device, not even SDL's dummy one, could be opened.
@@ -83,19 +68,15 @@ AudioEngine::AudioEngine(const Options& options, QObject* parent)
     for (int i = 0; i < kMaxVoices; ++i) {
         auto slot = std::make_unique<Slot>();
         slot->voice.index = i;
-        int error = 0;
-        slot->voice.resampler = src_new(SRC_LINEAR, 2, &error);
-        slot->voice.in.assign(static_cast<std::size_t>(kInCap) * 2, 0.0f);
         slots_.push_back(std::move(slot));
     }
-    mixBlock_.assign(static_cast<std::size_t>(kBlock) * 2, 0.0f);
     overflow_.resize(kOverflow);
 
     if (options.output == Output::Offline)
         outputName_ = QStringLiteral("offline");
     else
         openDevice();
-    rampFrames_ = std::max(16, sampleRate_ * 3 / 1000);
+    prepareMixing();
 
     deliverTimer_ = new QTimer(this);
     deliverTimer_->setInterval(5);
@@ -129,8 +110,6 @@ AudioEngine::~AudioEngine() {
     closeDevice();
     pool_.reset(); // the workers end before the sources and the epoch they read
     audioHeld_.clear();
-    for (const auto& slot : slots_)
-        src_delete(slot->voice.resampler);
 }
 
 void AudioEngine::openDevice() {
@@ -214,6 +193,10 @@ int AudioEngine::acquireVoice(PlayerCore* owner) {
         v.selStart = 0;
         v.selEnd = 0;
         v.position = 0;
+        if (!v.resampler) { // storage the audio thread will use, made here once
+            v.resampler = std::make_unique<Resampler>();
+            v.tail = std::make_unique<float[]>(2 * static_cast<std::size_t>(rampFrames_));
+        }
         slot->inUse = true;
         slot->owner = owner;
         return v.index;
@@ -227,6 +210,40 @@ void AudioEngine::releaseVoice(int index) {
     slot.releaseSeq = send(CmdUnload, index, nullptr, 0);
     slot.inUse = false;
     slot.owner = nullptr;
+}
+
+void AudioEngine::prepareMixing() {
+    // Raised-cosine shapes: the transport's fades of about 5 ms, and the Volume and Mute
+    // ramps of 10 ms.
+    rampFrames_ = std::max(16, sampleRate_ / 200);
+    gainRampFrames_ = std::max(32, sampleRate_ / 100);
+    auto shape = [](double x) { return static_cast<float>((1 - std::cos(M_PI * x)) / 2); };
+    rampShape_.resize(static_cast<std::size_t>(rampFrames_));
+    for (int i = 0; i < rampFrames_; ++i)
+        rampShape_[i] = shape((i + 1.0) / (rampFrames_ + 1));
+    gainShape_.resize(static_cast<std::size_t>(gainRampFrames_));
+    for (int i = 0; i < gainRampFrames_; ++i)
+        gainShape_[i] = shape((i + 1.0) / gainRampFrames_);
+    mixBlock_.assign(static_cast<std::size_t>(std::max(512, rampFrames_)) * 2, 0.0f);
+    pullBlock_.assign(static_cast<std::size_t>(4096) * 2, 0.0f);
+    kernels_ = std::make_unique<Kernels>();
+    prepareKernel(1.0); // every step up to 1
+}
+
+void AudioEngine::prepareKernel(double step) {
+    const int index = ResampleKernel::indexFor(step);
+    if (kernels_->owned[index]) return;
+    kernels_->owned[index] = std::make_unique<ResampleKernel>(index);
+    kernels_->ready[index].store(kernels_->owned[index].get(), std::memory_order_release);
+}
+
+const ResampleKernel& AudioEngine::kernelFor(double step) const {
+    // A step whose filter is not made yet (it always is, by the player) takes the nearest
+    // narrower one made.
+    for (int index = ResampleKernel::indexFor(step); index > 0; --index)
+        if (const ResampleKernel* k = kernels_->ready[index].load(std::memory_order_acquire))
+            return *k;
+    return *kernels_->ready[0].load(std::memory_order_acquire);
 }
 
 Voice& AudioEngine::voice(int index) {
@@ -294,20 +311,16 @@ void AudioEngine::render(float* out, int frames, bool waitForData) {
         if (!notices_->push(overflow_[i])) overflow_[kept++] = overflow_[i];
     overflowCount_ = kept;
 
+    waiting_ = waitForData;
     applyCommands();
     std::memset(out, 0, sizeof(float) * 2 * static_cast<std::size_t>(std::max(frames, 0)));
     for (const auto& slot : slots_) {
         Voice& v = slot->voice;
+        if (v.tailPos < v.tailFrames && frames > 0) mixTail(v, out, frames);
         if (!v.source) continue;
         if (v.playing && frames > 0) renderVoice(v, out, frames, waitForData);
         v.source->setCursor(v.pos);
-        std::int64_t shown = v.pos;
-        if (v.playing && v.resampling) {
-            shown = v.pos - v.inCount;
-            if (v.wrapFrom >= 0 && v.inCount > v.sinceWrap)
-                shown = v.wrapFrom - (v.inCount - v.sinceWrap);
-        }
-        v.position.store(std::max<std::int64_t>(0, shown), std::memory_order_relaxed);
+        v.position.store(shownPosition(v), std::memory_order_relaxed);
     }
     renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
 }
@@ -322,47 +335,33 @@ void AudioEngine::applyCommands() {
         switch (c.type) {
         case CmdLoad:
         case CmdUnload:
+            cutOff(v); // the old sound fades out from where it stands
             if (v.source) postNotice(Notice{NoticeRetired, c.voice, v.source, c.seq});
             v.source = c.type == CmdLoad ? c.source : nullptr;
             v.playing = false;
-            v.fading = false;
             v.pos = 0;
             v.passes = 0;
-            ResetReader(v);
             break;
         case CmdPlay:
             v.runSeq = c.seq;
             if (!v.source) break;
-            if (v.playing && !v.fading) break;
-            if (v.fading) { // a pause or stop still fading out: it is over now
-                v.playing = false;
-                v.fading = false;
-                v.pos = v.resumePos;
-            }
+            if (v.playing) break; // a running sound goes on
             if (c.frame >= 1) v.passes = 0;
-            ResetReader(v);
             startPlaying(v);
             break;
         case CmdPause:
         case CmdStop: {
             if (!v.source) break;
-            std::int64_t target;
+            const std::int64_t here = shownPosition(v);
+            cutOff(v);
             if (c.type == CmdStop) {
                 adoptSelection(v);
-                target = v.actStart;
+                v.pos = v.actStart;
                 v.passes = 0;
             } else {
-                target = v.fading ? v.resumePos
-                                  : (v.resampling ? std::max<std::int64_t>(0, v.pos - v.inCount)
-                                                  : v.pos);
+                v.pos = here;
             }
-            if (v.playing) {
-                v.fading = true;
-                v.resumePos = target;
-            } else {
-                v.pos = target;
-                ResetReader(v);
-            }
+            v.playing = false;
             break;
         }
         case CmdSeek: {
@@ -370,12 +369,10 @@ void AudioEngine::applyCommands() {
             const std::int64_t target = std::clamp<std::int64_t>(c.frame, 0, v.source->length());
             v.passes = 0;
             adoptSelection(v);
-            if (v.fading) {
-                v.resumePos = target;
-            } else {
-                v.pos = target;
-                ResetReader(v);
-            }
+            const bool wasPlaying = v.playing;
+            cutOff(v);
+            v.pos = target;
+            if (wasPlaying) startPlaying(v); // fades in at the new place
             break;
         }
         default:
@@ -383,185 +380,6 @@ void AudioEngine::applyCommands() {
         }
     }
     if (applied) appliedSeq_.store(applied, std::memory_order_release);
-}
-
-void AudioEngine::adoptSelection(Voice& v) {
-    const std::int64_t len = v.source ? v.source->length() : 0;
-    const std::int64_t s =
-        std::clamp<std::int64_t>(v.selStart.load(std::memory_order_relaxed), 0, len);
-    std::int64_t e = v.selEnd.load(std::memory_order_relaxed);
-    // An end at or before the start, or past the media, plays to the end of the media.
-    if (e <= s || e > len) e = len;
-    v.actStart = s;
-    v.actEnd = e;
-}
-
-void AudioEngine::startPlaying(Voice& v) {
-    adoptSelection(v);
-    if (v.actEnd <= v.actStart) { // nothing to play: the end comes at once
-        postNotice(Notice{NoticeEnded, static_cast<std::uint16_t>(v.index), nullptr, v.runSeq});
-        return;
-    }
-    if (v.pos >= v.actEnd) v.pos = v.actStart;
-    v.gainTarget =
-        gainFor(v.volume.load(std::memory_order_relaxed), v.mute.load(std::memory_order_relaxed));
-    v.gain = v.gainTarget;
-    v.rampLeft = 0;
-    v.fadeGain = 1.0f;
-    v.fading = false;
-    v.playing = true;
-}
-
-int AudioEngine::pull(Voice& v, float* dst, int frames, bool waitForData) {
-    int got = 0;
-    while (got < frames && !v.inputEnded) {
-        const std::int64_t len = v.source->length();
-        const std::int64_t end = std::min(v.actEnd, len);
-        if (v.pos >= end) { // the end of a pass
-            ++v.passes;
-            const int count = v.playCount.load(std::memory_order_relaxed);
-            if (count > 0 && v.passes >= count) {
-                v.inputEnded = true;
-                break;
-            }
-            adoptSelection(v); // markers changed meanwhile apply from this pass on
-            if (v.actEnd <= v.actStart) {
-                v.inputEnded = true;
-                break;
-            }
-            v.wrapFrom = end;
-            v.sinceWrap = 0;
-            v.pos = v.actStart;
-            continue;
-        }
-        const std::int64_t index = v.pos / kChunkFrames;
-        const int offset = static_cast<int>(v.pos % kChunkFrames);
-        const float* chunk = v.source->chunk(index);
-        if (!chunk) {
-            if (!waitForData) break; // not decoded yet: silence now, the same frames later
-            v.source->setCursor(v.pos);
-            pool_->wake();
-            if (!v.source->waitForChunk(index, kWaitMs)) {
-                if (v.source->endKnown() && v.pos >= v.source->length()) continue;
-                break;
-            }
-            continue;
-        }
-        const int n = static_cast<int>(std::min<std::int64_t>(
-            {static_cast<std::int64_t>(frames - got), kChunkFrames - offset, end - v.pos}));
-        std::memcpy(dst + 2 * got, chunk + 2 * offset, sizeof(float) * 2 * n);
-        got += n;
-        v.pos += n;
-        v.sinceWrap += n;
-    }
-    return got;
-}
-
-void AudioEngine::renderVoice(Voice& v, float* out, int frames, bool waitForData) {
-    const float target =
-        gainFor(v.volume.load(std::memory_order_relaxed), v.mute.load(std::memory_order_relaxed));
-    if (target != v.gainTarget) { // a change is ramped, never stepped
-        v.gainTarget = target;
-        v.rampLeft = rampFrames_;
-        v.gainStep = (target - v.gain) / static_cast<float>(rampFrames_);
-    }
-    const double rate = v.rate.load(std::memory_order_relaxed);
-    const double ratio = static_cast<double>(sampleRate_) / (v.source->sampleRate() * rate);
-    if (!v.resampling && ratio != 1.0) {
-        v.resampling = true;
-        src_reset(v.resampler);
-        v.inCount = 0;
-        v.drained = false;
-    }
-    const float fadeStep = 1.0f / static_cast<float>(rampFrames_);
-    int done = 0;
-    while (done < frames && v.playing) {
-        const int m = std::min(frames - done, kBlock);
-        float* block = mixBlock_.data();
-        int produced = 0;
-        bool starved = false;
-        if (!v.resampling) {
-            produced = pull(v, block, m, waitForData);
-            starved = produced < m && !v.inputEnded;
-        } else {
-            while (produced < m) {
-                const long needIn =
-                    static_cast<long>(std::ceil((m - produced) / ratio)) + 2 - v.inCount;
-                if (!v.inputEnded && needIn > 0 && v.inCount < kInCap) {
-                    const int want = static_cast<int>(
-                        std::min<long>(kInCap - v.inCount, std::max<long>(needIn, 64)));
-                    const int got = pull(v, v.in.data() + 2 * v.inCount, want, waitForData);
-                    v.inCount += got;
-                    if (got < want && !v.inputEnded) starved = true;
-                }
-                SRC_DATA d{};
-                d.data_in = v.in.data();
-                d.input_frames = v.inCount;
-                d.data_out = block + 2 * produced;
-                d.output_frames = m - produced;
-                d.src_ratio = ratio;
-                d.end_of_input = v.inputEnded ? 1 : 0;
-                if (src_process(v.resampler, &d) != 0) {
-                    v.inputEnded = true;
-                    v.drained = true;
-                    v.inCount = 0;
-                    break;
-                }
-                const int used = static_cast<int>(d.input_frames_used);
-                if (used > 0) {
-                    std::memmove(v.in.data(), v.in.data() + 2 * used,
-                                 sizeof(float) * 2 * static_cast<std::size_t>(v.inCount - used));
-                    v.inCount -= used;
-                }
-                produced += static_cast<int>(d.output_frames_gen);
-                if (d.output_frames_gen == 0) {
-                    if (v.inputEnded) v.drained = true;
-                    break;
-                }
-                if (starved) break;
-            }
-        }
-
-        // Mix with the gain ramp and the fade-out of a pause or stop.
-        float* dst = out + 2 * done;
-        if (v.rampLeft == 0 && !v.fading) {
-            const float g = v.gain;
-            if (g != 0.0f)
-                for (int i = 0; i < 2 * produced; ++i)
-                    dst[i] += block[i] * g;
-        } else {
-            for (int i = 0; i < produced; ++i) {
-                if (v.rampLeft > 0) {
-                    v.gain += v.gainStep;
-                    if (--v.rampLeft == 0) v.gain = v.gainTarget;
-                }
-                float g = v.gain;
-                if (v.fading) {
-                    v.fadeGain -= fadeStep;
-                    if (v.fadeGain <= 0.0f) { // faded out: stand at the pause or stop point
-                        v.playing = false;
-                        v.fading = false;
-                        v.fadeGain = 1.0f;
-                        v.pos = v.resumePos;
-                        ResetReader(v);
-                        break;
-                    }
-                    g *= v.fadeGain;
-                }
-                dst[2 * i] += block[2 * i] * g;
-                dst[2 * i + 1] += block[2 * i + 1] * g;
-            }
-        }
-        done += produced;
-        if (!v.playing) break;
-        if (v.inputEnded && (!v.resampling || v.drained)) { // played its passes: stopped
-            v.playing = false;
-            v.fading = false;
-            postNotice(Notice{NoticeEnded, static_cast<std::uint16_t>(v.index), nullptr, v.runSeq});
-            break;
-        }
-        if (starved || produced < m) break;
-    }
 }
 
 } // namespace sorvane

@@ -30,6 +30,7 @@ class PlayerCore;
 namespace engine {
 class DecodePool;
 class MediaSource;
+class ResampleKernel;
 struct Voice;
 struct Command;
 struct Notice;
@@ -84,13 +85,24 @@ private:
     engine::DecodePool& pool() { return *pool_; }
     const std::atomic<std::uint64_t>* renderEpoch() const { return &renderEpoch_; }
     void holdForAudio(std::shared_ptr<engine::MediaSource> source);
+    // Makes sure the filter for reading `step` source frames per output frame exists, before
+    // any voice can be asked to play at that step.
+    void prepareKernel(double step);
 
     void render(float* out, int frames, bool waitForData);
     void applyCommands();
+    void prepareMixing();
+    // Audio thread, one voice (VoiceRender.cpp).
     void renderVoice(engine::Voice& v, float* out, int frames, bool waitForData);
+    int produce(engine::Voice& v, float* dst, int frames, bool waitForData);
     int pull(engine::Voice& v, float* dst, int frames, bool waitForData);
     void adoptSelection(engine::Voice& v);
     void startPlaying(engine::Voice& v);
+    void beginSound(engine::Voice& v);
+    void cutOff(engine::Voice& v);
+    void mixTail(engine::Voice& v, float* out, int frames);
+    std::int64_t shownPosition(const engine::Voice& v) const;
+    const engine::ResampleKernel& kernelFor(double step) const;
     void postNotice(const engine::Notice& n);
     void openDevice();
     void closeDevice();
@@ -98,7 +110,8 @@ private:
     Options options_;
     int sampleRate_ = 48000;
     int periodFrames_ = 256;
-    int rampFrames_ = 144;
+    int rampFrames_ = 240;     // transport fades: about 5 ms
+    int gainRampFrames_ = 960; // Volume and Mute changes
     QString outputName_;
 
     std::unique_ptr<engine::DecodePool> pool_;
@@ -109,9 +122,15 @@ private:
     std::uint64_t nextSeq_ = 0;
     std::atomic<std::uint64_t> appliedSeq_{0};
     std::atomic<std::uint64_t> renderEpoch_{0};
-    std::vector<float> mixBlock_;          // audio thread: one voice's block before gain
+    struct Kernels;
+    std::unique_ptr<Kernels> kernels_;
+    std::vector<float> rampShape_;     // raised cosine from 0 to 1 over rampFrames_ + 1 points
+    std::vector<float> gainShape_;     // ... over gainRampFrames_ + 1 points
+    std::vector<float> mixBlock_;      // audio thread: one voice's block before gain
+    std::vector<float> pullBlock_;     // audio thread: source frames on their way in
     std::vector<engine::Notice> overflow_; // audio thread: notices the full queue refused
     int overflowCount_ = 0;
+    bool waiting_ = false; // audio thread: the render under way may wait for decoding
 
     QTimer* deliverTimer_ = nullptr;
     unsigned int sdlDevice_ = 0;

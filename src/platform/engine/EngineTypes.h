@@ -3,14 +3,13 @@
 // What the control thread and the audio thread share about one voice (one player), and the
 // messages they pass. Internal to the engine.
 
+#include "Resampler.h"
 #include "SpscQueue.h"
 
 #include <atomic>
 #include <climits>
 #include <cstdint>
-#include <vector>
-
-typedef struct SRC_STATE_tag SRC_STATE;
+#include <memory>
 
 namespace sorvane::engine {
 
@@ -57,29 +56,45 @@ struct Voice {
     // Written by the audio thread: the play position in frames of the source.
     std::atomic<std::int64_t> position{0};
 
-    // Audio thread only.
+    // Audio thread only (storage made on the control thread when the voice is first taken).
     MediaSource* source = nullptr;
     bool playing = false;
-    bool fading = false; // fading out towards a pause or a stop
-    float fadeGain = 1.0f;
-    std::int64_t resumePos = 0; // where the voice stands once the fade is done
-    std::int64_t pos = 0;       // next frame to read
-    std::int64_t actStart = 0;  // the stretch of the current pass
+    std::int64_t pos = 0;      // next frame of the source to read
+    std::int64_t actStart = 0; // the stretch of the current pass
     std::int64_t actEnd = 0;
     int passes = 0;
     std::uint64_t runSeq = 0;
-    bool inputEnded = false;    // the last pass has been read
-    bool drained = false;       // ... and the resampler has given out everything
-    std::int64_t wrapFrom = -1; // end of the previous pass, while its frames are buffered
-    std::int64_t sinceWrap = 0;
-    float gain = 0.0f;
-    float gainTarget = 0.0f;
-    float gainStep = 0.0f;
-    int rampLeft = 0;
-    SRC_STATE* resampler = nullptr;
-    bool resampling = false;
-    std::vector<float> in; // resampler input, allocated with the voice
-    int inCount = 0;
+    bool inputEnded = false;     // the last pass has been read
+    std::int64_t streamEnd = -1; // ... and ends at this frame of the resampler's stream
+
+    // Where the frames of the resampler's stream come from: a new segment starts at every
+    // (re)start and at every loop seam. A small ring: only the latest few can be unread.
+    struct Segment {
+        std::int64_t stream;
+        std::int64_t source;
+    };
+    static constexpr int kSegments = 16;
+    Segment segments[kSegments] = {};
+    int segmentCount = 0;
+
+    std::unique_ptr<Resampler> resampler;
+    // Source frames read per output frame; a change glides along a raised cosine.
+    double step = 1.0;
+    double stepFrom = 1.0;
+    double stepTo = 1.0;
+    int stepPos = 0;
+
+    // Volume and Mute reach their gain along a raised cosine.
+    float gainFrom = 0.0f;
+    float gainTo = 0.0f;
+    int gainPos = 0; // frames into the ramp; the ramp's length when it is done
+    // A (re)start fades in over the transport ramp; its frames so far.
+    int fadeInPos = 0;
+    // What a stop, pause, seek or unload cut off: the sound fading out, mixed in before the
+    // voice's own sound until it has all been played.
+    std::unique_ptr<float[]> tail;
+    int tailFrames = 0;
+    int tailPos = 0;
 };
 
 } // namespace sorvane::engine

@@ -598,12 +598,18 @@ void MediaSource::notifyWaiters() {
     waitCv_.notify_all();
 }
 
+void MediaSource::abandon() {
+    abandoned_.store(true, std::memory_order_seq_cst);
+    notifyWaiters(); // an offline reader waiting for a chunk takes what there is
+}
+
 bool MediaSource::waitForChunk(std::int64_t index, int timeoutMs) {
     // A chunk takes the worker well under a millisecond: look again for a moment before
     // going to sleep on the condition.
     const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
     while (!chunk(index)) {
-        if (failed_.load() || std::chrono::steady_clock::now() > spinUntil) break;
+        if (failed_.load() || abandoned_.load() || std::chrono::steady_clock::now() > spinUntil)
+            break;
         std::this_thread::yield();
     }
     if (chunk(index)) return true;
@@ -611,7 +617,7 @@ bool MediaSource::waitForChunk(std::int64_t index, int timeoutMs) {
     {
         std::unique_lock<std::mutex> lock(waitMutex_);
         waitCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            return chunk(index) || failed_.load() ||
+            return chunk(index) || failed_.load() || abandoned_.load() ||
                    (endKnown_.load() && index * kChunkFrames >= length());
         });
     }

@@ -85,7 +85,7 @@ public:
     bool work();
     // The source is being let go: decoding stops, and a read in progress (a long stretch of
     // garbage, a stalled disk) is broken off, so that no worker stays busy with it.
-    void abandon() { abandoned_.store(true, std::memory_order_relaxed); }
+    void abandon();
 
     // Chunks currently held (decoded and not yet freed); for tests and benchmarks.
     int chunksHeld() const { return held_.load(std::memory_order_relaxed); }

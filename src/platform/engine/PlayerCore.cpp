@@ -18,6 +18,8 @@ using namespace engine;
 namespace {
 constexpr double kMinRate = 0.25;
 constexpr double kMaxRate = 2.0;
+// Frames before a start that are decoded with it: the resampler reads them as history.
+constexpr std::int64_t kHistoryFrames = 512;
 } // namespace
 
 PlayerCore::PlayerCore(AudioEngine& engine, QObject* parent) : QObject(parent), engine_(&engine) {
@@ -91,6 +93,7 @@ void PlayerCore::setFileName(const QString& path) {
 
     source_ = source;
     sourceRate_ = source->sampleRate();
+    engine_->prepareKernel(sourceRate_ * rate_ / engine_->sampleRate());
     duration_ = static_cast<double>(source->length()) / sourceRate_;
     hasVideo_ = probe.hasVideo;
     fileName_ = path;
@@ -123,7 +126,7 @@ double PlayerCore::currentPosition() const {
 void PlayerCore::setCurrentPosition(double seconds) {
     if (!source_ || !std::isfinite(seconds)) return;
     const std::int64_t frames = std::clamp<std::int64_t>(toFrames(seconds), 0, source_->length());
-    source_->setSeekHint(frames);
+    source_->setSeekHint(std::max<std::int64_t>(0, frames - kHistoryFrames));
     engine_->pool().wake();
     pendingSeq_ = engine_->send(CmdSeek, voice_, nullptr, frames);
     pendingPosition_ = static_cast<double>(frames) / sourceRate_;
@@ -134,7 +137,7 @@ void PlayerCore::setSelectionStart(double seconds) {
     if (!source_) return;
     const std::int64_t frames = toFrames(seconds);
     engine_->voice(voice_).selStart = frames;
-    source_->setLoopStart(frames);
+    source_->setLoopStart(std::max<std::int64_t>(0, frames - kHistoryFrames));
 }
 
 void PlayerCore::setSelectionEnd(double seconds) {
@@ -151,7 +154,9 @@ void PlayerCore::setVolume(int hundredthsOfDb) {
 void PlayerCore::setRate(double factor) {
     if (!std::isfinite(factor) || factor <= 0) return; // refused: the rate stays
     rate_ = std::clamp(factor, kMinRate, kMaxRate);
-    if (voice_ >= 0) engine_->voice(voice_).rate = rate_;
+    if (voice_ < 0) return;
+    if (sourceRate_ > 0) engine_->prepareKernel(sourceRate_ * rate_ / engine_->sampleRate());
+    engine_->voice(voice_).rate = rate_;
 }
 
 void PlayerCore::setPlayCount(int count) {

@@ -1,0 +1,167 @@
+#pragma once
+
+// What the engine's measuring tests share: float WAV files of exact tones, offline
+// rendering, and a spectrum (FFT with a Kaiser window) to read levels and spurs from.
+
+#include "platform/engine/AudioEngine.h"
+
+#include <QFile>
+#include <QString>
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+namespace fixture {
+
+constexpr int kRate = 48000;
+constexpr int kRamp = kRate / 200;     // a start, stop or seek fades over 5 ms
+constexpr int kGainRamp = kRate / 100; // a Volume or Mute change over 10 ms
+
+inline sorvane::AudioEngine::Options offline() {
+    sorvane::AudioEngine::Options o;
+    o.output = sorvane::AudioEngine::Output::Offline;
+    o.sampleRate = kRate;
+    return o;
+}
+
+// Interleaved stereo floats.
+using Frames = std::vector<float>;
+
+inline Frames tone(int rate, double seconds, double hz, double amplitude, double phase = 0) {
+    const int n = static_cast<int>(std::lround(seconds * rate));
+    Frames f(2 * static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        f[2 * i] = f[2 * i + 1] =
+            static_cast<float>(amplitude * std::sin(2 * M_PI * hz * i / rate + phase));
+    return f;
+}
+
+// A 32-bit float WAV, so that the source itself is clean far below -120 dB.
+inline bool writeFloatWav(const QString& path, const Frames& f, int rate) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    auto u32 = [&](std::uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](std::uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
+    const auto bytes = static_cast<std::uint32_t>(f.size() * sizeof(float));
+    file.write("RIFF");
+    u32(36 + bytes);
+    file.write("WAVEfmt ");
+    u32(16);
+    u16(3); // IEEE float
+    u16(2);
+    u32(static_cast<std::uint32_t>(rate));
+    u32(static_cast<std::uint32_t>(rate * 8));
+    u16(8);
+    u16(32);
+    file.write("data");
+    u32(bytes);
+    return file.write(reinterpret_cast<const char*>(f.data()), bytes) == bytes;
+}
+
+inline Frames render(sorvane::AudioEngine& engine, int frames) {
+    Frames out(static_cast<std::size_t>(frames) * 2);
+    for (int done = 0; done < frames; done += engine.periodFrames()) {
+        const int n = std::min(engine.periodFrames(), frames - done);
+        engine.renderOffline(out.data() + 2 * done, n);
+    }
+    return out;
+}
+
+// The largest move from one frame to the next, left channel, over [from, to).
+inline float largestStep(const Frames& f, int from, int to) {
+    float step = 0;
+    for (int i = std::max(from, 1); i < to; ++i)
+        step = std::max(step, std::abs(f[2 * i] - f[2 * i - 2]));
+    return step;
+}
+
+// The power spectrum of the left channel over `size` frames from `from` (a power of two),
+// through a Kaiser window (beta 20: its sidelobes lie below -150 dB).
+class Spectrum {
+public:
+    Spectrum(const Frames& f, int from, int size) : size_(size) {
+        std::vector<std::complex<double>> a(static_cast<std::size_t>(size));
+        const double i0 = bessel(kBeta);
+        double sum = 0, sumSquares = 0;
+        for (int i = 0; i < size; ++i) {
+            const double r = 2.0 * i / (size - 1) - 1;
+            const double w = bessel(kBeta * std::sqrt(std::max(0.0, 1 - r * r))) / i0;
+            sum += w;
+            sumSquares += w * w;
+            a[i] = f[2 * static_cast<std::size_t>(from + i)] * w;
+        }
+        fft(a);
+        peakShare_ = sum * sum / (static_cast<double>(size) * sumSquares);
+        power_.resize(static_cast<std::size_t>(size / 2));
+        // Scaled so that the bins of a tone of amplitude A add up to A * A.
+        for (int k = 0; k < size / 2; ++k)
+            power_[k] = 4 * std::norm(a[k]) / (static_cast<double>(size) * sumSquares);
+    }
+
+    int bin(double hz) const { return static_cast<int>(std::lround(hz / kRate * size_)); }
+    // The amplitude of the tone at `hz`, from the bins of its main lobe.
+    double amplitude(double hz) const {
+        double sum = 0;
+        for (int k = std::max(0, bin(hz) - kLobe); k <= std::min(size_ / 2 - 1, bin(hz) + kLobe);
+             ++k)
+            sum += power_[k];
+        return std::sqrt(sum);
+    }
+    // The strongest bin in [fromHz, toHz) away from the tones at `skip`, in dB relative to
+    // amplitude `ref`.
+    double largestDb(double fromHz, double toHz, const std::vector<double>& skip,
+                     double ref) const {
+        double most = 1e-30;
+        for (int k = std::max(kLobe, bin(fromHz)); k < std::min(size_ / 2, bin(toHz)); ++k) {
+            bool near = false;
+            for (double hz : skip)
+                near = near || std::abs(k - bin(hz)) <= kLobe;
+            if (!near) most = std::max(most, power_[k]);
+        }
+        // A tone's strongest bin holds at most peakShare_ of its power: a spur's strongest bin
+        // is compared with the strongest bin that a tone of amplitude `ref` can have.
+        return 10 * std::log10(most / (ref * ref * peakShare_));
+    }
+
+private:
+    static constexpr double kBeta = 20;
+    static constexpr int kLobe = 12;
+
+    static double bessel(double x) {
+        double sum = 1, term = 1;
+        for (int k = 1; k < 200 && term > sum * 1e-17; ++k) {
+            term *= (x / (2 * k)) * (x / (2 * k));
+            sum += term;
+        }
+        return sum;
+    }
+    static void fft(std::vector<std::complex<double>>& a) {
+        const std::size_t n = a.size();
+        for (std::size_t i = 1, j = 0; i < n; ++i) {
+            std::size_t bit = n >> 1;
+            for (; j & bit; bit >>= 1)
+                j ^= bit;
+            j ^= bit;
+            if (i < j) std::swap(a[i], a[j]);
+        }
+        for (std::size_t len = 2; len <= n; len <<= 1) {
+            const double ang = -2 * M_PI / static_cast<double>(len);
+            for (std::size_t j = 0; j < len / 2; ++j) {
+                const std::complex<double> w = std::polar(1.0, ang * static_cast<double>(j));
+                for (std::size_t i = 0; i < n; i += len) {
+                    const std::complex<double> u = a[i + j], v = a[i + j + len / 2] * w;
+                    a[i + j] = u + v;
+                    a[i + j + len / 2] = u - v;
+                }
+            }
+        }
+    }
+
+    int size_;
+    double peakShare_ = 1;
+    std::vector<double> power_;
+};
+
+} // namespace fixture
