@@ -1,0 +1,28 @@
+#pragma once
+
+// The fields of the properties panel that the media commands read and write: the selected
+// cue's file and its start and end markers, and the list's click handling that reloads the
+// panel from the cue.
+
+#include <QString>
+
+namespace sorvane {
+
+class MediaFields {
+public:
+    virtual ~MediaFields() = default;
+
+    virtual QString FileText() const = 0;     // txtFile
+    virtual QString StartPosText() const = 0; // txtStartPos
+    virtual QString EndPosText() const = 0;   // txtEndPos
+
+    // Each put runs the field's change handler to its end (which stores the value in the
+    // selected cue) before it returns, also when the field already holds the text.
+    virtual void PutFile(const QString& text) = 0;
+    virtual void PutStartPos(const QString& text) = 0;
+    virtual void PutEndPos(const QString& text) = 0;
+
+    virtual void ListView1_Click() = 0;
+};
+
+} // namespace sorvane
