@@ -82,6 +82,15 @@ QItemSelectionModel::SelectionFlags CueListView::selectionCommand(const QModelIn
 void CueListDelegate::initStyleOption(QStyleOptionViewItem* option,
                                       const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
+    // A cell shows the start of its text: a huge text (a description of megabytes) is not
+    // laid out whole each time the row is measured or painted.
+    constexpr qsizetype kShownChars = 1024;
+    if (option->text.size() > kShownChars) {
+        qsizetype cut = kShownChars;
+        if (option->text.at(cut - 1).isHighSurrogate()) --cut;
+        option->text.truncate(cut);
+        option->text += QChar(0x2026);
+    }
     const QVariant fg = index.data(Qt::ForegroundRole);
     if (fg.canConvert<QColor>()) {
         const QColor c = fg.value<QColor>();

@@ -21,7 +21,28 @@ namespace sorvane {
 
 // --- program writes into the controls ---------------------------------------------------------
 
-bool PropertiesPanel::PutText(QLineEdit* box, const QString& text, Handler handler) {
+namespace {
+// A text box lays its whole text out at every change and paint. A longer text (a description
+// of megabytes) is shown by its start in a read-only box, and the box keeps the whole text
+// beside it, so the cue gets it back whole and the panel stays quick.
+constexpr qsizetype kBoxChars = 65536;
+constexpr char kWholeText[] = "sorvaneWholeText";
+
+QString ShownText(QLineEdit* box, const QString& text) {
+    const bool cut = text.size() > kBoxChars;
+    box->setProperty(kWholeText, cut ? QVariant(text) : QVariant());
+    box->setReadOnly(cut);
+    return cut ? text.left(kBoxChars) : text;
+}
+
+QString WholeText(const QLineEdit* box) {
+    const QVariant whole = box->property(kWholeText);
+    return whole.isValid() ? whole.toString() : box->text();
+}
+} // namespace
+
+bool PropertiesPanel::PutText(QLineEdit* box, const QString& whole, Handler handler) {
+    const QString text = ShownText(box, whole);
     if (box->text() == text)
         (this->*handler)();
     else
@@ -77,7 +98,7 @@ void PropertiesPanel::ShowUnloaded(int k, const CueRow& row, const CueRecord* re
     };
     auto text = [](QLineEdit* box, const QString& t) {
         const QSignalBlocker block(box);
-        box->setText(t);
+        box->setText(ShownText(box, t));
     };
     auto none = [](QRadioButton* const* buttons, int count) {
         QButtonGroup* group = buttons[0]->group();
@@ -250,7 +271,7 @@ void PropertiesPanel::LoadCue(int selected, CueRecord& c) {
 void PropertiesPanel::WriteText(QLineEdit* box, int k) {
     const int selected = Selected();
     if (selected == 0) return;
-    const QString text = box->text();
+    const QString text = WholeText(box);
     model().setSubItem(selected - 1, k, StoredValue::text(text), text);
 }
 

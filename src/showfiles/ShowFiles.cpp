@@ -142,14 +142,21 @@ void ShowFiles::LoadShow(const QString& strFilename) {
     QString error;
     // Only a regular file is read: a pipe or a device could block or never end.
     const bool read = ReadWholeFile(strFilename, kMaxShowFileBytes, &bytes, &error);
-    cues_.model().setRows(ParseShowText(DecodeShowBytes(bytes)));
+    // Each form of the text is let go once the next is made: a huge show is held at most
+    // twice at a time.
+    const qsizetype size = bytes.size();
+    QString text = DecodeShowBytes(bytes);
+    bytes = QByteArray();
+    std::vector<CueRow> rows = ParseShowText(text);
+    text = QString();
+    cues_.model().setRows(std::move(rows));
     FinishLoad();
     // Never an empty list without a word: the operator would take it for the show.
     if (!read)
         shell_.ShowStatus(QStringLiteral("Show Not Loaded - ") + TrimFilename(strFilename) +
                               QStringLiteral(" - ") + error,
                           1);
-    else if (!bytes.isEmpty() && cues_.model().count() == 0)
+    else if (size > 0 && cues_.model().count() == 0)
         shell_.ShowStatus(QStringLiteral("No Cues Found - ") + TrimFilename(strFilename), 1);
 }
 

@@ -9,6 +9,7 @@
 #include "core/StatusLine.h"
 #include "cuelist/CueListEditor.h"
 #include "cuelist/CueListModel.h"
+#include "cuelist/PropertiesPanel.h"
 #include "platform/Dialogs.h"
 #include "showfiles/Form3.h"
 #include "showfiles/MediaGather.h"
@@ -17,6 +18,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -397,6 +399,41 @@ private slots:
         QCOMPARE(model().row(0).at(kDescription).text, QStringLiteral("Odd name"));
         QCOMPARE(ShowFilename, decoded);
         QCOMPARE(::unlink(name.constData()), 0); // a name the temporary folder cannot remove
+    }
+
+    // A description far longer than a text box shows: the panel shows its start, read only,
+    // and the cue keeps it whole through the panel's writes, a save and a load.
+    void aHugeDescriptionStaysWhole() {
+        QString huge;
+        for (int i = 0; i < 300000; ++i)
+            huge += QChar(i % 97 == 0 ? ' ' : 'a' + i % 26);
+        huge += QStringLiteral("THE END");
+        const QString show = path(QStringLiteral("Huge/show.cue"));
+        WriteFile(show, EncodeShowText(QStringLiteral("1,") + huge +
+                                       QStringLiteral(",0,0,0,0,0,1,0,0,10,1,0,0,\r\n"
+                                                      "2,Short,0,0,0,0,0,1,0,0,10,1,0,0,\r\n")));
+        files().LoadShow(show);
+        QCOMPARE(model().count(), 2);
+        QLineEdit* box = form->cues().panel().txtDescription();
+        QVERIFY(box->isReadOnly());
+        QVERIFY(box->text().size() < huge.size());
+        QVERIFY(huge.startsWith(box->text()));
+        QCOMPARE(model().row(0).at(kDescription).value.toText(), huge);
+        QCOMPARE(model().row(0).at(kDescription).text, huge);
+        // The panel writes its other fields into the cue; the description stays whole.
+        form->cues().panel().txtPlayCount()->setText(QStringLiteral("3"));
+        QCOMPARE(model().row(0).at(kPlayCount).value.toText(), QStringLiteral("3"));
+        QCOMPARE(model().row(0).at(kDescription).value.toText(), huge);
+        save(path(QStringLiteral("Huge/again.cue")));
+        files().LoadShow(path(QStringLiteral("Huge/again.cue")));
+        QCOMPARE(model().row(0).at(kDescription).value.toText(), huge);
+        // A short description makes the box an ordinary, editable one again.
+        form->cues().SelectRow(2);
+        form->cues().ListView1_Click();
+        QVERIFY(!box->isReadOnly());
+        QCOMPARE(box->text(), QStringLiteral("Short"));
+        box->setText(QStringLiteral("Shorter"));
+        QCOMPARE(model().row(1).at(kDescription).value.toText(), QStringLiteral("Shorter"));
     }
 
     void anyLineEndLoads() {
