@@ -298,6 +298,20 @@ void ShowFiles::SaveShow() {
         if (GetFolder(c) == mediaCanonical + PathSeparator) claimed.emplace(GetFileName(c), c);
     }
 
+    // What this save did with each media file, by its canonical path.
+    std::map<QString, GatherResult> gathered;
+    // The claimed names a copy under `name` may run into: the name and its numbered forms.
+    auto ClaimsOn = [&](const QString& name) {
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        const QString stem = (dot <= 0 ? name : name.left(dot)) + QStringLiteral(" (");
+        std::map<QString, QString> some;
+        if (const auto it = claimed.find(name); it != claimed.end()) some.insert(*it);
+        for (auto it = claimed.lower_bound(stem); it != claimed.end() && it->first.startsWith(stem);
+             ++it)
+            some.insert(*it);
+        return some;
+    };
+
     // 6. media pass, over the cues as they stand
     while (cursor < model.count()) {
         QCoreApplication::processEvents();
@@ -308,23 +322,27 @@ void ShowFiles::SaveShow() {
         const auto stored = StoredFile(model, inHand);
         const QString source = stored ? ResolveMedia(*stored) : QString();
         if (!source.isEmpty()) {
+            const QString canonical = CanonicalPath(source);
             GatherResult got;
-            if (folderOk) {
-                got = AwaitGather(
-                    GatherTask::start({source, mediaFolder, GetFileName(source), claimed}));
+            if (const auto done = gathered.find(canonical); done != gathered.end()) {
+                got = done->second; // a file that several cues name is handled once
+            } else if (folderOk) {
+                got = AwaitGather(GatherTask::start(
+                    {source, mediaFolder, GetFileName(source), ClaimsOn(GetFileName(source))}));
                 if (!alive) return;
                 if (got.kind == GatherResult::Kind::Canceled) {
                     giveBack();
                     finish(false);
                     return;
                 }
+                gathered[canonical] = got;
             }
             // The cue may have moved, gone or changed while the copy ran.
             const int i = inHand;
             const auto now = StoredFile(model, i);
             const bool sameCue = now && *now == *stored;
             if (got.kind == GatherResult::Kind::Copied || got.kind == GatherResult::Kind::Reused) {
-                claimed[got.name] = CanonicalPath(source);
+                claimed[got.name] = canonical;
                 if (sameCue && *stored != got.name) {
                     rewritten.push_back({i, model.row(i).at(kFile).value, got.name});
                     model.setSubValue(i, kFile, StoredValue::text(got.name));
