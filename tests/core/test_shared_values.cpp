@@ -18,8 +18,6 @@ private slots:
 
     void decimalTextPointLocale() {
         QCOMPARE(DecimalText(1), QStringLiteral("1"));
-        QCOMPARE(DecimalText(1.5), QStringLiteral("1.5"));
-        QCOMPARE(DecimalText(0.25), QStringLiteral("0.25"));
         QCOMPARE(DecimalText(12.345), QStringLiteral("12.345"));
         QCOMPARE(DecimalText(-4000), QStringLiteral("-4000"));
         QCOMPARE(DecimalText(1234567), QStringLiteral("1234567")); // no group separator
@@ -70,10 +68,6 @@ private slots:
         QVERIFY(!empty.toNumber().has_value());
         QVERIFY(!empty.toInt16().has_value());
 
-        const StoredValue i16 = StoredValue::int16(1);
-        QCOMPARE(i16.kind(), StoredValue::Kind::Int16);
-        QCOMPARE(i16.toText(), QStringLiteral("1"));
-
         const StoredValue d = StoredValue::number(-0.5);
         QCOMPARE(d.toInt16().value_or(99), std::int16_t(-1)); // rounded down
 
@@ -92,13 +86,6 @@ private slots:
         QVERIFY(!StoredValue::text(QStringLiteral("40000")).toInt16().has_value());
         QVERIFY(!StoredValue::number(-32768.5).toInt16().has_value()); // floor is -32769
         QCOMPARE(StoredValue::text(QStringLiteral("40000")).toInt32().value_or(0), 40000);
-    }
-
-    void storedValueEquality() {
-        QVERIFY(StoredValue::int16(1) == StoredValue::int16(1));
-        QVERIFY(!(StoredValue::int16(1) == StoredValue::int32(1))); // kind is kept
-        QVERIFY(!(StoredValue::text(QStringLiteral("1")) == StoredValue::int16(1)));
-        QVERIFY(StoredValue::text(QStringLiteral("a")) == StoredValue::text(QStringLiteral("a")));
     }
 
     void pathFunctions() {
@@ -162,10 +149,9 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         QVERIFY(FileExists(empty));
-        QVERIFY(!FileExists(dir.path()));                            // a folder
-        QVERIFY(!FileExists(QString()));                             // an empty path
-        QVERIFY(!FileExists(dir.filePath(QStringLiteral("no"))));    // missing
-        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("no")))); // never created
+        QVERIFY(!FileExists(dir.path()));                         // a folder
+        QVERIFY(!FileExists(QString()));                          // an empty path
+        QVERIFY(!FileExists(dir.filePath(QStringLiteral("no")))); // missing
         const QString locked = dir.filePath(QStringLiteral("locked.cue"));
         QFile l(locked);
         QVERIFY(l.open(QIODevice::WriteOnly));

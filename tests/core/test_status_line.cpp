@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "core/Module1.h"
+#include "core/Palette.h"
 #include "core/StatusLine.h"
 #include "platform/Dialogs.h"
 
@@ -15,10 +16,6 @@
 #include <QtTest>
 
 using namespace sorvane;
-
-namespace {
-const QColor kGreen(0, 255, 0), kYellow(255, 255, 0), kRed(255, 0, 0), kWhite(255, 255, 255);
-}
 
 class StatusLineTest : public QObject {
     Q_OBJECT
@@ -47,7 +44,8 @@ private slots:
     }
 
     void kindsSetColours() {
-        const QList<QPair<int, QColor>> kinds{{0, kGreen}, {1, kYellow}, {2, kRed}, {3, kWhite}};
+        const QList<QPair<int, QColor>> kinds{
+            {0, kBrightGreen}, {1, kYellow}, {2, kRed}, {3, kWhite}};
         for (const auto& [kind, colour] : kinds) {
             status->ShowStatus(QStringLiteral("kind %1").arg(kind), kind);
             QCOMPARE(caption(), QStringLiteral("kind %1").arg(kind));
@@ -79,10 +77,10 @@ private slots:
     void typewriterTypesAfterHalfASecond() {
         status->ShowStatus(QStringLiteral("Cue 3 Ready  >  %Thunder 10%"), 4);
         QCOMPARE(caption(), QStringLiteral("Cue 3 Ready  >  "));
-        QCOMPARE(status->statusColour(), kGreen);
+        QCOMPARE(status->statusColour(), kBrightGreen);
         // The history has the whole line with every "%" removed.
         QCOMPARE(status->history().constLast().text, QStringLiteral("Cue 3 Ready  >  Thunder 10"));
-        QCOMPARE(status->history().constLast().colour, kGreen);
+        QCOMPARE(status->history().constLast().colour, kBrightGreen);
         QTest::qWait(250);
         QCOMPARE(caption(), QStringLiteral("Cue 3 Ready  >  ")); // nothing typed yet
         // A "%" after the first one is typed as it stands.

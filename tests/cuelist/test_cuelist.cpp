@@ -1,11 +1,12 @@
 // The cue list: inserting, deleting and moving cues, the redraw, the selection, and the
 // panel shown and hidden.
 
+#include "CueListDriver.h"
 #include "core/Module1.h"
 #include "cuelist/CueNumber.h"
 
-#include "CueListDriver.h"
 #include <QAccessible>
+#include <tuple>
 
 using namespace sorvane;
 using namespace sorvane::testing;
@@ -19,69 +20,39 @@ private slots:
 
     // --- Insert Cue: the defaults and their normalisation through the first load -----------
     void newCueOnAnEmptyListIsPlaySoundWithItsDefaults() {
-        QCOMPARE(m().count(), 0);
         insert();
         QCOMPARE(m().count(), 1);
         QCOMPARE(m().row(0).text, QStringLiteral("1"));
         QCOMPARE(m().row(0).ownValue, StoredValue::int32(1));
         QCOMPARE(ed().SelectedIndex(), 1);
         QCOMPARE(ed().ListView1Tag, QStringLiteral("1"));
-
-        // The load wrote every field back in the form of its handler.
-        QCOMPARE(value(1, kDescription), StoredValue::text("New Action #1"));
-        QCOMPARE(text(1, kDescription), QStringLiteral("New Action #1"));
-        QCOMPARE(value(1, kWhen), StoredValue::int32(0));
-        QCOMPARE(text(1, kWhen), QStringLiteral("During2"));
-        QCOMPARE(value(1, kAction), StoredValue::int32(0));
-        QCOMPARE(text(1, kAction), QStringLiteral("Play"));
-        QCOMPARE(value(1, kActionCue), StoredValue::text("0"));
-        QCOMPARE(value(1, kFile), StoredValue::text("0"));
-        QCOMPARE(text(1, kFile), QString());
-        QCOMPARE(value(1, kVolume), StoredValue::int32(0));
-        QCOMPARE(text(1, kVolume), QStringLiteral("100%"));
-        QCOMPARE(value(1, kRate), StoredValue::text("1"));
-        QCOMPARE(value(1, kBeginOn), StoredValue::int16(1));
-        QCOMPARE(text(1, kBeginOn), QStringLiteral("Auto"));
-        QCOMPARE(value(1, kChannel), StoredValue::int16(0));
-        QCOMPARE(text(1, kChannel), QStringLiteral("1"));
-        QCOMPARE(value(1, kFadeSpeed), StoredValue::int32(0));
-        QCOMPARE(value(1, kPlayCount), StoredValue::text("1"));
-        QCOMPARE(text(1, kPlayCount), QStringLiteral("1"));
-        QCOMPARE(value(1, kSelectionStart), StoredValue::number(0));
-        QCOMPARE(value(1, kSelectionEnd), StoredValue::number(0));
-
-        // The panel shows the new cue.
-        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
+        // The load wrote the fields back in the forms their handlers give them.
+        const QList<std::tuple<int, StoredValue, QString>> fields{
+            {kDescription, StoredValue::text("New Action #1"), "New Action #1"},
+            {kWhen, StoredValue::int32(0), "During2"},
+            {kAction, StoredValue::int32(0), "Play"},
+            {kActionCue, StoredValue::text("0"), "0"},
+            {kFile, StoredValue::text("0"), ""},
+            {kVolume, StoredValue::int32(0), "100%"},
+            {kRate, StoredValue::text("1"), "1"},
+            {kBeginOn, StoredValue::int16(1), "Auto"},
+            {kChannel, StoredValue::int16(0), "1"},
+            {kFadeSpeed, StoredValue::int32(0), "0"},
+            {kPlayCount, StoredValue::text("1"), "1"},
+            {kSelectionStart, StoredValue::number(0), "0"}};
+        for (const auto& [k, stored, shownText] : fields) {
+            QVERIFY2(value(1, k) == stored, qPrintable(QString::number(k)));
+            QCOMPARE(text(1, k), shownText);
+        }
+        // The panel shows it; yellow wins over green; the ready message names it.
         QCOMPARE(pn().cboAction()->currentText(), QStringLiteral("Play Sound"));
-        QCOMPARE(pn().cboWhen()->currentText(),
-                 QStringLiteral("Along With Previous Cue Execution"));
-        QCOMPARE(pn().txtFile()->text(), QStringLiteral("0"));
         QCOMPARE(pn().sldVolume()->value(), 4000);
-        QCOMPARE(pn().txtVolume()->text(), QStringLiteral("100"));
-        QCOMPARE(pn().sldRate()->value(), 100);
-        QCOMPARE(pn().txtRate()->text(), QStringLiteral("1"));
         QVERIFY(pn().optBeginOn(1)->isChecked());
         QVERIFY(pn().optChannel(0)->isChecked());
-        QCOMPARE(pn().sldSpeed()->value(), 0);
-        QCOMPARE(pn().txtPlayCount()->text(), QStringLiteral("1"));
-
-        // New and selected: yellow wins over green; the ready message names it.
         QCOMPARE(m().row(0).colour, kYellow);
         QVERIFY(m().row(0).bold);
         QCOMPARE(lastStatus(), QStringLiteral("Cue 1 Ready  >  New Action #1"));
         QVERIFY(frame().cmdGo->hasFocus());
-
-        // Play Sound rows, stacked without gaps.
-        QVERIFY(!shown(2));
-        QVERIFY(!shown(8));
-        for (int r : {3, 4, 5, 7, 9})
-            QVERIFY(shown(r));
-        QCOMPARE(topTw(4), 2670);
-        QCOMPARE(topTw(5), 3250);
-        QCOMPARE(topTw(6), 4435);
-        QCOMPARE(topTw(7), 4900);
-        QCOMPARE(topTw(8), 5365);
-        QCOMPARE(topTw(9), 5365);
     }
 
     void insertRenumbersTheCuesThatFollow() {
@@ -217,43 +188,13 @@ private slots:
 
     // --- the redraw's number reading agrees with the record loader's --------------------------
     void redrawReadsNumbersAsTheLoaderDoes() {
-        const QStringList texts = {"",
-                                   "0",
-                                   "7",
-                                   "-7",
-                                   "-",
-                                   "-0",
-                                   "007",
-                                   "+5",
-                                   " 5",
-                                   "5 ",
-                                   "\t5",
-                                   "123456789",
-                                   "999999999",
-                                   "1234567890",
-                                   "-99999999",
-                                   "1.5",
-                                   "1,5",
-                                   ".5",
-                                   ",5",
-                                   "1e3",
-                                   "e3",
-                                   "inf",
-                                   "nan",
-                                   "Infinity",
-                                   "abc",
-                                   "/music/a.wav",
-                                   "x",
-                                   "5a",
-                                   "1 000",
-                                   "1,000",
-                                   "0x10",
-                                   "&H10",
-                                   "12.3.4",
-                                   QString::fromUtf8("\u0663"),
-                                   QString::fromUtf8("\u22125"),
-                                   QString::fromUtf8("\u00a05"),
-                                   QString::fromUtf8("\u06f1\u06f2")};
+        QStringList texts = QStringLiteral("|0|7|-7|-|-0|007|+5| 5|5 |\t5|123456789|999999999|"
+                                           "1234567890|-99999999|1.5|1,5|.5|,5|1e3|e3|inf|nan|"
+                                           "Infinity|abc|/music/a.wav|x|5a|1 000|1,000|0x10|"
+                                           "&H10|12.3.4")
+                                .split(QLatin1Char('|'));
+        texts << QStringLiteral("\u0663") << QStringLiteral("\u22125") << QStringLiteral("\u00a05")
+              << QStringLiteral("\u06f1\u06f2");
         for (const char* name : {"C", "de_DE", "fr_FR", "sv_SE", "ar_EG", "fa_IR"}) {
             QLocale::setDefault(QLocale(QString::fromLatin1(name)));
             for (const QString& t : texts) {
@@ -281,8 +222,8 @@ private slots:
                                 "0", "0"})); // Change Volume
         rows.push_back(TextRow({"5", "Pause", "9", "1", "0", "0", "-2000", "1", "7", "4", "0", "2",
                                 "0", "0"})); // Pause, odd codes
-        rows.push_back(TextRow({"6", "Odd", "x", "abc", "0", "0", "-2000", "1", "0", "2", "0", "2",
-                                "0", "0"})); // no action code
+        rows.push_back(TextRow({"6", "Odd", "x", "abc", "0", "0", "-2000", "1", "0", "6", "0", "2",
+                                "0", "0"})); // no action code, a channel above 4
         rows.push_back(TextRow({"7", "Count", "0", "0", "0", "0", "0", "1", "0", "0", "0", "abc",
                                 "0", "0"})); // count not a number
         rows.push_back(TextRow({"8", "Tie", "0", "0", "0", "0", "-3990", "1", "0", "0", "0", "1",
@@ -329,7 +270,7 @@ private slots:
         QCOMPARE(text(5, kBeginOn), QStringLiteral("7")); // likewise
 
         QCOMPARE(text(6, kAction), QStringLiteral("abc"));
-        QCOMPARE(text(6, kChannel), QStringLiteral("3")); // shown: no action code
+        QCOMPARE(text(6, kChannel), QStringLiteral("7")); // shown as it reads: no action code
         QCOMPARE(text(6, kVolume), QString());
         QCOMPARE(text(6, kWhen), QStringLiteral("x"));
 
@@ -345,14 +286,6 @@ private slots:
         QVERIFY(!m().row(0).bold);
         QCOMPARE(lastStatus(), QStringLiteral("Cue 7 Ready  >  Count"));
         QCOMPARE(statusColour(), kBrightGreen);
-
-        // The view shows the model's texts, colours and headers.
-        QTreeView* list = ed().ListView1();
-        QCOMPARE(list->model()->data(list->model()->index(0, 3)).toString(),
-                 QStringLiteral("Delay (500ms)"));
-        QCOMPARE(list->model()->headerData(8, Qt::Horizontal).toString(),
-                 QStringLiteral("Begin On"));
-        QCOMPARE(list->model()->columnCount(), 14);
 
         // No current cue for an empty Tag, "-1", "0" or a number past the last row.
         for (const char* tag : {"", "-1", "0", "10"}) {
@@ -385,56 +318,33 @@ private slots:
         QCOMPARE(historySize(), entries);
     }
 
-    void onlyALeftClickSelectsACue() {
-        for (int i = 0; i < 3; ++i)
-            insert();
-        clickRow(1);
-        QTreeView* list = ed().ListView1();
-        // Other buttons leave the selected cue, the one the next GO fires, where it is.
-        QTest::mouseClick(list->viewport(), Qt::RightButton, {},
-                          list->visualRect(m().index(2, 0)).center());
-        QCOMPARE(ed().SelectedIndex(), 1);
-        QTest::mouseClick(list->viewport(), Qt::MiddleButton, {},
-                          list->visualRect(m().index(1, 0)).center());
-        QCOMPARE(ed().SelectedIndex(), 1);
-        QTest::mouseDClick(list->viewport(), Qt::RightButton, {},
-                           list->visualRect(m().index(2, 0)).center());
-        QCOMPARE(ed().SelectedIndex(), 1);
-        QCOMPARE(m().row(0).colour, kYellow);
-        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
-        // An edit goes on writing the cue the panel shows.
-        typeInto(pn().txtDescription(), QStringLiteral("Still one"));
-        QCOMPARE(text(1, kDescription), QStringLiteral("Still one"));
-        QCOMPARE(text(3, kDescription), QStringLiteral("New Action #3"));
-        // A left click selects and loads.
-        clickRow(3);
-        QCOMPARE(ed().SelectedIndex(), 3);
-        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
-    }
-
-    void ctrlOrShiftClickActsAsAPlainClick() {
+    void aClickChoosesOneCueAndKeepsItLoaded() {
         for (int i = 0; i < 3; ++i)
             insert();
         clickRow(2);
         QTreeView* list = ed().ListView1();
-        auto clickWith = [&](int position, Qt::KeyboardModifiers modifiers) {
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
-                              list->visualRect(m().index(position - 1, 0)).center());
-        };
-        // Ctrl on the selected cue keeps it selected and loaded: edits still reach it.
-        clickWith(2, Qt::ControlModifier);
+        const QPoint third = list->visualRect(m().index(2, 0)).center();
+        // Other buttons leave the selected cue, the one the next GO fires, where it is.
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, third);
+        QTest::mouseClick(list->viewport(), Qt::MiddleButton, {}, third);
+        QTest::mouseDClick(list->viewport(), Qt::RightButton, {}, third);
+        QCOMPARE(ed().SelectedIndex(), 2);
+        // Ctrl on the selected cue keeps it selected and loaded.
+        clickRow(2, Qt::ControlModifier);
         QCOMPARE(ed().SelectedIndex(), 2);
         QVERIFY(panelShown());
+        QCOMPARE(m().row(1).colour, kYellow);
+        // Edits go on writing the cue the panel shows.
         typeInto(pn().txtDescription(), QStringLiteral("Kept"));
         QCOMPARE(text(2, kDescription), QStringLiteral("Kept"));
+        QCOMPARE(text(3, kDescription), QStringLiteral("New Action #3"));
         // Shift or Ctrl on another cue selects and loads it as a plain click does.
-        clickWith(3, Qt::ShiftModifier);
+        clickRow(3, Qt::ShiftModifier);
         QCOMPARE(ed().SelectedIndex(), 3);
         QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
-        clickWith(1, Qt::ControlModifier | Qt::ShiftModifier);
+        clickRow(1, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(ed().SelectedIndex(), 1);
         QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
-        QCOMPARE(m().row(0).colour, kYellow);
         // Ctrl+Space on the selected cue keeps it too.
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
