@@ -284,7 +284,12 @@ void GatherTask::setWake(QAbstractEventDispatcher* dispatcher) {
     if (wake_ && done_) wake_->wakeUp();
 }
 
-bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
+bool WriteWholeFile(const QString& given, const QByteArray& bytes, QString* error) {
+    // A link to a show file is kept: the file it leads to is replaced.
+    QString path = given;
+    struct stat link {};
+    if (::lstat(EncodeFileName(given).constData(), &link) == 0 && S_ISLNK(link.st_mode))
+        path = CanonicalPath(given);
     const QByteArray native = EncodeFileName(path);
     const QByteArray temp = EncodeFileName(GetFolder(path) + QLatin1Char('.') + GetFileName(path) +
                                            QStringLiteral(".sorvane-save"));

@@ -79,7 +79,8 @@ private:
 
 // Writes `bytes` as the file `path`: into a temporary file beside it, renamed over the old
 // file only once everything is written, so that a failed write keeps the old file. An
-// existing file's permissions are kept. False, with the cause, when it fails.
+// existing file's permissions are kept, and a link to it keeps leading to it. False, with
+// the cause, when it fails.
 bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error);
 
 // Reads the regular file `path` whole, up to `limit` bytes. False, with the cause, when it is
