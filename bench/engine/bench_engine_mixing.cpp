@@ -1,5 +1,6 @@
-// Mixing cost: four players at rates 0.8, 1, 1.37 and 2, their volumes stepping by 40 every
-// 11 ms, rendered on one thread; the figure is audio time over that thread's CPU time.
+// Mixing cost: four players of 44.1 kHz sources at rates 0.8, 1, 1.37 and 2, through the
+// band-limited resampler, their volumes stepping by 40 every 11 ms, rendered on one thread;
+// the figure is audio time over that thread's CPU time.
 
 #include "BenchCommon.h"
 #include "platform/engine/AudioEngine.h"
@@ -72,6 +73,6 @@ int main(int argc, char** argv) {
     const double med = bench::median(ratios);
     bench::figure("mixing cost, 4 players at 0.8/1/1.37/2",
                   QStringLiteral("%1 x real time (median of 3 x 120 s)").arg(med, 0, 'f', 0),
-                  ">= 300 x", med >= 300);
-    return med >= 300 ? 0 : 1;
+                  ">= 150 x", med >= 150);
+    return med >= 150 ? 0 : 1;
 }
