@@ -200,6 +200,7 @@ void CueListEditor::BuildList(QWidget* client) {
     SetGeometryTw(listView_, 60, 495, 6900, 3500);
     connect(listView_, &CueListView::listClicked, this, &CueListEditor::ListView1_Click);
     connect(listView_, &CueListView::keySelected, this, &CueListEditor::ListView1_Click);
+    connect(listView_, &CueListView::rowDoubleClicked, this, &CueListEditor::ListView1_DblClick);
     // A selection that becomes empty, however it happens, closes the panel at once: it must
     // never go on showing a cue its edits no longer reach.
     connect(listView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,

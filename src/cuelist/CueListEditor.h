@@ -62,6 +62,10 @@ public:
 
     class RedrawTexts;
 
+signals:
+    // The operator double-clicked a cue with the left button; the cue is selected and loaded.
+    void ListView1_DblClick();
+
 private:
     void BuildList(QWidget* client);
 

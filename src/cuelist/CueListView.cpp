@@ -60,6 +60,16 @@ void CueListView::mouseReleaseEvent(QMouseEvent* e) {
     }
 }
 
+void CueListView::mouseDoubleClickEvent(QMouseEvent* e) {
+    // Only the left button's double-click on a row counts; any other is taken as a press.
+    if (e->button() != Qt::LeftButton || !indexAt(e->position().toPoint()).isValid()) {
+        mousePressEvent(e);
+        return;
+    }
+    QTreeView::mouseDoubleClickEvent(e);
+    emit rowDoubleClicked();
+}
+
 void CueListView::keyPressEvent(QKeyEvent* e) {
     const QModelIndexList before =
         selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();

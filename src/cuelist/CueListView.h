@@ -22,10 +22,13 @@ signals:
     void listClicked();
     // The keys moved the selection to another row.
     void keySelected();
+    // A double-click with the left button on a row (the first click selected it).
+    void rowDoubleClicked();
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* e) const override;

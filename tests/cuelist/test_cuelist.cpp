@@ -324,11 +324,13 @@ private slots:
         clickRow(2);
         QTreeView* list = ed().ListView1();
         const QPoint third = list->visualRect(m().index(2, 0)).center();
+        QSignalSpy doubleClicks(&ed(), &CueListEditor::ListView1_DblClick);
         // Other buttons leave the selected cue, the one the next GO fires, where it is.
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, third);
         QTest::mouseClick(list->viewport(), Qt::MiddleButton, {}, third);
         QTest::mouseDClick(list->viewport(), Qt::RightButton, {}, third);
         QCOMPARE(ed().SelectedIndex(), 2);
+        QCOMPARE(doubleClicks.count(), 0);
         // Ctrl on the selected cue keeps it selected and loaded.
         clickRow(2, Qt::ControlModifier);
         QCOMPARE(ed().SelectedIndex(), 2);
@@ -345,6 +347,15 @@ private slots:
         clickRow(1, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(ed().SelectedIndex(), 1);
         QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("1"));
+        // A left double-click selects and loads its cue and is reported once (press,
+        // release, then the second press as the double-click, and its release).
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, third);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, third);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, third);
+        QCOMPARE(doubleClicks.count(), 1);
+        QCOMPARE(ed().SelectedIndex(), 3);
+        QCOMPARE(pn().txtCueNumber()->text(), QStringLiteral("3"));
+        clickRow(1);
         // Ctrl+Space on the selected cue keeps it too.
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
