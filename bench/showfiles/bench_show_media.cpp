@@ -151,6 +151,8 @@ int main(int argc, char** argv) {
         form.cues().model().setSubValue(0, kFile, StoredValue::text(media));
         const QString show = dir.filePath(QStringLiteral("save-%1/show.cue").arg(run));
         QElapsedTimer sinceTick;
+        QElapsedTimer t;
+        t.start();
         double longest = 0;
         QTimer tick;
         tick.setTimerType(Qt::PreciseTimer);
@@ -161,8 +163,6 @@ int main(int argc, char** argv) {
         });
         tick.start();
         dialogs.queueFile(show);
-        QElapsedTimer t;
-        t.start();
         files.SaveShow();
         copySeconds.push_back(t.nsecsElapsed() / 1e9);
         tick.stop();

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -259,6 +260,8 @@ GatherResult GatherTask::run(const GatherJob& job, const std::atomic<bool>& canc
 std::shared_ptr<GatherTask> GatherTask::start(GatherJob job) {
     std::shared_ptr<GatherTask> task(new GatherTask);
     std::thread([task, job = std::move(job)] {
+        // A copy in the background gives way to the window, the sound and the cues.
+        (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         GatherResult r = run(job, task->cancel_);
         std::lock_guard lock(task->mutex_);
         task->result_ = std::move(r);
