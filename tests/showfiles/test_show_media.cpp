@@ -389,6 +389,12 @@ private slots:
              {name, QByteArray("\xc3\x28\xe2\x82\xf0\x9f\x98\x80\xed\xa0\x80"),
               QByteArray("plain \xc3\xa9")})
             QCOMPARE(EncodeFileName(DecodeFileName(b)), b);
+        // UTF-8 names are their ordinary text; stray, overlong, surrogate and cut sequences
+        // are bytes of their own.
+        QCOMPARE(DecodeFileName("caf\xc3\xa9 \xf0\x9f\x8e\xb5.wav"),
+                 QStringLiteral("caf\u00e9 \U0001F3B5.wav"));
+        QCOMPARE(DecodeFileName("a\xc0\x80\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82").size(), 12);
+        QCOMPARE(DecodeFileName("\xff").at(0).unicode(), 0xDCFF);
         const QByteArray line = "1,Odd name,0,0,0,0,0,1,0,0,10,1,0,0,\r\n";
         const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         QVERIFY(fd >= 0);
