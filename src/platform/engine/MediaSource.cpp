@@ -1,5 +1,9 @@
 #include "MediaSource.h"
 
+#include "Mp3Scan.h"
+
+#include <QFile>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -21,6 +25,7 @@ constexpr double kAheadSeconds = 4.0; // decoded after the cursor
 constexpr double kPinSeconds = 1.0;   // kept at the loop start and at the seek target
 constexpr std::size_t kMaxSpare = 16;
 constexpr auto kScanBudget = std::chrono::milliseconds(300); // reading a length at the load
+constexpr auto kMp3Budget = std::chrono::milliseconds(400);  // counting an MP3's frames
 
 const float* zeroChunk() {
     static const float zeros[kChunkFrames * 2] = {};
@@ -124,6 +129,17 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
         return nullptr;
     }
     AVFormatContext* fmt = s->format_;
+    // An MP3 is measured by its frames before anything else reads it: a file that is no MP3
+    // at all (megabytes of nothing) is refused here at once.
+    Mp3Length mp3;
+    if (fmt->iformat && std::strcmp(fmt->iformat->name, "mp3") == 0 && path.rfind("file:", 0) == 0) {
+        mp3 = measureMp3(QFile::decodeName(QByteArray::fromStdString(path.substr(5))),
+                         std::chrono::steady_clock::now() + kMp3Budget);
+        if (mp3.outcome == Mp3Length::NoFrames) {
+            probe.error = "the file holds no sound";
+            return nullptr;
+        }
+    }
     if (avformat_find_stream_info(fmt, nullptr) < 0) {
         probe.error = "no media streams were found";
         return nullptr;
@@ -169,7 +185,7 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     } else if (fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0) {
         length = av_rescale(fmt->duration, sr, AV_TIME_BASE);
     }
-    if (length <= 0) {
+    if (length <= 0 && mp3.outcome != Mp3Length::Measured) {
         probe.error = "the length of the sound is unknown";
         return nullptr;
     }
@@ -183,7 +199,9 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     // off by half): the time stamps of the packets tell it exactly, if reading them through
     // does not take long. Any other length must be reachable.
     const bool guessed = fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
-    if (guessed || length > 2 * sr) {
+    const bool measured = mp3.outcome == Mp3Length::Measured && mp3.sampleRate == sr;
+    if (measured) length = std::max<std::int64_t>(1, mp3.frames);
+    if (!measured && (guessed || length > 2 * sr)) {
         if (guessed) {
             s->deadline_.store(std::chrono::steady_clock::now().time_since_epoch().count() +
                                    std::chrono::nanoseconds(kScanBudget).count(),

@@ -1,0 +1,31 @@
+#pragma once
+
+// The true length of an MP3 file, from its frame headers alone: every frame is found and
+// counted without decoding, so a file without a length header, with a wrong one, or cut
+// short is measured as it will play. The encoder's delay and padding that a LAME or FFmpeg
+// info frame states are taken off the way the decoder takes them off.
+//
+// Runs on the control thread at a load; reads the file through a memory map and never holds
+// more of it than the pages it touches.
+
+#include <chrono>
+#include <cstdint>
+#include <QString>
+
+namespace sorvane::engine {
+
+struct Mp3Length {
+    enum Outcome {
+        Measured,    // `frames` is the length that decoding gives
+        NoFrames,    // no MP3 frame near the start: not an MP3 file
+        Unmeasured,  // free-format or unreadable, or the time ran out: no figure
+    };
+    Outcome outcome = Unmeasured;
+    int sampleRate = 0;
+    std::int64_t frames = 0;      // sample frames that play
+    std::int64_t audioFrames = 0; // MP3 frames holding sound
+};
+
+Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point deadline);
+
+} // namespace sorvane::engine
