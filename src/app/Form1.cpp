@@ -164,8 +164,7 @@ void Form1::BuildFrame() {
     SetGeometryTw(col, 7055, 495, 1125, 3870);
     frame_.pctActionControls = col;
 
-    QFont small = font();
-    small.setPointSizeF(7);
+    const QFont small = SevenPointFont(font());
     auto button = [&](const QString& caption, const QString& name, int left, int top, int width,
                       int height) {
         auto* b = new QPushButton(caption, col);

@@ -213,70 +213,41 @@ private slots:
 
     // --- the redraw's display rules --------------------------------------------------------
     void displayRulesRebuildSevenColumns() {
-        std::vector<CueRow> rows;
-        rows.push_back(TextRow(Cue("1", "8", "500"))); // Delay
-        rows.push_back(TextRow(Play("2")));            // Play
-        rows.push_back(TextRow({"3", "Loop", "2", "0", "0", "a.wav", "-4000", "1", "1", "4", "0",
-                                "0", "0", "0"})); // count 0
-        rows.push_back(TextRow({"4", "Fade", "1", "4", "0", "0", "-2000", "1", "0", "1", "3", "1",
-                                "0", "0"})); // Change Volume
-        rows.push_back(TextRow({"5", "Pause", "9", "1", "0", "0", "-2000", "1", "7", "4", "0", "2",
-                                "0", "0"})); // Pause, odd codes
-        rows.push_back(TextRow({"6", "Odd", "x", "abc", "0", "0", "-2000", "1", "0", "6", "0", "2",
-                                "0", "0"})); // no action code, a channel above 4
-        rows.push_back(TextRow({"7", "Count", "0", "0", "0", "0", "0", "1", "0", "0", "0", "abc",
-                                "0", "0"})); // count not a number
-        rows.push_back(TextRow({"8", "Tie", "0", "0", "0", "0", "-3990", "1", "0", "0", "0", "1",
-                                "0", "0"})); // 0.25% rounds to the even digit
-        rows.push_back(
-            TextRow({"9", "Odd", "0", "0", "0", "0", "-2889", "1", "0", "0", "0", "1", "0", "0"}));
-        m().setRows(std::move(rows));
+        // Each line: a row as loaded, then its When, Action, File, Volume, Begin On, Ch and
+        // Count texts after the redraw.
+        const QList<QPair<QStringList, QStringList>> rows{
+            {Cue("1", "8", "500"), {"Execution2", "Delay (500ms)", "", "", "Auto", "", ""}},
+            {Play("2"), {"During2", "Play", "intro.wav", "75%", "Go", "3", "3"}},
+            {{"3", "Loop", "2", "0", "0", "a.wav", "-4000", "1", "1", "4", "0", "0", "0", "0"},
+             {"Completion2", "Play", "a.wav", "0%", "Auto", "x", "%"}},
+            {{"4", "Fade", "1", "4", "0", "0", "-2000", "1", "0", "1", "3", "1", "0", "0"},
+             {"Execution2", "Vol", "", "50%", "Go", "2", ""}},
+            // Codes without a word leave their text as it was.
+            {{"5", "Pause", "9", "1", "0", "0", "-2000", "1", "7", "4", "0", "2", "0", "0"},
+             {"9", "Pause", "", "", "7", "x", ""}},
+            // No action code: the channel shows, a channel above 4 as it reads.
+            {{"6", "Odd", "x", "abc", "0", "0", "-2000", "1", "0", "6", "0", "2", "0", "0"},
+             {"x", "abc", "", "", "Go", "7", ""}},
+            // A count that is no number plays endlessly.
+            {{"7", "Count", "0", "0", "0", "0", "0", "1", "0", "0", "0", "abc", "0", "0"},
+             {"During2", "Play", "", "100%", "Go", "1", "%"}},
+            // 0.25% rounds to the even digit; 27.775% to 27.8%.
+            {{"8", "Tie", "0", "0", "0", "0", "-3990", "1", "0", "0", "0", "1", "0", "0"},
+             {"During2", "Play", "", "0.2%", "Go", "1", "1"}},
+            {{"9", "Odd", "0", "0", "0", "0", "-2889", "1", "0", "0", "0", "1", "0", "0"},
+             {"During2", "Play", "", "27.8%", "Go", "1", "1"}}};
+        std::vector<CueRow> loaded;
+        for (const auto& row : rows)
+            loaded.push_back(TextRow(row.first));
+        m().setRows(std::move(loaded));
         ed().SelectRow(7);
         ed().ListView1Tag = QStringLiteral("2.7");
         ed().UpdateListView();
-
-        QCOMPARE(text(1, kAction), QStringLiteral("Delay (500ms)"));
-        QCOMPARE(text(1, kVolume), QString());
-        QCOMPARE(text(1, kChannel), QString());
-        QCOMPARE(text(1, kPlayCount), QString());
-        QCOMPARE(text(1, kWhen), QStringLiteral("Execution2"));
-        QCOMPARE(text(1, kFile), QString());
-
-        QCOMPARE(text(2, kAction), QStringLiteral("Play"));
-        QCOMPARE(text(2, kVolume), QStringLiteral("75%"));
-        QCOMPARE(text(2, kPlayCount), QStringLiteral("3"));
-        QCOMPARE(text(2, kFile), QStringLiteral("intro.wav"));
-        QCOMPARE(text(2, kChannel), QStringLiteral("3"));
-        QCOMPARE(text(2, kBeginOn), QStringLiteral("Go"));
-        QCOMPARE(text(2, kWhen), QStringLiteral("During2"));
+        const int columns[] = {kWhen, kAction, kFile, kVolume, kBeginOn, kChannel, kPlayCount};
+        for (int r = 0; r < rows.size(); ++r)
+            for (int c = 0; c < 7; ++c)
+                QCOMPARE(text(r + 1, columns[c]), rows[r].second[c]);
         QCOMPARE(text(2, kFadeSpeed), QStringLiteral("5")); // not rebuilt: the loaded text
-
-        QCOMPARE(text(3, kWhen), QStringLiteral("Completion2"));
-        QCOMPARE(text(3, kPlayCount), QStringLiteral("%"));
-        QCOMPARE(text(3, kVolume), QStringLiteral("0%"));
-        QCOMPARE(text(3, kChannel), QStringLiteral("x"));
-        QCOMPARE(text(3, kFile), QStringLiteral("a.wav"));
-        QCOMPARE(text(3, kBeginOn), QStringLiteral("Auto"));
-
-        QCOMPARE(text(4, kAction), QStringLiteral("Vol"));
-        QCOMPARE(text(4, kVolume), QStringLiteral("50%"));
-        QCOMPARE(text(4, kPlayCount), QString());
-
-        QCOMPARE(text(5, kAction), QStringLiteral("Pause"));
-        QCOMPARE(text(5, kVolume), QString());
-        QCOMPARE(text(5, kPlayCount), QString());
-        QCOMPARE(text(5, kChannel), QStringLiteral("x"));
-        QCOMPARE(text(5, kWhen), QStringLiteral("9"));    // no such code: the text stays
-        QCOMPARE(text(5, kBeginOn), QStringLiteral("7")); // likewise
-
-        QCOMPARE(text(6, kAction), QStringLiteral("abc"));
-        QCOMPARE(text(6, kChannel), QStringLiteral("7")); // shown as it reads: no action code
-        QCOMPARE(text(6, kVolume), QString());
-        QCOMPARE(text(6, kWhen), QStringLiteral("x"));
-
-        QCOMPARE(text(7, kPlayCount), QStringLiteral("%"));
-        QCOMPARE(text(8, kVolume), QStringLiteral("0.2%"));
-        QCOMPARE(text(9, kVolume), QStringLiteral("27.8%"));
 
         // Colours: the selected row yellow, the current row (2.7 -> 2) green, the rest white.
         QCOMPARE(m().row(6).colour, kYellow);
