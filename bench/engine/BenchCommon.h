@@ -8,9 +8,19 @@
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace bench {
+
+// `--quick` or SORVANE_BENCH_QUICK=1: short media and few runs, to show the program still runs.
+inline bool isQuick(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--quick") == 0) return true;
+    const char* q = std::getenv("SORVANE_BENCH_QUICK");
+    return q && *q && std::strcmp(q, "0") != 0;
+}
 
 // A stereo signal that is loud from its first frame, `seconds` long, encoded by ffmpeg with
 // `codecArgs` (for example {"-c:a", "libmp3lame", "-b:a", "192k"}) into `path`.
