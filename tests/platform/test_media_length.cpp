@@ -123,6 +123,24 @@ private slots:
         QVERIFY2(std::abs(end - 10.0) <= 2.0 / kRate, qPrintable(QString::number(end, 'f', 6)));
     }
 
+    // A WMA states more than it plays (10.030 s for 9.985 s of sound): SelectionEnd is what
+    // plays, and a pass ends there.
+    void wmaReportsWhatPlays() {
+        const QString wav = path("for-wma.wav");
+        QVERIFY(writeFloatWav(wav, tone(44100, 10.0, 440, 0.5), 44100));
+        const QString file = path("ten.wma");
+        QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-i", wav, "-c:a", "wmav2", "-b:a",
+                               "128k", file}));
+        const double truth = static_cast<double>(decodedFrames(file)) / 44100;
+        AudioEngine engine(offline());
+        MediaPlayer player(engine);
+        player.setFileName(file);
+        QVERIFY2(std::abs(player.SelectionEnd() - truth) <= 1.0 / 44100,
+                 qPrintable(QStringLiteral("%1 against %2").arg(player.SelectionEnd()).arg(truth)));
+        const double end = playsUntil(engine, player, 0.5);
+        QVERIFY2(std::abs(end - truth) <= 0.005, qPrintable(QString::number(end)));
+    }
+
     // MP3s cut short, constant and variable bit rate, each with its info frame: they open,
     // state what they hold, and play to that end; a stretch marked within it plays whole.
     void truncatedFilesPlayWhatTheyHold_data() {

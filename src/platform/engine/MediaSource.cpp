@@ -51,11 +51,20 @@ AVCodecContext* openDecoder(AVStream* stream) {
     return codec;
 }
 
+// Where decoding really ends: the time stamp of the last frame that has one (in frames of
+// the stream's own count) and the frames decoded from there on.
+struct DecodedEnd {
+    std::int64_t lastStamp = -1; // -1: not found
+    std::int64_t after = 0;
+};
+
 // Whether sound still decodes shortly before the stated end of the file. A file cut short
-// (an interrupted copy or download) fails here although its start plays. The jump also
-// leaves the demuxer's index covering the file, so that later jumps cost nothing.
+// (an interrupted copy or download) fails here although its start plays. Decoding on to the
+// end tells where the sound really ends (`end`), which may differ from the stated length by
+// the encoder's delay. The jump also leaves the demuxer's index covering the file, so that
+// later jumps cost nothing.
 bool endDecodes(AVFormatContext* format, AVCodecContext* codec, int stream, AVPacket* packet,
-                AVFrame* frame, int sampleRate, std::int64_t length) {
+                AVFrame* frame, int sampleRate, std::int64_t length, DecodedEnd& end) {
     AVStream* st = format->streams[stream];
     const AVRational frames{1, sampleRate};
     const std::int64_t start = st->start_time == AV_NOPTS_VALUE ? 0 : st->start_time;
@@ -63,18 +72,27 @@ bool endDecodes(AVFormatContext* format, AVCodecContext* codec, int stream, AVPa
     if (av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD) < 0) return true; // cannot tell
     avcodec_flush_buffers(codec);
     const std::int64_t nearEnd = length - 4 * static_cast<std::int64_t>(sampleRate);
-    for (int packets = 0; packets < 400;) {
+    bool there = false;
+    for (int packets = 0; packets < 2000;) {
         const int r = avcodec_receive_frame(codec, frame);
         if (r == 0) {
             const std::int64_t pts = frame->best_effort_timestamp;
-            const bool there = frame->nb_samples > 0 &&
-                               (pts == AV_NOPTS_VALUE ||
-                                av_rescale_q(pts - start, st->time_base, frames) >= nearEnd);
+            if (frame->nb_samples > 0) {
+                there = there || pts == AV_NOPTS_VALUE ||
+                        av_rescale_q(pts - start, st->time_base, frames) >= nearEnd;
+                if (pts != AV_NOPTS_VALUE) {
+                    end.lastStamp = av_rescale_q(pts, st->time_base, frames);
+                    end.after = 0;
+                }
+                end.after += frame->nb_samples;
+            }
             av_frame_unref(frame);
-            if (there) return true;
             continue;
         }
-        if (r == AVERROR_EOF) return false;
+        if (r == AVERROR_EOF) {
+            if (!there) end.lastStamp = -1;
+            return there;
+        }
         if (av_read_frame(format, packet) < 0) {
             avcodec_send_packet(codec, nullptr);
             ++packets;
@@ -86,7 +104,8 @@ bool endDecodes(AVFormatContext* format, AVCodecContext* codec, int stream, AVPa
         }
         av_packet_unref(packet);
     }
-    return false;
+    end.lastStamp = -1; // no end in sight: the stated length stands
+    return there;
 }
 
 // The length in frames from the time stamps of every packet of `stream`, read through to
@@ -201,6 +220,7 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     const bool guessed = fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
     const bool measured = mp3.outcome == Mp3Length::Measured && mp3.sampleRate == sr;
     if (measured) length = std::max<std::int64_t>(1, mp3.frames);
+    DecodedEnd decodedEnd;
     if (!measured && (guessed || length > 2 * sr)) {
         if (guessed) {
             s->deadline_.store(std::chrono::steady_clock::now().time_since_epoch().count() +
@@ -209,7 +229,8 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
             const std::int64_t scanned = packetLength(fmt, stream, s->packet_, sr);
             s->deadline_.store(0, std::memory_order_relaxed);
             if (scanned > 0) length = scanned;
-        } else if (!endDecodes(fmt, s->codec_, stream, s->packet_, s->frame_, sr, length)) {
+        } else if (!endDecodes(fmt, s->codec_, stream, s->packet_, s->frame_, sr, length,
+                               decodedEnd)) {
             probe.error = "the file ends before its stated length";
             return nullptr;
         }
@@ -246,6 +267,13 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     s->firstPts_ = pts == AV_NOPTS_VALUE ? 0 : av_rescale_q(pts, st->time_base, frames);
     s->coarseStamps_ = av_q2d(st->time_base) > 1.0 / sr;
     s->gridFrames_ = s->codec_->frame_size > 0 ? s->codec_->frame_size : s->frame_->nb_samples;
+    if (decodedEnd.lastStamp >= 0) { // the length that plays, counted as the decoder counts
+        std::int64_t last = decodedEnd.lastStamp - s->firstPts_;
+        if (s->coarseStamps_ && s->gridFrames_ > 0)
+            last = std::llround(static_cast<double>(last) / s->gridFrames_) * s->gridFrames_;
+        const std::int64_t exact = last + decodedEnd.after;
+        if (exact > 0 && std::abs(exact - length) <= length / 10 + sr) length = exact;
+    }
 
     s->length_ = length;
     s->tableSize_ = ceilDiv(length + length / 10, kChunkFrames) + 8;
