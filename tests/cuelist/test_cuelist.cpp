@@ -340,45 +340,40 @@ private slots:
 
     // --- the panel shown and hidden --------------------------------------------------------
     void panelFollowsTheButtonAndTheFlag() {
+        const int W = form->OuterWidthTw();
+        // Shown or hidden, with everything that moves with it.
+        auto expectPanel = [&](bool on) {
+            QCOMPARE(panelShown(), on);
+            QCOMPARE(frame().cmdProperties->text(),
+                     on ? QStringLiteral("Properties >") : QStringLiteral("< Properties"));
+            QCOMPARE(frame().Line1->isHidden(), !on);
+            QCOMPARE(frame().Label2->isHidden(), !on);
+            QCOMPARE(WidthTw(ed().ListView1()), W - (on ? 5190 : 1490));
+            QCOMPARE(LeftTw(frame().pctActionControls), W - (on ? 5050 : 1340));
+            QCOMPARE(frame().Line2->X2(), W - (on ? 3930 : 220));
+        };
         // At start-up: hidden, the flag set, the button disabled.
-        QVERIFY(!panelShown());
+        expectPanel(false);
         QVERIFY(AutoShowProperties);
         QVERIFY(!frame().cmdProperties->isEnabled());
-        QCOMPARE(frame().cmdProperties->text(), QStringLiteral("< Properties"));
-        QVERIFY(frame().Line1->isHidden());
-        QVERIFY(frame().Label2->isHidden());
-
         insert();
         insert();
-        const int W = form->OuterWidthTw();
-        QVERIFY(panelShown());
+        expectPanel(true);
         QVERIFY(frame().cmdProperties->isEnabled());
-        QCOMPARE(frame().cmdProperties->text(), QStringLiteral("Properties >"));
-        QVERIFY(!frame().Line1->isHidden());
-        QVERIFY(!frame().Label2->isHidden());
-        QCOMPARE(WidthTw(ed().ListView1()), W - 5190);
-        QCOMPARE(LeftTw(frame().pctActionControls), W - 5050);
-        QCOMPARE(frame().Line2->X2(), W - 3930);
 
         // The operator hides it: it stays hidden through selections.
         click(frame().cmdProperties);
-        QVERIFY(!panelShown());
+        expectPanel(false);
         QVERIFY(!AutoShowProperties);
-        QCOMPARE(frame().cmdProperties->text(), QStringLiteral("< Properties"));
-        QCOMPARE(WidthTw(ed().ListView1()), W - 1490);
-        QCOMPARE(LeftTw(frame().pctActionControls), W - 1340);
-        QCOMPARE(frame().Line2->X2(), W - 220);
         QVERIFY(frame().cmdGo->hasFocus());
         clickRow(1);
         QVERIFY(!panelShown());
         QVERIFY(frame().cmdProperties->isEnabled());
-
         // And shows it again: selections keep it open.
         click(frame().cmdProperties);
         QVERIFY(AutoShowProperties);
-        QVERIFY(panelShown());
         clickRow(2);
-        QVERIFY(panelShown());
+        expectPanel(true);
 
         // A load clears the flag: a hidden panel stays hidden when cues are selected.
         click(frame().cmdProperties);
