@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -74,5 +76,43 @@ inline bool pumpUntilSilent(const SinkCapture& sink, double ms, double limitMs =
 // A silence of this many frames inside a sound is a dropout (0.5 ms; the test signals never
 // stay this near zero on both channels).
 constexpr std::int64_t kDropoutFrames = 24;
+
+} // namespace bench
+
+namespace bench {
+
+// The amplitude (0..32767) of a tone of `hz` in the left channel over the `n` frames that end
+// at `end`, by the Goertzel recurrence with a Hann window.
+inline double toneAmplitude(const SinkCapture& sink, std::int64_t end, double hz, int n = 480) {
+    const double w = 2 * M_PI * hz / SinkCapture::kRate;
+    const double coeff = 2 * std::cos(w);
+    double s1 = 0, s2 = 0, windowSum = 0;
+    for (int i = 0; i < n; ++i) {
+        const double hann = 0.5 - 0.5 * std::cos(2 * M_PI * i / (n - 1));
+        windowSum += hann;
+        const double s0 = sink.left(end - n + i) * hann + coeff * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - coeff * s1 * s2;
+    return 2 * std::sqrt(std::max(0.0, power)) / windowSum;
+}
+
+// The first frame (the middle of the first window, at a hop of one block) from `from` on where
+// the tone of `hz` reaches half of `amplitude`; -1 when it does not before `to`.
+inline std::int64_t toneOnset(const SinkCapture& sink, std::int64_t from, std::int64_t to,
+                              double hz, double amplitude, int n = 480) {
+    for (std::int64_t end = from + n; end <= to; end += SinkCapture::kBlock)
+        if (toneAmplitude(sink, end, hz, n) >= amplitude / 2) return end - n / 2;
+    return -1;
+}
+
+// The root mean square of the left channel over [from, to).
+inline double rms(const SinkCapture& sink, std::int64_t from, std::int64_t to) {
+    double sum = 0;
+    for (std::int64_t i = from; i < to; ++i)
+        sum += static_cast<double>(sink.left(i)) * sink.left(i);
+    return to > from ? std::sqrt(sum / static_cast<double>(to - from)) : 0;
+}
 
 } // namespace bench

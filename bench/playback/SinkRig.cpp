@@ -10,6 +10,9 @@
 #include <ctime>
 #include <pulse/error.h>
 #include <pulse/simple.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace bench {
 
@@ -106,6 +109,7 @@ void SoundServer::stop() {
 
 SinkCapture::SinkCapture(const SoundServer& server) : server_(server) {
     levels_.assign(static_cast<std::size_t>(kKeep), 0);
+    lefts_.assign(static_cast<std::size_t>(kKeep), 0);
     stamps_.assign(static_cast<std::size_t>(kKeep / kBlock), 0);
 }
 
@@ -170,6 +174,9 @@ void SinkCapture::run() {
         failed_ = true;
         return;
     }
+    // Stamps are only as good as the listener's wake-ups: ask for a high priority (allowed
+    // to root; elsewhere the thread keeps its own).
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -20);
     ready_ = true;
     std::int16_t buf[kBlock * 2];
     while (!quit_) {
@@ -187,7 +194,12 @@ void SinkCapture::run() {
             const int r = std::abs(static_cast<int>(buf[2 * i + 1]));
             levels_[static_cast<std::size_t>((first + i) % kKeep)] =
                 static_cast<std::uint16_t>(std::max(l, r));
+            lefts_[static_cast<std::size_t>((first + i) % kKeep)] = buf[2 * i];
         }
+        timespec cpu{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+        cpuNs_.store(static_cast<std::int64_t>(cpu.tv_sec) * 1000000000LL + cpu.tv_nsec,
+                     std::memory_order_relaxed);
         stamps_[static_cast<std::size_t>((first / kBlock) % (kKeep / kBlock))] = stamp;
         written_.store(first + kBlock, std::memory_order_release);
     }
@@ -203,6 +215,10 @@ std::int64_t SinkCapture::frameTimeNs(std::int64_t index) const {
 
 int SinkCapture::level(std::int64_t index) const {
     return levels_[static_cast<std::size_t>(index % kKeep)];
+}
+
+int SinkCapture::left(std::int64_t index) const {
+    return lefts_[static_cast<std::size_t>(index % kKeep)];
 }
 
 std::int64_t SinkCapture::waitForSound(std::int64_t from, std::int64_t deadlineNs) const {

@@ -69,6 +69,10 @@ public:
     std::int64_t frameTimeNs(std::int64_t index) const;
     // The loudness of a frame: the larger of |left| and |right|, 0..32768.
     int level(std::int64_t index) const;
+    // The left sample of a frame.
+    int left(std::int64_t index) const;
+    // CPU time the listener's thread has used, so a figure of the process can leave it out.
+    std::int64_t cpuNs() const { return cpuNs_.load(std::memory_order_relaxed); }
     // The first frame at or after `from` that is sound, looking at frames read until
     // `deadlineNs` passes; -1 when none came.
     std::int64_t waitForSound(std::int64_t from, std::int64_t deadlineNs) const;
@@ -90,8 +94,10 @@ private:
 
     const SoundServer& server_;
     std::vector<std::uint16_t> levels_; // ring of kKeep frames
+    std::vector<std::int16_t> lefts_;   // ring of kKeep frames
     std::vector<std::int64_t> stamps_;  // ring of kKeep / kBlock block stamps
     std::atomic<std::int64_t> written_{0};
+    std::atomic<std::int64_t> cpuNs_{0};
     std::atomic<bool> quit_{false};
     std::atomic<bool> ready_{false};
     std::atomic<bool> failed_{false};

@@ -158,6 +158,36 @@ int main(int argc, char** argv) {
                                   trials, 7.0);
             }
         }
+        // Steady playing: silences inside a long sound are dropouts a listener hears.
+        {
+            sorvane::MediaPlayer player(*engine);
+            player.setFileName(wav);
+            bench::pumpUntilSilent(sink, 30);
+            const std::int64_t from = sink.frames();
+            player.Play();
+            const std::int64_t onset = bench::soundAfter(sink, from, 2000);
+            const double seconds = quick ? 3 : 20;
+            std::int64_t gaps = 0;
+            if (onset >= 0) {
+                const std::int64_t end = onset + static_cast<std::int64_t>(seconds * 48000);
+                bench::pumpUntil([&] { return sink.frames() >= end; }, seconds * 1000 + 2000);
+                std::int64_t run = 0;
+                for (std::int64_t i = onset; i < std::min(end, sink.frames()); ++i) {
+                    if (sink.level(i) <= bench::SinkCapture::kLoud) {
+                        if (++run == bench::kDropoutFrames) ++gaps;
+                    } else {
+                        run = 0;
+                    }
+                }
+            }
+            player.Stop();
+            const bool pass = onset >= 0 && gaps == 0;
+            allPass &= pass;
+            bench::figure(QStringLiteral("dropouts in steady play, %1").arg(tag),
+                          onset < 0 ? QStringLiteral("no sound")
+                                    : QStringLiteral("%1 in %2 s").arg(gaps).arg(seconds),
+                          "0", pass);
+        }
         // Played before on that channel: the same file again from its start.
         {
             std::vector<Trial> trials;

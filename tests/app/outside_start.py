@@ -42,25 +42,16 @@ def main(program, workdir):
         desk.find("Go", role="push button", pid=prog.pid)
 
         # The intro's sound came out of the SDL stream; wait until it has ended.
-        second = harness.RATE * harness.CHANNELS * 4
-        def quiet_after_sound():
-            size = prog.audio_bytes()
-            if size < 2 * second:
-                return False
-            head = harness.read_disk_audio(prog.audio_file, 0, size)
-            runs = harness.sounding_runs(head)
-            return runs and size // (harness.CHANNELS * 4) - runs[-1][1] > harness.RATE
-        assert harness._wait_for(quiet_after_sound, 40, step=0.25), \
-            "the intro's sound never came out, or never ended: " + prog.log()
-        intro = harness.sounding_runs(harness.read_disk_audio(prog.audio_file))
+        intro = prog.wait_until_quiet(1.0)
+        assert intro, "the intro's sound never came out, or never ended: " + prog.log()
         first, end = intro[0][0], intro[-1][1]
         assert first < 2 * harness.RATE, f"the intro's sound starts late: frame {first}"
         assert end - first > harness.RATE, f"the intro's sound is short: {end - first} frames"
 
         # Nothing sounds by itself once the intro is over.
-        mark = prog.audio_bytes()
-        harness._wait_for(lambda: prog.audio_bytes() >= mark + 2 * second, 10)
-        after = harness.read_disk_audio(prog.audio_file, mark)
+        mark = prog.frames()
+        prog.wait_for_frames(mark + 2 * harness.RATE, 10)
+        after = prog.sound(mark)
         assert len(after) >= harness.RATE * harness.CHANNELS, "the output stopped running"
         assert harness.sounding_runs(after) == [], "sound came out with no GO"
         assert prog.running(), "the program ended: " + prog.log()

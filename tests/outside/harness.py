@@ -61,6 +61,31 @@ class Program:
         except OSError:
             return 0
 
+    def frames(self):
+        """Frames of sound written so far."""
+        return self.audio_bytes() // (4 * CHANNELS)
+
+    def sound(self, first_frame=0, end_frame=None):
+        """The samples written from frame first_frame on (to end_frame)."""
+        return read_disk_audio(self.audio_file, first_frame * 4 * CHANNELS,
+                               None if end_frame is None else end_frame * 4 * CHANNELS)
+
+    def wait_for_frames(self, frame, timeout=20):
+        return _wait_for(lambda: self.frames() >= frame, timeout)
+
+    def wait_until_quiet(self, quiet_seconds=1.0, timeout=40):
+        """Waits until something has sounded and then the last quiet_seconds were silent;
+        returns the stretches of sound written until then, or None."""
+        def quiet():
+            frames = self.frames()
+            if frames < quiet_seconds * RATE:
+                return None
+            runs = sounding_runs(self.sound(0, frames))
+            if runs and frames - runs[-1][1] > quiet_seconds * RATE:
+                return runs
+            return None
+        return _wait_for(quiet, timeout, step=0.25)
+
     def log(self):
         try:
             with open(self.log_file, encoding="utf-8", errors="replace") as f:
@@ -267,15 +292,21 @@ class Desktop:
         subprocess.run(["xdotool", *args], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10)
 
+    def point_at(self, acc):
+        """Moves the mouse pointer to the control's centre (keys then go to its window)."""
+        x, y = self.centre(acc)
+        # Without --sync: that waits for a motion, and there is none when the pointer is
+        # already there.
+        self._xdotool("mousemove", str(x), str(y))
+        time.sleep(0.05)
+
     def click(self, acc, button=1):
         """A real press and release of the mouse button at the control's centre."""
-        x, y = self.centre(acc)
-        self._xdotool("mousemove", "--sync", str(x), str(y))
+        self.point_at(acc)
         self._xdotool("click", str(button))
 
     def double_click(self, acc):
-        x, y = self.centre(acc)
-        self._xdotool("mousemove", "--sync", str(x), str(y))
+        self.point_at(acc)
         self._xdotool("click", "--repeat", "2", "--delay", "80", "1")
 
     def key(self, *keysyms):
