@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <SDL2/SDL.h>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -74,6 +76,59 @@ bool report(const QString& name, const std::vector<Trial>& trials, double target
     return pass;
 }
 
+// Silences of a dropout's length inside [onset, end).
+int countDropouts(const bench::SinkCapture& sink, std::int64_t onset, std::int64_t end) {
+    int gaps = 0;
+    std::int64_t run = 0;
+    for (std::int64_t i = onset; i < std::min(end, sink.frames()); ++i) {
+        if (sink.level(i) <= bench::SinkCapture::kLoud) {
+            if (++run == bench::kDropoutFrames) ++gaps;
+        } else {
+            run = 0;
+        }
+    }
+    return gaps;
+}
+
+void toneCallback(void* phase, Uint8* stream, int len) {
+    auto* out = reinterpret_cast<float*>(stream);
+    double& p = *static_cast<double*>(phase);
+    for (int i = 0; i < len / 8; ++i) {
+        out[2 * i] = static_cast<float>(0.3 * std::sin(p));
+        out[2 * i + 1] = static_cast<float>(0.3 * std::cos(p));
+        p += 2 * M_PI * 440 / 48000;
+    }
+}
+
+// Plays a steady tone through SDL alone for `seconds` and counts its dropouts; -1 without sound.
+int bareToneDropouts(const bench::SinkCapture& sink, int period, double seconds) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
+    double phase = 0;
+    SDL_AudioSpec want{}, have{};
+    want.freq = 48000;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = static_cast<Uint16>(period);
+    want.callback = toneCallback;
+    want.userdata = &phase;
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    int gaps = -1;
+    if (device) {
+        bench::pumpUntilSilent(sink, 30);
+        const std::int64_t from = sink.frames();
+        SDL_PauseAudioDevice(device, 0);
+        const std::int64_t onset = bench::soundAfter(sink, from, 2000);
+        if (onset >= 0) {
+            const std::int64_t end = onset + static_cast<std::int64_t>(seconds * 48000);
+            bench::pumpUntil([&] { return sink.frames() >= end; }, seconds * 1000 + 2000);
+            gaps = countDropouts(sink, onset, end);
+        }
+        SDL_CloseAudioDevice(device);
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return gaps;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -98,6 +153,18 @@ int main(int argc, char** argv) {
     bench::figure("rig: monitor block spacing",
                   QStringLiteral("median %1 ms").arg(spacing, 0, 'f', 3), "<= 1.5 ms",
                   spacing > 0 && spacing <= 1.5);
+
+    // For scale: a bare SDL stream of a steady tone through the same server, at the period
+    // the program opens; its dropouts are the machine's, not the engine's.
+    {
+        const double seconds = quick ? 3 : 20;
+        const int period = sorvane::AudioEngine::Options{}.periodFrames;
+        const int gaps = bareToneDropouts(sink, period, seconds);
+        bench::figure(QStringLiteral("reference: bare SDL tone, period %1, dropouts").arg(period),
+                      gaps < 0 ? QStringLiteral("no sound")
+                               : QStringLiteral("%1 in %2 s").arg(gaps).arg(seconds),
+                      "0", gaps == 0);
+    }
 
     QTemporaryDir dir;
     const double seconds = quick ? 20 : 300;
@@ -167,18 +234,11 @@ int main(int argc, char** argv) {
             player.Play();
             const std::int64_t onset = bench::soundAfter(sink, from, 2000);
             const double seconds = quick ? 3 : 20;
-            std::int64_t gaps = 0;
+            int gaps = 0;
             if (onset >= 0) {
                 const std::int64_t end = onset + static_cast<std::int64_t>(seconds * 48000);
                 bench::pumpUntil([&] { return sink.frames() >= end; }, seconds * 1000 + 2000);
-                std::int64_t run = 0;
-                for (std::int64_t i = onset; i < std::min(end, sink.frames()); ++i) {
-                    if (sink.level(i) <= bench::SinkCapture::kLoud) {
-                        if (++run == bench::kDropoutFrames) ++gaps;
-                    } else {
-                        run = 0;
-                    }
-                }
+                gaps = countDropouts(sink, onset, end);
             }
             player.Stop();
             const bool pass = onset >= 0 && gaps == 0;
