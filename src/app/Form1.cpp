@@ -6,6 +6,10 @@
 #include "core/Twips.h"
 #include "cuelist/CueListEditor.h"
 #include "cuelist/PropertiesPanel.h"
+#include "media/LineEditFields.h"
+#include "media/MediaCommands.h"
+#include "media/clsMP3.h"
+#include "platform/engine/AudioEngine.h"
 #include "showfiles/FileAssoc.h"
 #include "showfiles/ShowFiles.h"
 
@@ -120,8 +124,8 @@ void EndProgram() {
     std::_Exit(0);
 }
 
-Form1::Form1(const QString& commandLine, Dialogs& dialogs)
-    : QWidget(nullptr), commandLine_(commandLine), dialogs_(dialogs) {
+Form1::Form1(const QString& commandLine, Dialogs& dialogs, AudioEngine* engine)
+    : QWidget(nullptr), commandLine_(commandLine), dialogs_(dialogs), engine_(engine) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Sorvane"));
     setAccessibleName(QStringLiteral("Sorvane"));
@@ -132,6 +136,10 @@ Form1::Form1(const QString& commandLine, Dialogs& dialogs)
     status_ = new StatusLine(*this, this);
     cues_ = new CueListEditor(*this, this);
     showFiles_ = new ShowFiles(*this, *cues_, this);
+    connect(cues_->panel().cmdBrowse(), &QPushButton::clicked, this,
+            [this] { media().cmdBrowse_Click(); });
+    connect(cues_->panel().Command6(), &QPushButton::clicked, this,
+            [this] { media().Command6_Click(); });
     BuildMixer();
     // Keep the strip and the drawer above the panels they cover.
     status_->pctStatusHistory->raise();
@@ -139,7 +147,30 @@ Form1::Form1(const QString& commandLine, Dialogs& dialogs)
     resize(TwToPx(12105), TwToPx(8700));
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    delete media_; // its players and windows go before the engine and the fields
+}
+
+MediaCommands& Form1::media() {
+    if (!media_) {
+        PropertiesPanel& p = cues_->panel();
+        mediaFields_ = std::make_unique<LineEditFields>(
+            LineEditFields::Field{p.txtFile(), [&p] { p.txtFile_Change(); }},
+            LineEditFields::Field{p.txtStartPos(), [&p] { p.txtStartPos_Change(); }},
+            LineEditFields::Field{p.txtEndPos(), [&p] { p.txtEndPos_Change(); }},
+            [this] { cues_->ListView1_Click(); });
+        if (!engine_) {
+            ownEngine_ = std::make_unique<AudioEngine>();
+            engine_ = ownEngine_.get();
+        }
+        media_ = new MediaCommands(*this, *engine_, *mediaFields_, this);
+    }
+    return *media_;
+}
+
+clsMP3& Form1::MP3() {
+    return media().MP3();
+}
 
 void Form1::BuildFrame() {
     frame_.Label1 = Heading(this, QStringLiteral("Cue List"), QStringLiteral("Label1"), 120, 105);

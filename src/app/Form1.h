@@ -17,7 +17,11 @@ class QSlider;
 
 namespace sorvane {
 
+class AudioEngine;
 class CueListEditor;
+class LineEditFields;
+class MediaCommands;
+class clsMP3;
 class ShowFiles;
 class StatusLine;
 
@@ -31,7 +35,9 @@ class Form1 : public QWidget, public Shell {
     Q_OBJECT
 public:
     // `commandLine` is the text of the arguments, taken as one text.
-    Form1(const QString& commandLine, Dialogs& dialogs);
+    // `engine` is the program's sound engine; without one the window makes its own when a
+    // player of its own is first needed.
+    Form1(const QString& commandLine, Dialogs& dialogs, AudioEngine* engine = nullptr);
     ~Form1() override;
 
     // Loads the window (once) and shows it.
@@ -58,6 +64,10 @@ public:
     std::function<void()> endProgram = [] { EndProgram(); };
 
     CueListEditor& cues() { return *cues_; }
+    // Browse and Edit of the properties panel, with the test player and the decoder runner;
+    // made when first used.
+    MediaCommands& media();
+    clsMP3& MP3();
     ShowFiles& showFiles() { return *showFiles_; }
     bool isLoaded() const { return loaded_; }
 
@@ -91,6 +101,10 @@ private:
     ShowFiles* showFiles_ = nullptr;
     QPixmap backdrop_;
     bool loaded_ = false;
+    AudioEngine* engine_ = nullptr;
+    std::unique_ptr<AudioEngine> ownEngine_;
+    std::unique_ptr<LineEditFields> mediaFields_;
+    MediaCommands* media_ = nullptr;
 };
 
 // The program's one-letter start-up switch: no intro, "Load Old" shown.

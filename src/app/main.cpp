@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<sorvane::Form1> form1;
     {
         auto intro = std::make_unique<sorvane::Form2>(engine, commandLine, [&] {
-            if (!form1) form1 = std::make_unique<sorvane::Form1>(commandLine, dialogs);
+            if (!form1) form1 = std::make_unique<sorvane::Form1>(commandLine, dialogs, &engine);
             form1->Show();
         });
         intro->Form_Load();

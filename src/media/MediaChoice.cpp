@@ -29,7 +29,12 @@ MediaCommands::MediaCommands(Shell& shell, AudioEngine& engine, MediaFields& fie
     mpTemp_->hide();
 }
 
-MediaCommands::~MediaCommands() = default;
+MediaCommands::~MediaCommands() {
+    // The players and windows go with the commands, before the engine and the fields.
+    delete form5_.data();
+    delete form6_.data();
+    delete mpTemp_.data();
+}
 
 Form6* MediaCommands::decodingWindow() const {
     return form6_.data();

@@ -5,6 +5,8 @@
 // marker editor). The main window owns one instance; it holds the decoder runner `MP3` and
 // the hidden test player `mpTemp`.
 
+#include "platform/engine/MediaPlayer.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -19,7 +21,6 @@ class AudioEngine;
 class Form5;
 class Form6;
 class MediaFields;
-class MediaPlayer;
 class Shell;
 class clsMP3;
 
@@ -61,7 +62,7 @@ private:
     MediaFields& fields_;
     QWidget* window_;
     std::unique_ptr<clsMP3> mp3_;
-    MediaPlayer* mpTemp_ = nullptr;
+    QPointer<MediaPlayer> mpTemp_;
     QPointer<Form6> form6_;
     QPointer<Form5> form5_;
 };
