@@ -272,6 +272,20 @@ private slots:
         QCOMPARE(form->MediaPlayer1->PlayState(), 2);
     }
 
+    void oneTimePreviewTurnsBackToPlayAtItsEnd() {
+        auto form = openEditor(1, 1.2);
+        form->Command2_Click();
+        QCOMPARE(form->Command2->text(), QStringLiteral("Stop"));
+        std::vector<float> out(2 * 4800);
+        for (int i = 0; i < 10 && form->MediaPlayer1->PlayState() == 2; ++i) {
+            engine->renderOffline(out.data(), 4800); // 0.1 s at a time
+            engine->deliverEvents();
+        }
+        QCOMPARE(form->MediaPlayer1->PlayState(), 0);
+        QCOMPARE(form->Command2->text(), QStringLiteral("Play"));
+        QVERIFY(!form->pctPosition->isVisibleTo(form.get()));
+    }
+
     void closingDuringPreRollEndsThePreview() {
         auto form = openEditor(2, 6);
         form->Check1->setChecked(true);
@@ -310,8 +324,13 @@ private slots:
         fields->start = QStringLiteral("1.2345");
         fields->end = QStringLiteral("8.7654");
         bool shown = false;
+        int mainTicks = 0;
+        QTimer mainTimer; // a timer of the main window goes on while the editor is open
+        connect(&mainTimer, &QTimer::timeout, [&] { ++mainTicks; });
+        mainTimer.start(5);
         whileOpen([&](Form5& form) {
             shown = true;
+            QTRY_VERIFY(mainTicks > 3);
             QVERIFY(form.isVisible());
             QCOMPARE(form.windowModality(), Qt::ApplicationModal);
             QCOMPARE(form.windowTitle(), QStringLiteral("Edit Position Markers"));

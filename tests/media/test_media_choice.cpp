@@ -6,12 +6,14 @@
 #include "core/Module1.h"
 #include "core/StoredValue.h"
 #include "media/Form6.h"
+#include "media/LineEditFields.h"
 #include "media/MediaCommands.h"
 #include "media/clsMP3.h"
 #include "platform/engine/MediaPlayer.h"
 #include "platform/process/ProcessRunner.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -104,6 +106,22 @@ private slots:
         QCOMPARE(mp3r.MP3Switches(), QStringLiteral(" "));
         mp3r.setEncodeDecode(-7);
         QCOMPARE(mp3r.EncodeDecode(), -7);
+    }
+
+    void everyPutRunsTheFieldsHandler() {
+        QLineEdit file, start, end;
+        QStringList ran;
+        QObject::connect(&file, &QLineEdit::textChanged, [&] { ran << QStringLiteral("file"); });
+        LineEditFields f({&file, [&] { ran << QStringLiteral("file"); }},
+                         {&start, [&] { ran << QStringLiteral("start"); }},
+                         {&end, [&] { ran << QStringLiteral("end"); }},
+                         [&] { ran << QStringLiteral("click"); });
+        f.PutFile(QStringLiteral("a.wav")); // changed: through the box's own signal, once
+        f.PutFile(QStringLiteral("a.wav")); // unchanged: run directly
+        f.PutStartPos(QString());           // the box holds "" already
+        f.ListView1_Click();
+        QCOMPARE(ran, QStringList({"file", "file", "start", "click"}));
+        QCOMPARE(f.FileText(), QStringLiteral("a.wav"));
     }
 
     void waitRunsEventsBetweenSlicesAndEndApp() {

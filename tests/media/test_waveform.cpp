@@ -8,6 +8,7 @@
 #include "media/Waveform.h"
 #include "platform/engine/MediaPlayer.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -168,6 +169,29 @@ private slots:
             QCOMPARE(WhitePixels(form.Picture1->picture), 0);
             QVERIFY(!form.Picture1->bandVisible);
         }
+    }
+
+    void everyFileOpenedIsClosed() {
+        const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+        Form5 form(*engine, fields, nullptr);
+        SpreadMarkers(form);
+        const QString good = WriteRecords(path("fd.raw"), 20000, [](int k) { return k % 300; });
+        const QString zeros = WriteRecords(path("fdz.raw"), 30, [](int) { return 0; });
+        QFile unreadable(path("locked.raw"));
+        QVERIFY(unreadable.open(QIODevice::WriteOnly));
+        unreadable.write(QByteArray(9000, 'x'));
+        unreadable.close();
+        unreadable.setPermissions(QFileDevice::Permissions{});
+        form.LoadGraph(good); // the first load may open lasting things (fonts, caches)
+        const auto before = openFiles();
+        for (int i = 0; i < 5; ++i) {
+            form.LoadGraph(good);
+            form.LoadGraph(zeros);
+            form.LoadGraph(path("locked.raw"));
+            form.LoadGraph(path("missing.raw"));
+            form.LoadGraph(dir.path()); // a folder
+        }
+        QCOMPARE(openFiles(), before);
     }
 
     void longFileDrawsEveryColumnAndLetsEventsRun() {
