@@ -210,6 +210,15 @@ private slots:
         player.setFileName(behindTag);
         QCOMPARE(player.FileName(), behindTag);
         QVERIFY(std::abs(player.SelectionEnd() - 1.0) <= 1.0 / 44100);
+        // MPEG audio of another layer named .mp3 is left to the decoder, and plays.
+        const QString mp2 = path("layer2.mp2");
+        QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                               "sine=f=440:d=3:r=44100", "-c:a", "mp2", "-b:a", "192k", mp2}));
+        const QString named = path("layer2.mp3");
+        QVERIFY(QFile::copy(mp2, named));
+        player.setFileName(named);
+        QCOMPARE(player.FileName(), named);
+        QVERIFY(std::abs(player.SelectionEnd() - 3.0) < 0.05);
     }
 };
 

@@ -48,6 +48,13 @@ bool parse(const std::uint8_t* p, Header& h) {
     return true;
 }
 
+// Any MPEG audio frame header: another layer, or a free-format bit rate, which the count
+// leaves to the decoder.
+bool otherMpegHeader(const std::uint8_t* p) {
+    return p[0] == 0xFF && (p[1] & 0xE0) == 0xE0 && ((p[1] >> 3) & 3) != 1 &&
+           ((p[1] >> 1) & 3) != 0 && (p[2] >> 4) != 15 && ((p[2] >> 2) & 3) != 3;
+}
+
 std::uint32_t be32(const std::uint8_t* p) {
     return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
            p[3];
@@ -118,7 +125,9 @@ Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point 
     Header first;
     const std::int64_t searchEnd = std::min(size - 4, at + kFirstFrameWithin);
     bool found = false;
+    bool otherMpeg = false;
     for (; at < searchEnd; ++at) {
+        otherMpeg = otherMpeg || otherMpegHeader(data + at);
         Header h, next;
         if (!parse(data + at, h)) continue;
         const std::int64_t n = at + h.bytes;
@@ -128,7 +137,7 @@ Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point 
         break;
     }
     if (!found) {
-        result.outcome = Mp3Length::NoFrames;
+        result.outcome = otherMpeg ? Mp3Length::Unmeasured : Mp3Length::NoFrames;
         return result;
     }
     const InfoFrame info = readInfo(data + at, first);
