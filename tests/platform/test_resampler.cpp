@@ -92,6 +92,7 @@ private slots:
             const Frames out = play(toneFile(44100, hz, 1.6), 1.0, 4096 + kFft);
             const Spectrum s(out, 4096, kFft);
             const double level = 20 * std::log10(s.amplitude(hz) / kAmplitude);
+            qInfo("%.0f Hz: %.4f dB", hz, level);
             QVERIFY2(std::abs(level) < 0.1,
                      qPrintable(QStringLiteral("%1 Hz: %2 dB").arg(hz).arg(level)));
         }
