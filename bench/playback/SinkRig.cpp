@@ -196,10 +196,6 @@ void SinkCapture::run() {
                 static_cast<std::uint16_t>(std::max(l, r));
             lefts_[static_cast<std::size_t>((first + i) % kKeep)] = buf[2 * i];
         }
-        timespec cpu{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-        cpuNs_.store(static_cast<std::int64_t>(cpu.tv_sec) * 1000000000LL + cpu.tv_nsec,
-                     std::memory_order_relaxed);
         stamps_[static_cast<std::size_t>((first / kBlock) % (kKeep / kBlock))] = stamp;
         written_.store(first + kBlock, std::memory_order_release);
     }

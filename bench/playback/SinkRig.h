@@ -71,8 +71,6 @@ public:
     int level(std::int64_t index) const;
     // The left sample of a frame.
     int left(std::int64_t index) const;
-    // CPU time the listener's thread has used, so a figure of the process can leave it out.
-    std::int64_t cpuNs() const { return cpuNs_.load(std::memory_order_relaxed); }
     // The first frame at or after `from` that is sound, looking at frames read until
     // `deadlineNs` passes; -1 when none came.
     std::int64_t waitForSound(std::int64_t from, std::int64_t deadlineNs) const;
@@ -97,7 +95,6 @@ private:
     std::vector<std::int16_t> lefts_;   // ring of kKeep frames
     std::vector<std::int64_t> stamps_;  // ring of kKeep / kBlock block stamps
     std::atomic<std::int64_t> written_{0};
-    std::atomic<std::int64_t> cpuNs_{0};
     std::atomic<bool> quit_{false};
     std::atomic<bool> ready_{false};
     std::atomic<bool> failed_{false};
