@@ -92,6 +92,17 @@ void MediaCommands::cmdBrowse_Click() {
 }
 
 bool MediaCommands::Decode() {
+    // One decoding at a time: a second one started inside the first's wait would take over
+    // the decoder runner, and the first would load a file still being written.
+    if (decoding_) {
+        shell_.ShowStatus(kDecodingBusyText, 1);
+        return false;
+    }
+    decoding_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{decoding_};
     // 4. source and destination
     const QString source = mpTemp_->FileName();
     const QString destination = DecodedName(source);

@@ -65,6 +65,7 @@ private:
     QPointer<MediaPlayer> mpTemp_;
     QPointer<Form6> form6_;
     QPointer<Form5> form5_;
+    bool decoding_ = false; // a decoding is waiting for its decoder
 };
 
 // Texts of the media commands.
@@ -76,6 +77,8 @@ inline const QString kConvertQuestion = QStringLiteral(
     "convert this file to WAV format to eliminate the possibility of this delay?");
 inline const QString kConvertCanceledText = QStringLiteral(
     "Warning!  Converting process was canceled by user!  File cannot be loaded.");
+inline const QString kDecodingBusyText = QStringLiteral(
+    "An MP3 file is being decoded already.  Please wait until it is done.");
 inline const QString kNoMediaText =
     QStringLiteral("You must first select a valid media file above.");
 

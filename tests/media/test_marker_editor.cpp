@@ -44,11 +44,11 @@ class MarkerEditorTest : public QObject {
         return form;
     }
 
-    // The operator's part inside the modal editor; the editor is cancelled afterwards if the
-    // part left it open (a failed check), so that no test waits on it.
-    void whileOpen(std::function<void(Form5&)> part) {
-        media->onEditorShown = [part](Form5& form) {
-            part(form);
+    // What the operator does inside the modal editor; the editor is cancelled afterwards if it
+    // was left open (a failed check), so that no test waits on it.
+    void whileOpen(std::function<void(Form5&)> act) {
+        media->onEditorShown = [act](Form5& form) {
+            act(form);
             if (!form.isUnloaded()) form.Command3_Click();
         };
     }

@@ -332,6 +332,39 @@ private slots:
         QVERIFY(!QFile::exists(path(QStringLiteral("cancel.wav"))));
     }
 
+    void secondDecodingWhileOneRunsIsRefused() {
+        const QString first = path(QStringLiteral("first.mp3"));
+        const QString second = path(QStringLiteral("second.mp3"));
+        QVERIFY(QFile::copy(mp3, first));
+        QVERIFY(QFile::copy(mp3, second));
+        ScriptedProcessRunner* r = useScripted(3);
+        QStringList nestedLog;
+        r->onSlice = [&](int slice) {
+            if (slice != 1) return;
+            // The operator presses Browse again while the first decoding runs.
+            shell->scripted.queueFile(second);
+            shell->scripted.queueAnswer(MsgResult::Yes);
+            media->cmdBrowse_Click();
+            nestedLog = fields->log;
+        };
+        shell->scripted.queueFile(first);
+        shell->scripted.queueAnswer(MsgResult::Yes);
+        media->cmdBrowse_Click();
+        QCOMPARE(r->starts, 1);
+        QVERIFY(nestedLog.isEmpty()); // the second choice wrote nothing
+        const auto h = shell->status().history();
+        QVERIFY(std::any_of(h.begin(), h.end(),
+                            [](const auto& e) { return e.text == kDecodingBusyText; }));
+        QCOMPARE(fields->file, path(QStringLiteral("first.wav")));
+        QVERIFY(!QFile::exists(path(QStringLiteral("second.wav"))));
+        // Once done, the next decoding runs again.
+        r->onSlice = nullptr;
+        shell->scripted.queueFile(second);
+        shell->scripted.queueAnswer(MsgResult::Yes);
+        media->cmdBrowse_Click();
+        QCOMPARE(fields->file, path(QStringLiteral("second.wav")));
+    }
+
     void cancelInFirstHalfSecondStillDecodes() {
         const QString src = path(QStringLiteral("early.mp3"));
         QVERIFY(QFile::copy(mp3, src));
