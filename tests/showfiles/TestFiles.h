@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QString>
 #include <QtTest>
+#include <sys/resource.h>
 
 inline QByteArray ReadFile(const QString& path) {
     QFile f(path);
@@ -28,19 +29,25 @@ inline QByteArray Wav(const QByteArray& tag, int frames = 4410) {
     data.reserve(frames * 2);
     for (int i = 0; data.size() < frames * 2; ++i)
         data.append(tag.isEmpty() ? '\0' : tag.at(i % tag.size()));
-    auto le32 = [](quint32 v) {
-        QByteArray b(4, '\0');
-        for (int i = 0; i < 4; ++i)
+    auto le = [](quint32 v, int bytes) {
+        QByteArray b(bytes, '\0');
+        for (int i = 0; i < bytes; ++i)
             b[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
         return b;
     };
-    auto le16 = [](quint16 v) {
-        QByteArray b(2, '\0');
-        b[0] = static_cast<char>(v & 0xFF);
-        b[1] = static_cast<char>(v >> 8);
-        return b;
-    };
-    QByteArray w = "RIFF" + le32(36 + data.size()) + "WAVEfmt " + le32(16) + le16(1) + le16(1) +
-                   le32(44100) + le32(88200) + le16(2) + le16(16) + "data" + le32(data.size());
+    QByteArray w = "RIFF" + le(36 + data.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) +
+                   le(44100, 4) + le(88200, 4) + le(2, 2) + le(16, 2) + "data" + le(data.size(), 4);
     return w + data;
 }
+
+// Limits the size of any file this process writes, as a full disk would.
+struct FileSizeLimit {
+    rlimit old{};
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit lim = old;
+        lim.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
+};

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace sorvane;
 
@@ -40,37 +41,35 @@ private slots:
         for (const CueRow& r : show.rows)
             QCOMPARE(r.subCount, 13);
 
-        // Cue 3 (stored first): texts stay texts, numbers stay numbers.
-        const CueRow& thunder = show.rows[2];
-        QCOMPARE(thunder.at(kDescription).value, StoredValue::text(QStringLiteral("Thunder roll")));
-        QCOMPARE(thunder.at(kFile).value, StoredValue::text(QStringLiteral("thunder.wav")));
-        QVERIFY(thunder.at(kVolume).value.isNumber());
-        QCOMPARE(*thunder.at(kVolume).value.toNumber(), -800.0);
-        QCOMPARE(thunder.at(kVolume).text, QStringLiteral("-800"));
-        QCOMPARE(*thunder.at(kSelectionStart).value.toNumber(), 1.5);
-        QCOMPARE(*thunder.at(kSelectionEnd).value.toNumber(), 12.25);
-        QCOMPARE(*thunder.at(kChannel).value.toNumber(), 1.0);
-        QCOMPARE(*thunder.at(kFadeSpeed).value.toNumber(), 5.0);
-        QCOMPARE(thunder.at(kWhen).text, QStringLiteral("Execute"));
-
-        // Cue 2: the Delay of 500 ms.
-        const CueRow& hold = show.rows[1];
-        QCOMPARE(*hold.at(kAction).value.toNumber(), 8.0);
-        QCOMPARE(*hold.at(kActionCue).value.toNumber(), 500.0);
-        QCOMPARE(hold.at(kWhen).text, QStringLiteral("Complete"));
-
-        // Cue 5: Null description and file are the empty text, as value and as display.
-        const CueRow& fade = show.rows[4];
-        QCOMPARE(fade.at(kDescription).value, StoredValue::text(QString()));
-        QCOMPARE(fade.at(kDescription).text, QString());
-        QCOMPARE(fade.at(kFile).value, StoredValue::text(QString()));
-        QCOMPARE(*fade.at(kVolume).value.toNumber(), -2000.0);
-
-        QCOMPARE(show.rows[0].at(kFile).value.toText(),
-                 QStringLiteral("C:\\Shows\\Media\\preshow.mp3"));
-        QCOMPARE(show.rows[3].at(kRate).value.toNumber().value_or(0), 0.75);
-        QCOMPARE(show.rows[7].at(kDescription).value.toText(),
-                 QStringLiteral("Buffer walk-out, \"quiet\""));
+        // Texts stay texts, numbers stay numbers, and a Null description or file is the empty
+        // text, as value and as display: cue, field, value, display.
+        const std::tuple<int, int, StoredValue, QString> fields[] = {
+            {3, kDescription, StoredValue::text("Thunder roll"), "Thunder roll"},
+            {3, kFile, StoredValue::text("thunder.wav"), "thunder.wav"},
+            {3, kVolume, StoredValue::number(-800), "-800"},
+            {3, kSelectionStart, StoredValue::number(1.5), "1.5"},
+            {3, kSelectionEnd, StoredValue::number(12.25), "12.25"},
+            {3, kChannel, StoredValue::number(1), "1"},
+            {3, kFadeSpeed, StoredValue::number(5), "5"},
+            {3, kWhen, StoredValue::number(1), "Execute"},
+            {2, kAction, StoredValue::number(8), "8"},
+            {2, kActionCue, StoredValue::number(500), "500"},
+            {2, kWhen, StoredValue::number(2), "Complete"},
+            {5, kDescription, StoredValue::text(QString()), QString()},
+            {5, kFile, StoredValue::text(QString()), QString()},
+            {5, kVolume, StoredValue::number(-2000), "-2000"},
+            {1, kFile, StoredValue::text("C:\\Shows\\Media\\preshow.mp3"),
+             "C:\\Shows\\Media\\preshow.mp3"},
+            {4, kRate, StoredValue::number(0.75), "0.75"},
+            {8, kDescription, StoredValue::text("Buffer walk-out, \"quiet\""),
+             "Buffer walk-out, \"quiet\""}};
+        for (const auto& [cue, k, value, text] : fields) {
+            const SubItem& item = show.rows[static_cast<size_t>(cue - 1)].at(k);
+            const QString where = QString::number(cue) + QLatin1Char(':') + QString::number(k);
+            QVERIFY2(item.value.isNumber() == value.isNumber(), qPrintable(where));
+            QVERIFY2(item.value.toText() == value.toText(), qPrintable(where));
+            QVERIFY2(item.text == text, qPrintable(where));
+        }
     }
 
     void emptyTableAndMissingTable() {
@@ -123,12 +122,14 @@ private slots:
     }
 
     void singleColumnsKeepTheirDigits() {
-        QCOMPARE(StoredValue::number(SingleValue(0.1f)).toText(), QStringLiteral("0.1"));
-        QCOMPARE(StoredValue::number(SingleValue(1.1f)).toText(), QStringLiteral("1.1"));
-        QCOMPARE(StoredValue::number(SingleValue(-3.3f)).toText(), QStringLiteral("-3.3"));
-        QCOMPARE(StoredValue::number(SingleValue(12.25f)).toText(), QStringLiteral("12.25"));
-        QCOMPARE(StoredValue::number(SingleValue(16777216.f)).toText(), QStringLiteral("16777216"));
-        QCOMPARE(SingleValue(0.f), 0.0);
+        const std::pair<float, const char*> digits[] = {{0.1f, "0.1"},
+                                                        {1.1f, "1.1"},
+                                                        {-3.3f, "-3.3"},
+                                                        {12.25f, "12.25"},
+                                                        {16777216.f, "16777216"},
+                                                        {0.f, "0"}};
+        for (const auto& [single, text] : digits)
+            QCOMPARE(StoredValue::number(SingleValue(single)).toText(), QString::fromLatin1(text));
     }
 
     void handOverKeepsKindsAndTexts() {

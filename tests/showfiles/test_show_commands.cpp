@@ -1,59 +1,18 @@
-// The show file commands through the real main window: saves byte for byte, round trips,
-// the media gathering with its mended faults, the loaders and the dialog's file name.
+// The show file commands through the real main window: saves byte for byte, round trips in
+// every locale, the media gathered from the show loaded before, failed copies, edits and
+// Cancel while a save runs, and the loaders with the dialog's file name.
 
-#include "app/Form1.h"
-#include "core/Module1.h"
-#include "core/StatusLine.h"
-#include "cuelist/CueListEditor.h"
-#include "cuelist/CueListModel.h"
-#include "platform/Dialogs.h"
+#include "ShowWindow.h"
 #include "showfiles/FileAssoc.h"
-#include "showfiles/Form3.h"
 #include "showfiles/ShowFileFormat.h"
-#include "showfiles/ShowFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLocale>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QtTest>
-
-#include "TestFiles.h"
-#include <csignal>
-#include <functional>
-#include <memory>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 using namespace sorvane;
+using namespace sorvane::testing;
 
 namespace {
-
-CueRow Cue(int number, const QString& description, int when, int action, const QString& actionCue,
-           const QString& file, int volume, const QString& rate, int beginOn, int channel,
-           int speed, const QString& count, double start, double end) {
-    CueRow r;
-    r.text = QString::number(number);
-    auto set = [&](int k, const StoredValue& v) { r.at(k) = {v, v.toText()}; };
-    set(kDescription, StoredValue::text(description));
-    set(kWhen, StoredValue::int32(when));
-    set(kAction, StoredValue::int32(action));
-    set(kActionCue, StoredValue::text(actionCue));
-    set(kFile, StoredValue::text(file));
-    set(kVolume, StoredValue::int32(volume));
-    set(kRate, StoredValue::text(rate));
-    set(kBeginOn, StoredValue::int16(static_cast<std::int16_t>(beginOn)));
-    set(kChannel, StoredValue::int16(static_cast<std::int16_t>(channel)));
-    set(kFadeSpeed, StoredValue::int32(speed));
-    set(kPlayCount, StoredValue::text(count));
-    set(kSelectionStart, StoredValue::number(start));
-    set(kSelectionEnd, StoredValue::number(end));
-    return r;
-}
 
 // Each row as its text, then every sub-item's stored value as text and display text.
 QStringList Snapshot(const CueListModel& m) {
@@ -68,94 +27,14 @@ QStringList Snapshot(const CueListModel& m) {
     return out;
 }
 
-// Limits the size of any file this process writes, as a full disk would.
-struct FileSizeLimit {
-    rlimit old{};
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit lim = old;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-};
-
 } // namespace
 
-class ShowCommandsTest : public QObject {
+class ShowCommandsTest : public QObject, ShowWindow {
     Q_OBJECT
-    QTemporaryDir tmp;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Form1> form;
-
-    ShowFiles& files() { return form->showFiles(); }
-    CueListEditor& cues() { return form->cues(); }
-    CueListModel& model() { return form->cues().model(); }
-    QString path(const QString& rel) const { return tmp.filePath(rel); }
-
-    void setShow(std::vector<CueRow> rows) {
-        model().setRows(std::move(rows));
-        cues().SelectRow(model().count() ? 1 : 0);
-        cues().ListView1_Click();
-    }
-
-    // Saves through the dialog into `file`.
-    void save(const QString& file) {
-        dialogs.queueFile(file);
-        files().SaveShow();
-    }
-
-    QList<StatusLine::Entry> history() { return form->status().history(); }
-    bool historyHas(const QString& start, bool red) {
-        for (const auto& e : history())
-            if (e.text.startsWith(start) &&
-                (!red || (e.colour.red() > 200 && e.colour.green() < 80)))
-                return true;
-        return false;
-    }
-
-    // Every action, with the panel's kinds of values.
-    std::vector<CueRow> EveryAction(const QString& media) {
-        return {
-            Cue(1, QStringLiteral("Preshow \u2013 caf\u00e9"), 0, 0, QStringLiteral("0"), media,
-                -800, QStringLiteral("1"), 0, 4, 5, QStringLiteral("0"), 1.5, 12.25),
-            Cue(2, QStringLiteral("Pause"), 1, 1, QStringLiteral("0"), QStringLiteral("0"), 0,
-                QStringLiteral("1"), 1, 0, 10, QStringLiteral("1"), 0, 0),
-            Cue(3, QStringLiteral("\u0413\u0440\u043e\u043c"), 2, 2, QStringLiteral("0"),
-                QStringLiteral("0"), 0, QStringLiteral("1"), 1, 1, 10, QStringLiteral("1"), 0, 0),
-            Cue(4, QStringLiteral("\u96f7\u306e\u97f3"), 2, 3, QStringLiteral("120"),
-                QStringLiteral("0"), 0, QStringLiteral("1"), 0, 2, 10, QStringLiteral("1"), 0, 0),
-            Cue(5, QStringLiteral("Fade"), 0, 4, QStringLiteral("0"), QStringLiteral("0"), -2000,
-                QStringLiteral("1"), 1, 3, 7, QStringLiteral("1"), 0, 0),
-            Cue(6, QStringLiteral("Jump"), 1, 5, QStringLiteral("2"), QStringLiteral("0"), 0,
-                QStringLiteral("1"), 0, 0, 10, QStringLiteral("1"), 0, 0),
-            Cue(7, QStringLiteral("Slow"), 1, 6, QStringLiteral("0"), QStringLiteral("0"), 0,
-                QStringLiteral("0.75"), 0, 2, 10, QStringLiteral("1"), 0, 0),
-            Cue(8, QStringLiteral("Buffer"), 0, 7, QStringLiteral("0"), media, 0,
-                QStringLiteral("1"), 1, 3, 10, QStringLiteral("1"), 0, 0),
-            Cue(9, QStringLiteral("Hold"), 2, 8, QStringLiteral("500"), QStringLiteral("0"), 0,
-                QStringLiteral("1"), 1, 0, 10, QStringLiteral("1"), 0, 0),
-        };
-    }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(tmp.isValid());
-        std::signal(SIGXFSZ, SIG_IGN); // a write past the size limit fails instead
-        qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("xdg/data"))));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path(QStringLiteral("xdg/config"))));
-    }
-
-    void init() {
-        ShowFolder.clear();
-        ShowFilename.clear();
-        SaveCanceled = false;
-        dialogs.clearCalls();
-        form = std::make_unique<Form1>(QString(), dialogs);
-        form->Show();
-        files().savePause = 0;
-    }
-
+    void initTestCase() { prepare(); }
+    void init() { start(); }
     void cleanup() {
         form.reset();
         QLocale::setDefault(QLocale::c());
@@ -164,452 +43,298 @@ private slots:
     void startRegistersTheShowType() {
         // The window's load registered the type in the store of the (temporary) user folder.
         const QString root = ClassesRootText();
-        QCOMPARE(RegGetString(root, QStringLiteral(".cue"), QString(), QString()),
-                 QStringLiteral("sorvane"));
-        QCOMPARE(RegGetString(root, QStringLiteral("sorvane\\shell\\open\\command"), QString(),
-                              QString()),
-                 QLatin1Char('"') + ApplicationFolder() + QStringLiteral("/sorvane\" %1"));
-        QVERIFY(QFileInfo::exists(path(QStringLiteral("xdg/config/sorvane/registry.json"))));
+        QCOMPARE(RegGetString(root, ".cue", QString(), QString()), u"sorvane"_s);
+        QCOMPARE(RegGetString(root, "sorvane\\shell\\open\\command", QString(), QString()),
+                 '"' + ApplicationFolder() + "/sorvane\" %1");
+        QVERIFY(exists("xdg/config/sorvane/registry.json"));
     }
 
     void exampleLineByteForByte() {
-        const QString media = path(QStringLiteral("Sounds/rain.wav"));
-        WriteFile(media, Wav("rain"));
-        CueRow r = Cue(2, QStringLiteral("Rain heavy"), 1, 0, QStringLiteral("0"), media, -800,
-                       QStringLiteral("1"), 0, 4, 5, QStringLiteral("0"), 1.5, 12.25);
-        setShow({r});
-        ShowFilename = path(QStringLiteral("loaded.cue"));
-        const QString show = path(QStringLiteral("Example/show.cue"));
-        QDir().mkpath(path(QStringLiteral("Example")));
-        save(show);
-        QCOMPARE(ReadFile(show),
+        write("Sounds/rain.wav", Wav("rain"));
+        setShow(
+            {Line("2,Rain heavy,1,0,0," + path("Sounds/rain.wav") + ",-800,1,0,4,5,0,1.5,12.25")});
+        ShowFilename = path("loaded.cue");
+        QDir().mkpath(path("Example"));
+        save("Example/show.cue");
+        QCOMPARE(read("Example/show.cue"),
                  QByteArray("2,Rain heavy,1,0,0,rain.wav,-800,1,0,4,5,0,1.5,12.25,\r\n"));
-        QCOMPARE(ReadFile(path(QStringLiteral("Example/ShowFiles/rain.wav"))), Wav("rain"));
-        QCOMPARE(model().row(0).at(kFile).value.toText(), QStringLiteral("rain.wav"));
-        QCOMPARE(ShowFolder, path(QStringLiteral("Example/")));
-        QCOMPARE(ShowFilename, path(QStringLiteral("loaded.cue"))); // the save never changes it
-        QCOMPARE(form->status().lblStatus->text(),
-                 QStringLiteral("Show Saved Successfully - show.cue"));
+        QCOMPARE(read("Example/ShowFiles/rain.wav"), Wav("rain"));
+        QCOMPARE(fileOf(0), u"rain.wav"_s);
+        QCOMPARE(ShowFolder, path("Example/"));
+        QCOMPARE(ShowFilename, path("loaded.cue")); // the save never changes it
+        QCOMPARE(form->status().lblStatus->text(), u"Show Saved Successfully - show.cue"_s);
         // The dialog proposed the show loaded last, with the show file settings.
         QCOMPARE(dialogs.calls().last().kind, ScriptedDialogs::Call::Save);
-        QCOMPARE(dialogs.calls().last().text, path(QStringLiteral("loaded.cue")));
-        QCOMPARE(dialogs.calls().last().title, QStringLiteral("Open Show"));
-        QVERIFY(files().form3() == nullptr);
+        QCOMPARE(dialogs.calls().last().text, path("loaded.cue"));
+        QCOMPARE(dialogs.calls().last().title, u"Open Show"_s);
         QVERIFY(!files().isSaving());
         QVERIFY(form->frame().cmdSave->isEnabled());
         // No temporary file is left beside the show.
-        QCOMPARE(QDir(path(QStringLiteral("Example"))).entryList(QDir::Files),
-                 QStringList{QStringLiteral("show.cue")});
+        QCOMPARE(filesIn("Example"), QStringList{"show.cue"});
     }
 
+    void roundTripOfEveryAction_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("decimal point") << "C";
+        QTest::newRow("decimal comma") << "de_DE";
+    }
     void roundTripOfEveryAction() {
-        const QString media = path(QStringLiteral("Round/media/thunder.wav"));
-        WriteFile(media, Wav("thunder"));
-        setShow(EveryAction(media));
-        const QString show = path(QStringLiteral("Round/show.cue"));
-        save(show);
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
+        write("Round/media/thunder.wav", Wav("thunder"));
+        std::vector<CueRow> rows = EveryAction(path("Round/media/thunder.wav"));
+        // A rate typed in this locale and markers the panel stored as numbers.
+        const QString rate = QLocale().toString(1.5);
+        rows[6].at(kRate) = {StoredValue::text(rate), rate};
+        rows[0].at(kSelectionStart) = {StoredValue::number(2.75), QLocale().toString(2.75)};
+        rows[0].at(kSelectionEnd) = {StoredValue::number(12.25), QLocale().toString(12.25)};
+        setShow(rows);
+        save("Round/show.cue");
         const QStringList before = Snapshot(model());
         QCOMPARE(before.size(), 9);
-        // Characters beyond Windows-1252 make the file UTF-8.
-        QVERIFY(QString::fromUtf8(ReadFile(show)).contains(QStringLiteral("\u96f7\u306e\u97f3")));
+        // Characters beyond Windows-1252 make the file UTF-8; numbers keep a point.
+        const QString text = QString::fromUtf8(read("Round/show.cue"));
+        QVERIFY(text.contains(u"\u96f7\u306e\u97f3"_s));
+        QVERIFY(text.contains(u",1.5,"_s));
+        QVERIFY(text.contains(u",2.75,12.25,\r\n"_s));
         files().Command1_Click();
         QCOMPARE(model().count(), 0);
-        files().LoadShow(show);
-        QCOMPARE(Snapshot(model()), before);
-        for (int i = 0; i < model().count(); ++i)
-            for (int k = 1; k <= kSubItemCount; ++k)
-                if (i > 0) QCOMPARE(model().row(i).at(k).value.kind(), StoredValue::Kind::Text);
-        QCOMPARE(model().row(8).at(kAction).text, QStringLiteral("Delay (500ms)"));
-        QCOMPARE(model().row(0).at(kFile).text, QStringLiteral("thunder.wav"));
-        // After a load: row 1 selected, no current cue, the show's folder and name.
-        QCOMPARE(cues().SelectedIndex(), 1);
-        QCOMPARE(cues().ListView1Tag, QStringLiteral("-1"));
-        QCOMPARE(ShowFolder, path(QStringLiteral("Round/")));
-        QCOMPARE(ShowFilename, show);
-        // Saved again, the same bytes come out.
-        const QByteArray first = ReadFile(show);
-        save(path(QStringLiteral("Round/again.cue")));
-        QCOMPARE(ReadFile(path(QStringLiteral("Round/again.cue"))), first);
-    }
-
-    void roundTripWhereTheSeparatorIsAComma() {
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        std::vector<CueRow> rows = EveryAction(QStringLiteral("0"));
-        rows[6].at(kRate) = {StoredValue::text(QStringLiteral("1,5")), QStringLiteral("1,5")};
-        rows[0].at(kSelectionStart) = {StoredValue::number(2.75), QStringLiteral("2,75")};
-        setShow(rows);
-        const QString show = path(QStringLiteral("Komma/show.cue"));
-        QDir().mkpath(path(QStringLiteral("Komma")));
-        save(show);
-        const QStringList before = Snapshot(model());
-        const QString text = QString::fromUtf8(ReadFile(show));
-        QVERIFY(text.contains(QStringLiteral(",1.5,")));
-        QVERIFY(text.contains(QStringLiteral(",2.75,12.25,\r\n")));
-        files().LoadShow(show);
+        load("Round/show.cue");
         QCOMPARE(Snapshot(model()), before);
         QCOMPARE(*model().row(6).at(kRate).value.toNumber(), 1.5);
         QCOMPARE(*model().row(0).at(kSelectionStart).value.toNumber(), 2.75);
-    }
-
-    void emptyListAndLineEnds() {
-        WriteFile(path(QStringLiteral("Empty/show.cue")), "1,old,0,\r\n");
-        files().Command1_Click();
-        save(path(QStringLiteral("Empty/show.cue")));
-        QVERIFY(QFileInfo::exists(path(QStringLiteral("Empty/show.cue"))));
-        QCOMPARE(QFileInfo(path(QStringLiteral("Empty/show.cue"))).size(), 0);
-        QVERIFY(historyHas(QStringLiteral("Show Saved Successfully - show.cue"), false));
-        files().LoadShow(path(QStringLiteral("Empty/show.cue")));
-        QCOMPARE(model().count(), 0);
-        QCOMPARE(cues().SelectedIndex(), 0);
-
-        // The last line without CR LF is not loaded; a file without any CR LF loads nothing.
-        WriteFile(path(QStringLiteral("Ends/a.cue")),
-                  "1,One,0,0,0,0,0,1,0,0,10,1,0,0,\r\n2,Two,0,0,0,0,0,1,0,0,10,1,0,0,");
-        files().LoadShow(path(QStringLiteral("Ends/a.cue")));
-        QCOMPARE(model().count(), 1);
-        QCOMPARE(model().row(0).at(kDescription).text, QStringLiteral("One"));
-        WriteFile(path(QStringLiteral("Ends/b.cue")), QByteArray(200000, 'x'));
-        files().LoadShow(path(QStringLiteral("Ends/b.cue")));
-        QCOMPARE(model().count(), 0);
-        // Not readable as a file: a folder and a pipe (which would wait for a writer).
-        files().LoadShow(path(QStringLiteral("Ends")));
-        QCOMPARE(model().count(), 0);
-        QCOMPARE(ShowFolder, tmp.path() + QLatin1Char('/'));
-        const QString fifo = path(QStringLiteral("Ends/pipe.cue"));
-        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        files().LoadShow(fifo);
-        QCOMPARE(model().count(), 0);
-        QCOMPARE(ShowFilename, fifo);
-        QCOMPARE(ShowFolder, path(QStringLiteral("Ends/")));
+        for (int i = 1; i < model().count(); ++i)
+            for (int k = 1; k <= kSubItemCount; ++k)
+                QCOMPARE(model().row(i).at(k).value.kind(), StoredValue::Kind::Text);
+        QCOMPARE(model().row(8).at(kAction).text, u"Delay (500ms)"_s);
+        QCOMPARE(model().row(0).at(kFile).text, u"thunder.wav"_s);
+        // After a load: row 1 selected, no current cue, the show's folder and name.
+        QCOMPARE(cues().SelectedIndex(), 1);
+        QCOMPARE(cues().ListView1Tag, u"-1"_s);
+        QCOMPARE(ShowFolder, path("Round/"));
+        QCOMPARE(ShowFilename, path("Round/show.cue"));
+        // Saved again, the same bytes come out.
+        save("Round/again.cue");
+        QCOMPARE(read("Round/again.cue"), read("Round/show.cue"));
     }
 
     void savingElsewhereCopiesFromTheOldShowFiles() {
-        WriteFile(path(QStringLiteral("E/Shows/ShowFiles/door.wav")), Wav("door"));
-        WriteFile(path(QStringLiteral("E/Shows/ShowFiles/bell.wav")), Wav("bell"));
-        WriteFile(
-            path(QStringLiteral("E/Shows/a.cue")),
-            "1,Door,0,0,0,door.wav,0,1,0,0,10,1,0,0,\r\n2,Bell,1,0,0,bell.wav,0,1,0,0,10,1,0,0,\r\n"
-            "3,Gone,1,0,0,gone.wav,0,1,0,0,10,1,0,0,\r\n");
-        files().LoadShow(path(QStringLiteral("E/Shows/a.cue")));
-        QDir().mkpath(path(QStringLiteral("D/New")));
-        save(path(QStringLiteral("D/New/b.cue")));
-        QCOMPARE(ReadFile(path(QStringLiteral("D/New/ShowFiles/door.wav"))), Wav("door"));
-        QCOMPARE(ReadFile(path(QStringLiteral("D/New/ShowFiles/bell.wav"))), Wav("bell"));
-        QCOMPARE(ShowFolder, path(QStringLiteral("D/New/")));
+        write("E/Shows/ShowFiles/door.wav", Wav("door"));
+        write("E/Shows/ShowFiles/bell.wav", Wav("bell"));
+        write("E/Shows/a.cue", "1,Door,0,0,0,door.wav,0,1,0,0,10,1,0,0,\r\n"
+                               "2,Bell,1,0,0,bell.wav,0,1,0,0,10,1,0,0,\r\n"
+                               "3,Gone,1,0,0,gone.wav,0,1,0,0,10,1,0,0,\r\n");
+        load("E/Shows/a.cue");
+        QDir().mkpath(path("D/New"));
+        save("D/New/b.cue");
+        QCOMPARE(read("D/New/ShowFiles/door.wav"), Wav("door"));
+        QCOMPARE(read("D/New/ShowFiles/bell.wav"), Wav("bell"));
+        QCOMPARE(ShowFolder, path("D/New/"));
         // Media found nowhere keep their value and nothing is said about them.
-        QVERIFY(ReadFile(path(QStringLiteral("D/New/b.cue"))).contains(",gone.wav,"));
-        QVERIFY(!historyHas(QStringLiteral("Unable to copy"), false));
-        // Saving onto itself: the copies stay, the names stay.
-        save(path(QStringLiteral("D/New/b.cue")));
-        QCOMPARE(QDir(path(QStringLiteral("D/New/ShowFiles"))).entryList(QDir::Files),
-                 (QStringList{QStringLiteral("bell.wav"), QStringLiteral("door.wav")}));
-        QCOMPARE(model().row(0).at(kFile).value.toText(), QStringLiteral("door.wav"));
+        QVERIFY(read("D/New/b.cue").contains(",gone.wav,"));
+        QCOMPARE(entries("Unable to copy"), 0);
     }
 
     void sameNameFromDifferentFolders() {
-        WriteFile(path(QStringLiteral("A/rain.wav")), Wav("AAAA"));
-        WriteFile(path(QStringLiteral("B/rain.wav")), Wav("BBBB"));
-        WriteFile(path(QStringLiteral("Same/ShowFiles/rain (2).wav")), "older copy");
-        std::vector<CueRow> rows = EveryAction(path(QStringLiteral("A/rain.wav")));
-        rows[1].at(kFile).value = StoredValue::text(path(QStringLiteral("B/rain.wav")));
+        write("A/rain.wav", Wav("AAAA"));
+        write("B/rain.wav", Wav("BBBB"));
+        write("Same/ShowFiles/rain (2).wav", "older copy");
+        std::vector<CueRow> rows = EveryAction(path("A/rain.wav"));
+        rows[1].at(kFile).value = StoredValue::text(path("B/rain.wav"));
         setShow(rows);
-        save(path(QStringLiteral("Same/show.cue")));
-        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain.wav"))), Wav("AAAA"));
+        save("Same/show.cue");
+        QCOMPARE(read("Same/ShowFiles/rain.wav"), Wav("AAAA"));
         // A file of that name with other content is never replaced: the next free name.
-        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain (2).wav"))),
-                 QByteArray("older copy"));
-        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain (3).wav"))), Wav("BBBB"));
-        QCOMPARE(model().row(0).at(kFile).value.toText(), QStringLiteral("rain.wav"));
-        QCOMPARE(model().row(1).at(kFile).value.toText(), QStringLiteral("rain (3).wav"));
-        QCOMPARE(model().row(7).at(kFile).value.toText(), QStringLiteral("rain.wav"));
+        QCOMPARE(read("Same/ShowFiles/rain (2).wav"), QByteArray("older copy"));
+        QCOMPARE(read("Same/ShowFiles/rain (3).wav"), Wav("BBBB"));
+        QCOMPARE(fileOf(0), u"rain.wav"_s);
+        QCOMPARE(fileOf(1), u"rain (3).wav"_s);
+        QCOMPARE(fileOf(7), u"rain.wav"_s);
         // Saved again into the same folder, every cue keeps its own file.
-        save(path(QStringLiteral("Same/show.cue")));
-        QCOMPARE(QDir(path(QStringLiteral("Same/ShowFiles"))).entryList(QDir::Files).size(), 3);
-        QCOMPARE(model().row(1).at(kFile).value.toText(), QStringLiteral("rain (3).wav"));
-        QCOMPARE(ReadFile(path(QStringLiteral("Same/ShowFiles/rain (3).wav"))), Wav("BBBB"));
+        save("Same/show.cue");
+        QCOMPARE(filesIn("Same/ShowFiles").size(), 3);
+        QCOMPARE(fileOf(1), u"rain (3).wav"_s);
+        QCOMPARE(read("Same/ShowFiles/rain (3).wav"), Wav("BBBB"));
     }
 
-    void failedWriteKeepsTheOldFile() {
-        const QString show = path(QStringLiteral("Full/show.cue"));
-        WriteFile(show, "1,Old show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
-        const QString media = path(QStringLiteral("Full/media/tick.wav"));
-        WriteFile(media, Wav("tick", 20));
-        setShow(EveryAction(media));
+    // A media file whose copy fails is reported and the save goes on; its cue keeps a path
+    // that still finds it once the show's folder is the new one: a full path stays, and the
+    // bare name of the show loaded before becomes the path in that show's folder.
+    void failedCopiesKeepAPathToTheirMedia() {
+        const QString was = path("Was/ShowFiles/long.wav"), big = path("Src/long.wav");
+        write("Was/ShowFiles/long.wav", Wav("w", 32 * 1024));
+        write("Src/long.wav", Wav("v", 32 * 1024));
+        write("Src/short.wav", Wav("short", 1000));
+        write("Was/show.cue", "1,Long,0,0,0,long.wav,0,1,0,0,10,1,0,0,\r\n2,Big,0,0,0," +
+                                  big.toUtf8() + ",0,1,0,0,10,1,0,0,\r\n3,Short,0,0,0," +
+                                  path("Src/short.wav").toUtf8() + ",0,1,0,0,10,1,0,0,\r\n");
+        load("Was/show.cue");
+        QDir().mkpath(path("Now"));
         {
-            FileSizeLimit limit(100); // room for the media, not for the new show
-            save(show);
+            FileSizeLimit limit(8 * 1024); // room for the show and the short media only
+            save("Now/show.cue");
         }
-        QCOMPARE(ReadFile(show), QByteArray("1,Old show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n"));
-        QVERIFY(historyHas(QStringLiteral("Show Not Saved - show.cue - "), true));
-        QVERIFY(!historyHas(QStringLiteral("Show Saved Successfully"), false));
-        QCOMPARE(QDir(path(QStringLiteral("Full"))).entryList(QDir::Files),
-                 QStringList{QStringLiteral("show.cue")});
-        QVERIFY(ShowFolder.isEmpty());
-        // The media were copied, but the cues keep the paths that still lead to them.
-        QCOMPARE(ReadFile(path(QStringLiteral("Full/ShowFiles/tick.wav"))), Wav("tick", 20));
-        QCOMPARE(model().row(0).at(kFile).value.toText(), media);
-        QCOMPARE(model().row(7).at(kFile).value.toText(), media);
-    }
-
-    void failedCopyIsReportedAndTheSaveGoesOn() {
-        const QString big = path(QStringLiteral("Big/long.wav"));
-        WriteFile(big, Wav("w", 32 * 1024));
-        const QString small = path(QStringLiteral("Big/short.wav"));
-        WriteFile(small, Wav("short", 1000));
-        std::vector<CueRow> rows = EveryAction(big);
-        rows[7].at(kFile).value = StoredValue::text(small);
-        setShow(rows);
-        const QString show = path(QStringLiteral("Copy/show.cue"));
-        QDir().mkpath(path(QStringLiteral("Copy")));
-        {
-            FileSizeLimit limit(8 * 1024); // room for the show, not for the long media
-            save(show);
-        }
-        QVERIFY(historyHas(QStringLiteral("Unable to copy media file ") + big, true));
-        QVERIFY(historyHas(QStringLiteral("Show Saved Successfully - show.cue"), false));
-        // That cue keeps its full path; the other one got its copy and bare name.
-        QCOMPARE(model().row(0).at(kFile).value.toText(), big);
-        QCOMPARE(model().row(7).at(kFile).value.toText(), QStringLiteral("short.wav"));
-        const QByteArray text = ReadFile(show);
-        QVERIFY(text.contains(("," + big + ",").toUtf8()));
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("Copy/ShowFiles/long.wav"))));
-        QCOMPARE(QDir(path(QStringLiteral("Copy/ShowFiles"))).entryList(QDir::Files),
-                 QStringList{QStringLiteral("short.wav")});
-    }
-
-    // A cue of the show loaded before names its media by bare name; when its copy into the
-    // new folder fails, the cue and the new file name where the media really is, so that it is
-    // still found once the show's folder is the new one.
-    void failedCopyOfABareName() {
-        WriteFile(path(QStringLiteral("Was/ShowFiles/long.wav")), Wav("w", 32 * 1024));
-        WriteFile(path(QStringLiteral("Was/show.cue")),
-                  "1,Long,0,0,0,long.wav,0,1,0,0,10,1,0,0,\r\n");
-        files().LoadShow(path(QStringLiteral("Was/show.cue")));
-        const QString show = path(QStringLiteral("Now/show.cue"));
-        QDir().mkpath(path(QStringLiteral("Now")));
-        {
-            FileSizeLimit limit(8 * 1024); // room for the show, not for the media
-            save(show);
-        }
-        const QString where = path(QStringLiteral("Was/ShowFiles/long.wav"));
-        QVERIFY(historyHas(QStringLiteral("Unable to copy media file ") + where, true));
-        QVERIFY(historyHas(QStringLiteral("Show Saved Successfully - show.cue"), false));
-        QCOMPARE(ShowFolder, path(QStringLiteral("Now/")));
-        QCOMPARE(model().row(0).at(kFile).value.toText(), where);
-        QVERIFY(ReadFile(show).contains(("," + where + ",").toUtf8()));
+        QCOMPARE(entries("Unable to copy media file " + was, kRed), 1);
+        QCOMPARE(entries("Unable to copy media file " + big, kRed), 1);
+        QVERIFY(saved("show.cue"));
+        QCOMPARE(ShowFolder, path("Now/"));
+        QCOMPARE(fileOf(0), was);
+        QCOMPARE(fileOf(1), big);
+        QCOMPARE(fileOf(2), u"short.wav"_s);
+        QVERIFY(read("Now/show.cue").contains(("," + was + ",").toUtf8()));
+        QVERIFY(read("Now/show.cue").contains(("," + big + ",").toUtf8()));
+        QCOMPARE(filesIn("Now/ShowFiles"), QStringList{"short.wav"}); // nothing half copied
         // A save that does not complete gives the cue its bare name back.
-        files().LoadShow(path(QStringLiteral("Was/show.cue")));
+        load("Was/show.cue");
         {
             FileSizeLimit limit(8 * 1024);
-            const QString blocked = path(QStringLiteral("Now/blocked.cue"));
-            QDir().mkpath(blocked); // a folder where the show file should go
-            save(blocked);
+            QDir().mkpath(path("Now/blocked.cue")); // a folder where the show file should go
+            save("Now/blocked.cue");
         }
-        QVERIFY(historyHas(QStringLiteral("Show Not Saved - blocked.cue"), true));
-        QCOMPARE(model().row(0).at(kFile).value.toText(), QStringLiteral("long.wav"));
-        QCOMPARE(ShowFolder, path(QStringLiteral("Was/")));
+        QCOMPARE(entries("Show Not Saved - blocked.cue", kRed), 1);
+        QCOMPARE(fileOf(0), u"long.wav"_s);
+        QCOMPARE(ShowFolder, path("Was/"));
     }
 
+    void cancelInEachPhase_data() {
+        QTest::addColumn<int>("phase");
+        QTest::newRow("pause") << 0;
+        QTest::newRow("media pass") << 1;
+        QTest::newRow("write pass") << 2;
+    }
     void cancelInEachPhase() {
-        const QString media = path(QStringLiteral("Cancel/media/hit.wav"));
-        WriteFile(media, Wav("hit"));
-        const QString show = path(QStringLiteral("Cancel/show.cue"));
-        WriteFile(show, "1,Kept,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
-        const QByteArray old = ReadFile(show);
-
-        // Presses Cancel once the save reaches the phase asked for: 0 the pause, 1 the media
-        // pass, 2 the write pass (recognised by the progress starting again).
-        auto cancelIn = [&](int phase) {
-            setShow(EveryAction(media));
-            int last = -1;
-            bool pressed = false;
-            QTimer t;
-            t.setInterval(0);
-            connect(&t, &QTimer::timeout, [&] {
-                Form3* w = files().form3();
-                if (!w || pressed) return;
-                const int v = w->ProgressBar1->value();
-                const bool inWrite = last > v;
-                if (v > last) last = v;
-                if (phase == 0 || (phase == 1 && v >= 2 && !inWrite) || (phase == 2 && inWrite)) {
-                    pressed = true;
-                    w->Command1->click();
-                }
-            });
-            t.start();
-            files().savePause = phase == 0 ? 0.3 : 0;
-            const int before = form->status().history().size();
-            save(show);
-            t.stop();
-            QVERIFY(pressed);
-            QVERIFY(SaveCanceled);
-            QCOMPARE(ReadFile(show), old);
-            QCOMPARE(form->status().history().size(), before); // no message
-            QVERIFY(ShowFolder.isEmpty());
-            // No cue lost its media's path.
-            QCOMPARE(model().row(0).at(kFile).value.toText(), media);
-            QCOMPARE(model().row(7).at(kFile).value.toText(), media);
-            QVERIFY(!files().isSaving());
-            QVERIFY(files().form3() == nullptr || files().form3()->isHidden());
-        };
-        cancelIn(0);
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("Cancel/ShowFiles/hit.wav"))));
-        cancelIn(1);
-        cancelIn(2);
-        QVERIFY(QFileInfo::exists(path(QStringLiteral("Cancel/ShowFiles/hit.wav"))));
+        QFETCH(int, phase);
+        const QString media = path("Cancel/media/hit.wav");
+        write("Cancel/media/hit.wav", Wav("hit"));
+        const QByteArray old = "1,Kept,0,0,0,0,0,1,0,0,10,1,0,0,\r\n";
+        write("Cancel/show.cue", old);
+        QDir(path("Cancel/ShowFiles")).removeRecursively();
+        setShow(EveryAction(media));
+        files().savePause = phase == 0 ? 0.3 : 0;
+        const int before = form->status().history().size();
+        QVERIFY(saveAnd(
+            "Cancel/show.cue",
+            [&](int v, bool writing) {
+                return phase == 0 || (phase == 1 && v >= 2 && !writing) || (phase == 2 && writing);
+            },
+            [](Form3& w) { w.Command1->click(); }));
+        QVERIFY(SaveCanceled);
+        QCOMPARE(read("Cancel/show.cue"), old);
+        QCOMPARE(form->status().history().size(), before); // no message
+        QVERIFY(ShowFolder.isEmpty());
+        // No cue lost its media's path.
+        QCOMPARE(fileOf(0), media);
+        QCOMPARE(fileOf(7), media);
+        QVERIFY(!files().isSaving());
+        QVERIFY(files().form3() == nullptr || files().form3()->isHidden());
+        QCOMPARE(exists("Cancel/ShowFiles/hit.wav"), phase > 0);
     }
 
     // Cues added or removed while the save lets events run: the file holds the show as it
     // stands when it is written, every cue once, and every cue's media is gathered.
     void editsWhileSaving() {
-        const QString media = path(QStringLiteral("Edit/media/hit.wav"));
-        WriteFile(media, Wav("hit"));
-        const QString show = path(QStringLiteral("Edit/show.cue"));
-
-        // Runs `edit` once the save's progress reaches `at` in the given pass (1 media, 2 write).
-        auto saveWith = [&](int pass, int at, const std::function<void()>& edit) {
-            setShow(EveryAction(media));
-            int last = -1;
-            bool done = false;
-            QTimer t;
-            t.setInterval(0);
-            connect(&t, &QTimer::timeout, [&] {
-                Form3* w = files().form3();
-                if (!w || done) return;
-                const int v = w->ProgressBar1->value();
-                const bool inWrite = last > v;
-                if (v > last) last = v;
-                if ((pass == 1 && !inWrite && v >= at) || (pass == 2 && inWrite && v >= at)) {
-                    done = true;
-                    edit();
-                }
-            });
-            t.start();
-            save(show);
-            t.stop();
-            QVERIFY(done);
-            QVERIFY(historyHas(QStringLiteral("Show Saved Successfully - show.cue"), false));
+        write("Edit/media/hit.wav", Wav("hit"));
+        // Selects `row` and runs `edit` once the save's progress reaches `at` in the media
+        // pass (1) or the write pass (2).
+        auto saveWith = [&](int pass, int at, int row, void (CueListEditor::*edit)()) {
+            setShow(EveryAction(path("Edit/media/hit.wav")));
+            QVERIFY(saveAnd(
+                "Edit/show.cue",
+                [&](int v, bool writing) { return v >= at && writing == (pass == 2); },
+                [&](Form3&) {
+                    cues().SelectRow(row);
+                    (cues().*edit)();
+                }));
+            QVERIFY(saved("show.cue"));
             QStringList expected;
             for (int i = 0; i < model().count(); ++i)
                 expected << CueLine(model().row(i));
-            QCOMPARE(QString::fromUtf8(ReadFile(show)).split(QStringLiteral("\r\n")),
+            QCOMPARE(QString::fromUtf8(read("Edit/show.cue")).split(u"\r\n"_s),
                      expected << QString());
         };
-
         // Cue 1 deleted in the middle of the write pass.
-        saveWith(2, 3, [&] {
-            cues().SelectRow(1);
-            cues().cmdDeleteCue_Click();
-        });
+        saveWith(2, 3, 1, &CueListEditor::cmdDeleteCue_Click);
         QCOMPARE(model().count(), 8);
-        QCOMPARE(model().row(0).at(kDescription).text, QStringLiteral("Pause"));
-
+        QCOMPARE(description(0), u"Pause"_s);
         // A cue added at the top in the middle of the media pass: the last cue is still
         // written, and the media of cue 8 (now 9) is gathered.
-        saveWith(1, 2, [&] {
-            cues().SelectRow(0);
-            cues().cmdAddCue_Click();
-        });
+        saveWith(1, 2, 0, &CueListEditor::cmdAddCue_Click);
         QCOMPARE(model().count(), 10);
-        QCOMPARE(model().row(9).at(kDescription).text, QStringLiteral("Hold"));
-        QCOMPARE(model().row(8).at(kFile).value.toText(), QStringLiteral("hit.wav"));
-
+        QCOMPARE(description(9), u"Hold"_s);
+        QCOMPARE(fileOf(8), u"hit.wav"_s);
         // A cue deleted in the middle of the media pass: no cue is passed over.
-        saveWith(1, 3, [&] {
-            cues().SelectRow(1);
-            cues().cmdDeleteCue_Click();
-        });
+        saveWith(1, 3, 1, &CueListEditor::cmdDeleteCue_Click);
         QCOMPARE(model().count(), 8);
-        QCOMPARE(model().row(6).at(kFile).value.toText(), QStringLiteral("hit.wav"));
+        QCOMPARE(fileOf(6), u"hit.wav"_s);
     }
 
     // A save that does not complete gives back the paths it rewrote to the cues it rewrote,
     // also when cues were removed meanwhile.
     void cancelAfterADeleteGivesBackTheRightCue() {
-        WriteFile(path(QStringLiteral("Old/ShowFiles/a.wav")), Wav("old a"));
-        WriteFile(path(QStringLiteral("Old/show.cue")), "");
-        files().LoadShow(path(QStringLiteral("Old/show.cue")));
-        const QString media = path(QStringLiteral("Back/media/a.wav"));
-        WriteFile(media, Wav("new a"));
-        std::vector<CueRow> rows = EveryAction(QStringLiteral("0"));
-        rows[0].at(kFile).value = StoredValue::text(media);
-        rows[1].at(kFile).value = StoredValue::text(QStringLiteral("a.wav")); // the old show's
+        write("Old/ShowFiles/a.wav", Wav("old a"));
+        write("Old/show.cue", "");
+        load("Old/show.cue");
+        write("Back/media/a.wav", Wav("new a"));
+        std::vector<CueRow> rows = EveryAction("0");
+        rows[0].at(kFile).value = StoredValue::text(path("Back/media/a.wav"));
+        rows[1].at(kFile).value = StoredValue::text("a.wav"); // the old show's
         setShow(std::move(rows));
-        bool done = false;
-        QTimer t;
-        t.setInterval(0);
-        connect(&t, &QTimer::timeout, [&] {
-            Form3* w = files().form3();
-            if (!w || done || w->ProgressBar1->value() < 1) return;
-            done = true;
-            cues().SelectRow(1);
-            cues().cmdDeleteCue_Click();
-            w->Command1->click();
-        });
-        t.start();
-        save(path(QStringLiteral("Back/show.cue")));
-        t.stop();
-        QVERIFY(done);
+        QVERIFY(saveAnd(
+            "Back/show.cue", [](int v, bool) { return v >= 1; },
+            [&](Form3& w) {
+                cues().SelectRow(1);
+                cues().cmdDeleteCue_Click();
+                w.Command1->click();
+            }));
         QVERIFY(!files().isSaving());
         QCOMPARE(model().count(), 8);
-        QCOMPARE(model().row(0).at(kDescription).text, QStringLiteral("Pause"));
-        QCOMPARE(model().row(0).at(kFile).value.toText(), QStringLiteral("a.wav"));
+        QCOMPARE(description(0), u"Pause"_s);
+        QCOMPARE(fileOf(0), u"a.wav"_s);
     }
 
     void loadOldFixtures() {
-        const QString data =
-            qEnvironmentVariable("SORVANE_TEST_DATA") + QStringLiteral("/showfiles/");
+        const QString data = qEnvironmentVariable("SORVANE_TEST_DATA") + "/showfiles/";
         form->frame().Command7->show();
         AutoShowProperties = true;
-        dialogs.queueFile(data + QStringLiteral("show-basic.mdb"));
+        dialogs.queueFile(data + "show-basic.mdb");
         form->frame().Command7->click();
         QVERIFY(!AutoShowProperties);
         QCOMPARE(model().count(), 8);
-        QStringList numbers;
-        for (int i = 0; i < 8; ++i)
-            numbers << model().row(i).text;
-        QCOMPARE(numbers.join(QLatin1Char(',')), QStringLiteral("1,2,3,4,5,6,7,8"));
-        QCOMPARE(model().row(1).at(kAction).text, QStringLiteral("Delay (500ms)"));
-        QCOMPARE(model().row(4).at(kDescription).text, QString());
-        QCOMPARE(model().row(4).at(kFile).text, QString());
-        QCOMPARE(model().row(0).at(kFile).text, QStringLiteral("C:\\Shows\\Media\\preshow.mp3"));
+        QCOMPARE(model().row(7).text, u"8"_s);
+        QCOMPARE(model().row(1).at(kAction).text, u"Delay (500ms)"_s);
+        QCOMPARE(model().row(0).at(kFile).text, u"C:\\Shows\\Media\\preshow.mp3"_s);
         QCOMPARE(cues().SelectedIndex(), 1);
-        QCOMPARE(cues().ListView1Tag, QStringLiteral("-1"));
-        QCOMPARE(ShowFilename, data + QStringLiteral("show-basic.mdb"));
+        QCOMPARE(cues().ListView1Tag, u"-1"_s);
+        QCOMPARE(ShowFilename, data + "show-basic.mdb");
         QCOMPARE(ShowFolder, data);
-
+        // What is no such database is refused with a message, and the show stays.
         const QStringList shown = Snapshot(model());
-        auto refused = [&](const QString& file) {
+        write("Old/text.cue", "1,Text show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
+        for (const QString& file :
+             {data + "no-cuelist.mdb", path("Old/text.cue"), path("Old/missing.cue")}) {
             dialogs.clearCalls();
             dialogs.queueFile(file);
             files().Command7_Click();
             QCOMPARE(dialogs.calls().size(), 2);
             const auto& msg = dialogs.calls().last();
             QCOMPARE(msg.kind, ScriptedDialogs::Call::Message);
-            QCOMPARE(msg.text, QStringLiteral("Unable to open file.  Unrecognized Data Format."));
-            QCOMPARE(msg.title, QStringLiteral("Error!"));
+            QCOMPARE(msg.text, u"Unable to open file.  Unrecognized Data Format."_s);
+            QCOMPARE(msg.title, u"Error!"_s);
             QCOMPARE(msg.icon, MsgIcon::Critical);
-            QCOMPARE(msg.buttons, MsgButtons::OK);
             QCOMPARE(Snapshot(model()), shown);
-            QCOMPARE(ShowFilename, data + QStringLiteral("show-basic.mdb"));
-        };
-        refused(data + QStringLiteral("no-cuelist.mdb"));
-        WriteFile(path(QStringLiteral("Old/text.cue")),
-                  "1,Text show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
-        refused(path(QStringLiteral("Old/text.cue")));
-        refused(path(QStringLiteral("Old/missing.cue")));
-
+            QCOMPARE(ShowFilename, data + "show-basic.mdb");
+        }
         dialogs.clearCalls();
-        dialogs.queueFile(data + QStringLiteral("show-empty.mdb"));
+        dialogs.queueFile(data + "show-empty.mdb");
         files().Command7_Click();
         QCOMPARE(dialogs.calls().size(), 1); // no message
         QCOMPARE(model().count(), 0);
-        QCOMPARE(ShowFilename, data + QStringLiteral("show-empty.mdb"));
+        QCOMPARE(ShowFilename, data + "show-empty.mdb");
     }
 
     void loadCommandAndTheDialogsFileName() {
-        WriteFile(path(QStringLiteral("Cmd/one.cue")),
-                  "1,One,0,0,0,0,0,1,0,0,10,1,0,0,\r\n2,Two,1,0,0,0,0,1,0,0,10,1,0,0,\r\n");
+        write("Cmd/one.cue",
+              "1,One,0,0,0,0,0,1,0,0,10,1,0,0,\r\n2,Two,1,0,0,0,0,1,0,0,10,1,0,0,\r\n");
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         QPushButton* load = form->frame().cmdLoadShow;
 
@@ -618,84 +343,73 @@ private slots:
         load->click();
         QCOMPARE(dialogs.calls().size(), 1);
         QCOMPARE(dialogs.calls().last().kind, ScriptedDialogs::Call::Open);
-        QCOMPARE(dialogs.calls().last().title, QStringLiteral("Open Show"));
+        QCOMPARE(dialogs.calls().last().title, u"Open Show"_s);
         QCOMPARE(model().count(), 0);
         QCOMPARE(form->focusWidget(), form->frame().cmdGo);
 
         AutoShowProperties = true;
-        dialogs.queueFile(path(QStringLiteral("Cmd/one.cue")));
+        dialogs.queueFile(path("Cmd/one.cue"));
         load->setFocus();
         load->click();
         QCOMPARE(model().count(), 2);
         QVERIFY(!AutoShowProperties);
         QCOMPARE(cues().SelectedIndex(), 1);
         QCOMPARE(form->focusWidget(), form->frame().cmdGo);
-        QCOMPARE(files().CMDialog1FileName, path(QStringLiteral("Cmd/one.cue")));
+        QCOMPARE(files().CMDialog1FileName, path("Cmd/one.cue"));
 
         // Cancel after a load: the show stays, the dialog started from the last name, and
         // the focus stays on the button.
         load->setFocus();
         load->click();
-        QCOMPARE(dialogs.calls().last().text, path(QStringLiteral("Cmd/one.cue")));
+        QCOMPARE(dialogs.calls().last().text, path("Cmd/one.cue"));
         QCOMPARE(model().count(), 2);
         QCOMPARE(form->focusWidget(), load);
 
         // Save proposes the show loaded last, also after a save under another name.
-        save(path(QStringLiteral("Cmd/two.cue")));
-        QCOMPARE(files().CMDialog1FileName, path(QStringLiteral("Cmd/two.cue")));
+        save("Cmd/two.cue");
+        QCOMPARE(files().CMDialog1FileName, path("Cmd/two.cue"));
         dialogs.queueFile(QString()); // Cancel
         form->frame().cmdSave->click();
         QCOMPARE(dialogs.calls().last().kind, ScriptedDialogs::Call::Save);
-        QCOMPARE(dialogs.calls().last().text, path(QStringLiteral("Cmd/one.cue")));
+        QCOMPARE(dialogs.calls().last().text, path("Cmd/one.cue"));
         QCOMPARE(form->focusWidget(), form->frame().cmdGo);
-        QCOMPARE(ShowFolder, path(QStringLiteral("Cmd/")));
+        QCOMPARE(ShowFolder, path("Cmd/"));
     }
 
     void createNew() {
-        WriteFile(path(QStringLiteral("New/one.cue")), "1,One,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
-        files().LoadShow(path(QStringLiteral("New/one.cue")));
-        form->status().ShowStatus(QStringLiteral("something else"), 2);
+        write("New/one.cue", "1,One,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
+        load("New/one.cue");
+        form->status().ShowStatus("something else", 2);
         form->frame().Command1->click();
         QCOMPARE(model().count(), 0);
-        QCOMPARE(history().size(), 1);
-        QCOMPARE(history().first().text, QStringLiteral("Sorvane 1.0 Ready.     rev.2"));
-        QCOMPARE(history().first().colour, QColor(255, 255, 255));
+        const auto history = form->status().history();
+        QCOMPARE(history.size(), 1);
+        QCOMPARE(history.first().text, u"Sorvane 1.0 Ready.     rev.2"_s);
+        QCOMPARE(history.first().colour, kWhite);
         QVERIFY(!form->frame().cmdProperties->isEnabled());
         QVERIFY(cues().pctProperties()->isHidden());
         // The show's folder and name stay for the next save.
-        QCOMPARE(ShowFilename, path(QStringLiteral("New/one.cue")));
-        QCOMPARE(ShowFolder, path(QStringLiteral("New/")));
+        QCOMPARE(ShowFilename, path("New/one.cue"));
+        QCOMPARE(ShowFolder, path("New/"));
     }
 
     void commandsWaitWhileASaveRuns() {
-        setShow(EveryAction(QStringLiteral("0")));
-        bool tried = false;
-        QTimer t;
-        t.setInterval(0);
-        connect(&t, &QTimer::timeout, [&] {
-            Form3* w = files().form3();
-            if (!files().isSaving() || tried || !w || w->ProgressBar1->value() < 1) return;
-            tried = true;
-            // The saving window in its media pass.
-            QVERIFY(!w->isHidden());
-            QCOMPARE(w->Label1->text(), QStringLiteral("Saving Show..."));
-            QCOMPARE(w->Command1->text(), QStringLiteral("Cancel"));
-            QCOMPARE(w->ProgressBar1->maximum(), 9);
-            QVERIFY(!form->frame().Command1->isEnabled());
-            const int calls = dialogs.calls().size();
-            files().Command1_Click(); // Create New in the middle of the save
-            files().Command7_Click(); // Load Old
-            QCOMPARE(dialogs.calls().size(), calls);
-        });
-        t.start();
+        setShow(EveryAction("0"));
         files().savePause = 0.05;
-        save(path(QStringLiteral("Busy/show.cue")));
-        t.stop();
-        QVERIFY(tried);
+        QVERIFY(saveAnd(
+            "Busy/show.cue", [&](int v, bool) { return files().isSaving() && v >= 1; },
+            [&](Form3& w) {
+                // The saving window counts the cues; the commands wait for the save.
+                QVERIFY(!w.isHidden());
+                QCOMPARE(w.ProgressBar1->maximum(), 9);
+                QVERIFY(!form->frame().Command1->isEnabled());
+                const int calls = dialogs.calls().size();
+                files().Command1_Click(); // Create New in the middle of the save
+                files().Command7_Click(); // Load Old
+                QCOMPARE(dialogs.calls().size(), calls);
+            }));
         QCOMPARE(model().count(), 9);
-        QCOMPARE(QString::fromUtf8(ReadFile(path(QStringLiteral("Busy/show.cue"))))
-                     .count(QStringLiteral("\r\n")),
-                 9);
+        QCOMPARE(QString::fromUtf8(read("Busy/show.cue")).count(u"\r\n"_s), 9);
         QVERIFY(form->frame().Command1->isEnabled());
     }
 };

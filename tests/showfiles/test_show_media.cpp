@@ -4,71 +4,22 @@
 // and loads never wait on a pipe, a copy in progress can be cancelled, failures say their
 // cause, and shows with any line ends load.
 
-#include "app/Form1.h"
-#include "core/Module1.h"
-#include "core/StatusLine.h"
-#include "cuelist/CueListEditor.h"
-#include "cuelist/CueListModel.h"
+#include "ShowWindow.h"
 #include "cuelist/PropertiesPanel.h"
-#include "platform/Dialogs.h"
-#include "showfiles/Form3.h"
-#include "showfiles/MediaGather.h"
 #include "showfiles/ShowFileFormat.h"
-#include "showfiles/ShowFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QtTest>
 
-#include "TestFiles.h"
-#include <csignal>
 #include <fcntl.h>
 #include <linux/capability.h>
-#include <memory>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace sorvane;
+using namespace sorvane::testing;
 
 namespace {
-
-// A cue that plays `file`, described by `description`.
-CueRow PlayCue(int number, const QString& description, const QString& file) {
-    CueRow r;
-    r.text = QString::number(number);
-    auto set = [&](int k, const QString& v) { r.at(k) = {StoredValue::text(v), v}; };
-    set(kDescription, description);
-    set(kWhen, QStringLiteral("0"));
-    set(kAction, QStringLiteral("0"));
-    set(kActionCue, QStringLiteral("0"));
-    set(kFile, file);
-    set(kVolume, QStringLiteral("0"));
-    set(kRate, QStringLiteral("1"));
-    set(kBeginOn, QStringLiteral("0"));
-    set(kChannel, QStringLiteral("0"));
-    set(kFadeSpeed, QStringLiteral("10"));
-    set(kPlayCount, QStringLiteral("1"));
-    set(kSelectionStart, QStringLiteral("0"));
-    set(kSelectionEnd, QStringLiteral("0"));
-    return r;
-}
-
-struct FileSizeLimit {
-    rlimit old{};
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit lim = old;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-};
 
 // Without the capabilities that let a superuser read any file, so that a file without read
 // permission cannot be read by this process either.
@@ -94,305 +45,232 @@ struct InFolder {
     ~InFolder() { QDir::setCurrent(old); }
 };
 
-// A WAV of `bytes` bytes of silence whose data is a hole in the file, so that it takes no
-// room on the disk until it is copied.
-void WriteSparseWav(const QString& path, qint64 bytes) {
-    QByteArray head = Wav(QByteArray(), 0);
-    const quint32 dataSize = static_cast<quint32>(bytes - head.size());
-    for (int i = 0; i < 4; ++i) {
-        head[40 + i] = static_cast<char>((dataSize >> (8 * i)) & 0xFF);
-        head[4 + i] = static_cast<char>(((dataSize + 36) >> (8 * i)) & 0xFF);
-    }
-    WriteFile(path, head);
-    QVERIFY(::truncate(QFile::encodeName(path).constData(), bytes) == 0);
+mode_t Mode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 07777;
 }
 
 } // namespace
 
-class ShowMediaTest : public QObject {
+class ShowMediaTest : public QObject, ShowWindow {
     Q_OBJECT
-    QTemporaryDir tmp;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Form1> form;
-
-    ShowFiles& files() { return form->showFiles(); }
-    CueListModel& model() { return form->cues().model(); }
-    QString path(const QString& rel) const { return tmp.filePath(rel); }
-    QString fileOf(int row) { return model().row(row).at(kFile).value.toText(); }
-
-    void setShow(std::vector<CueRow> rows) {
-        model().setRows(std::move(rows));
-        form->cues().SelectRow(model().count() ? 1 : 0);
-        form->cues().ListView1_Click();
-    }
-    void save(const QString& file) {
-        dialogs.queueFile(file);
-        files().SaveShow();
-    }
-    // The history entries that start with `start` in the given colour.
-    int entries(const QString& start, const QColor& colour) {
-        int n = 0;
-        for (const auto& e : form->status().history())
-            if (e.text.startsWith(start) && e.colour == colour) ++n;
-        return n;
-    }
-    // The content of the media a loaded cue names, found as playback finds it.
-    QByteArray mediaOf(int row) {
-        const QString f = fileOf(row);
-        return ReadFile(
-            f.startsWith(QLatin1Char('/')) ? f : ShowFolder + QStringLiteral("ShowFiles/") + f);
-    }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(tmp.isValid());
-        std::signal(SIGXFSZ, SIG_IGN); // a write past the size limit fails instead
-    }
-    void init() {
-        ShowFolder.clear();
-        ShowFilename.clear();
-        SaveCanceled = false;
-        dialogs.clearCalls();
-        form = std::make_unique<Form1>(QString(), dialogs);
-        form->Show();
-        files().savePause = 0;
-    }
+    void initTestCase() { prepare(); }
+    void init() { start(); }
     void cleanup() { form.reset(); }
 
     void windows1252NamesComeBackAndFindTheirMedia() {
-        const QString wind = QStringLiteral("\u00c4\u2013Wind.mp3");
-        WriteFile(path(QStringLiteral("Src/") + wind), Wav("wind"));
-        setShow({PlayCue(1, QStringLiteral("CAF\u00c9\u2026"), path(QStringLiteral("Src/") + wind)),
-                 PlayCue(2, QStringLiteral("\u00c2\u00a9 2024"), QStringLiteral("0"))});
-        const QString show = path(QStringLiteral("W/show.cue"));
-        save(show);
+        const QString wind = u"\u00c4\u2013Wind.mp3"_s;
+        write("Src/" + wind, Wav("wind"));
+        setShow({PlayCue(1, u"CAF\u00c9\u2026"_s, path("Src/" + wind)),
+                 PlayCue(2, u"\u00c2\u00a9 2024"_s, "0")});
+        save("W/show.cue");
         QCOMPARE(fileOf(0), wind);
-        const QByteArray bytes = ReadFile(show);
-        QVERIFY(bytes.contains(",\xc3\x84\xe2\x80\x93Wind.mp3,"));
-        QVERIFY(bytes.contains(",CAF\xc3\x89\xe2\x80\xa6,"));
-        QVERIFY(bytes.contains(",\xc3\x82\xc2\xa9 2024,"));
         files().Command1_Click();
-        files().LoadShow(show);
+        load("W/show.cue");
         QCOMPARE(model().count(), 2);
-        QCOMPARE(model().row(0).at(kDescription).text, QStringLiteral("CAF\u00c9\u2026"));
-        QCOMPARE(model().row(1).at(kDescription).text, QStringLiteral("\u00c2\u00a9 2024"));
+        QCOMPARE(description(0), u"CAF\u00c9\u2026"_s);
+        QCOMPARE(description(1), u"\u00c2\u00a9 2024"_s);
         QCOMPARE(fileOf(0), wind);
-        QVERIFY(FileExists(ShowFolder + QStringLiteral("ShowFiles/") + wind));
         QCOMPARE(mediaOf(0), Wav("wind"));
         // Saved again, byte for byte the same.
-        save(path(QStringLiteral("W/again.cue")));
-        QCOMPARE(ReadFile(path(QStringLiteral("W/again.cue"))), bytes);
+        save("W/again.cue");
+        QCOMPARE(read("W/again.cue"), read("W/show.cue"));
 
         // Every character of the code page that a value can hold, alone in a show (so the
         // file is Windows-1252, one byte a character) and beside the names above.
         QString every;
         for (int b = 0x20; b < 256; ++b)
             if (b != ',') every += FromWindows1252(QByteArray(1, static_cast<char>(b)));
-        for (const QString& second : {QStringLiteral("0"), wind}) {
-            setShow(
-                {PlayCue(1, every, QStringLiteral("0")), PlayCue(2, second, QStringLiteral("0"))});
-            save(path(QStringLiteral("W/every.cue")));
-            if (second == QStringLiteral("0"))
-                QCOMPARE(ReadFile(path(QStringLiteral("W/every.cue"))).size(), every.size() + 61);
-            files().LoadShow(path(QStringLiteral("W/every.cue")));
-            QCOMPARE(model().row(0).at(kDescription).text, every);
-            QCOMPARE(model().row(1).at(kDescription).text, second);
+        for (const QString& second : {u"0"_s, wind}) {
+            setShow({PlayCue(1, every, "0"), PlayCue(2, second, "0")});
+            save("W/every.cue");
+            if (second == u"0"_s) QCOMPARE(read("W/every.cue").size(), every.size() + 61);
+            load("W/every.cue");
+            QCOMPARE(description(0), every);
+            QCOMPARE(description(1), second);
         }
     }
 
     void aSaveTakesNothingFromTheCurrentFolder() {
         const QByteArray intro = Wav("intro", 80000); // the gathered media
-        WriteFile(path(QStringLiteral("Show/ShowFiles/intro.mp3")), intro);
-        WriteFile(path(QStringLiteral("Show/show.cue")),
-                  "1,Intro,0,0,0,intro.mp3,0,1,0,0,10,1,0,0,\r\n");
-        WriteFile(path(QStringLiteral("Home/intro.mp3")), Wav("decoy", 8)); // a small decoy
-        WriteFile(path(QStringLiteral("Home/other.wav")), Wav("other"));
+        const QByteArray show = "1,Intro,0,0,0,intro.mp3,0,1,0,0,10,1,0,0,\r\n";
+        write("Show/ShowFiles/intro.mp3", intro);
+        write("Show/show.cue", show);
+        write("Home/intro.mp3", Wav("decoy", 8)); // a small decoy
+        write("Home/other.wav", Wav("other"));
         {
-            InFolder home(path(QStringLiteral("Home")));
-            files().LoadShow(QStringLiteral("../Show/show.cue"));
-            QCOMPARE(ShowFolder, path(QStringLiteral("Show/")));
-            save(path(QStringLiteral("Show/show.cue")));
+            InFolder home(path("Home"));
+            files().LoadShow("../Show/show.cue");
+            QCOMPARE(ShowFolder, path("Show/"));
+            save("Show/show.cue");
             // A new show whose cue names a bare name that only the current folder holds.
             files().Command1_Click();
-            ShowFolder = path(QStringLiteral("Empty/"));
-            setShow({PlayCue(1, QStringLiteral("Other"), QStringLiteral("other.wav"))});
-            save(path(QStringLiteral("New/show.cue")));
+            ShowFolder = path("Empty/");
+            setShow({PlayCue(1, "Other", "other.wav")});
+            save("New/show.cue");
         }
-        QCOMPARE(ReadFile(path(QStringLiteral("Show/ShowFiles/intro.mp3"))), intro);
-        QCOMPARE(QDir(path(QStringLiteral("Show/ShowFiles"))).entryList(QDir::Files),
-                 QStringList{QStringLiteral("intro.mp3")});
-        QCOMPARE(ReadFile(path(QStringLiteral("Show/show.cue"))),
-                 QByteArray("1,Intro,0,0,0,intro.mp3,0,1,0,0,10,1,0,0,\r\n"));
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("New/ShowFiles/other.wav"))));
-        QCOMPARE(fileOf(0), QStringLiteral("other.wav"));
+        QCOMPARE(read("Show/ShowFiles/intro.mp3"), intro);
+        QCOMPARE(filesIn("Show/ShowFiles"), QStringList{"intro.mp3"});
+        QCOMPARE(read("Show/show.cue"), show);
+        QVERIFY(!exists("New/ShowFiles/other.wav"));
+        QCOMPARE(fileOf(0), u"other.wav"_s);
     }
 
     void twoShowsInOneFolderKeepTheirOwnMedia() {
-        WriteFile(path(QStringLiteral("A/rain.wav")), Wav("rain of A"));
-        WriteFile(path(QStringLiteral("B/rain.wav")), Wav("rain of B"));
-        WriteFile(path(QStringLiteral("C/rain.wav")), Wav("rain of A")); // same as A's
-        setShow({PlayCue(1, QStringLiteral("A"), path(QStringLiteral("A/rain.wav")))});
-        save(path(QStringLiteral("Shared/a.cue")));
-        setShow({PlayCue(1, QStringLiteral("B"), path(QStringLiteral("B/rain.wav"))),
-                 PlayCue(2, QStringLiteral("C"), path(QStringLiteral("C/rain.wav")))});
-        save(path(QStringLiteral("Shared/b.cue")));
-        QCOMPARE(fileOf(0), QStringLiteral("rain (2).wav"));
-        QCOMPARE(fileOf(1), QStringLiteral("rain.wav")); // the same content is reused
+        write("A/rain.wav", Wav("rain of A"));
+        write("B/rain.wav", Wav("rain of B"));
+        write("C/rain.wav", Wav("rain of A")); // same as A's
+        setShow({PlayCue(1, "A", path("A/rain.wav"))});
+        save("Shared/a.cue");
+        setShow({PlayCue(1, "B", path("B/rain.wav")), PlayCue(2, "C", path("C/rain.wav"))});
+        save("Shared/b.cue");
+        QCOMPARE(fileOf(0), u"rain (2).wav"_s);
+        QCOMPARE(fileOf(1), u"rain.wav"_s); // the same content is reused
         // B saved again in place: nothing new.
-        save(path(QStringLiteral("Shared/b.cue")));
-        QCOMPARE(QDir(path(QStringLiteral("Shared/ShowFiles"))).entryList(QDir::Files).size(), 2);
-        files().LoadShow(path(QStringLiteral("Shared/a.cue")));
+        save("Shared/b.cue");
+        QCOMPARE(filesIn("Shared/ShowFiles").size(), 2);
+        load("Shared/a.cue");
         QCOMPARE(mediaOf(0), Wav("rain of A"));
-        files().LoadShow(path(QStringLiteral("Shared/b.cue")));
+        load("Shared/b.cue");
         QCOMPARE(mediaOf(0), Wav("rain of B"));
         QCOMPARE(mediaOf(1), Wav("rain of A"));
     }
 
     void onlyMediaAreGathered() {
-        const QColor red(255, 0, 0);
-        WriteFile(path(QStringLiteral("Src/notes.txt")), "Act 1: rain, then thunder\n");
-        WriteFile(path(QStringLiteral("Src/key.wav")), QByteArray(600, '\x01') + "KEY");
-        WriteFile(path(QStringLiteral("Src/locked.wav")), Wav("locked"));
-        WriteFile(path(QStringLiteral("Src/run.wav")), Wav("run"));
-        QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("Src/locked.wav"))), 0) == 0);
-        QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("Src/run.wav"))), 0750) == 0);
-        const QStringList refused{
-            path(QStringLiteral("Src/notes.txt")), QStringLiteral("/etc/passwd"),
-            path(QStringLiteral("Src/key.wav")), path(QStringLiteral("Src/locked.wav"))};
+        write("Src/notes.txt", "Act 1: rain, then thunder\n");
+        write("Src/key.wav", QByteArray(600, '\x01') + "KEY");
+        write("Src/locked.wav", Wav("locked"));
+        write("Src/run.wav", Wav("run"));
+        QVERIFY(::chmod(QFile::encodeName(path("Src/locked.wav")), 0) == 0);
+        QVERIFY(::chmod(QFile::encodeName(path("Src/run.wav")), 0750) == 0);
+        // Each refused file with the cause said.
+        const QStringList refused{path("Src/notes.txt"), "/etc/passwd", path("Src/key.wav"),
+                                  path("Src/locked.wav")};
+        const QStringList causes{" - not a sound or video file", "", "", " - Permission denied"};
         std::vector<CueRow> rows;
         for (const QString& f : refused)
-            rows.push_back(PlayCue(static_cast<int>(rows.size()) + 1, QStringLiteral("x"), f));
-        rows.push_back(PlayCue(5, QStringLiteral("Run"), path(QStringLiteral("Src/run.wav"))));
+            rows.push_back(PlayCue(static_cast<int>(rows.size()) + 1, "x", f));
+        rows.push_back(PlayCue(5, "Run", path("Src/run.wav")));
         setShow(rows);
         {
             NoReadOverride noOverride;
-            save(path(QStringLiteral("Only/show.cue")));
+            save("Only/show.cue");
         }
+        QVERIFY(::chmod(QFile::encodeName(path("Src/locked.wav")), 0600) == 0);
         for (int i = 0; i < refused.size(); ++i) {
-            QCOMPARE(entries(QStringLiteral("Unable to copy media file ") + refused[i], red), 1);
+            QCOMPARE(entries("Unable to copy media file " + refused[i] + causes[i], kRed), 1);
             QCOMPARE(fileOf(i), refused[i]); // the cue keeps its path
         }
-        QCOMPARE(entries(QStringLiteral("Unable to copy media file ") + refused[3] +
-                             QStringLiteral(" - Permission denied"),
-                         red),
-                 1);
-        QCOMPARE(entries(QStringLiteral("Unable to copy media file ") + refused[0] +
-                             QStringLiteral(" - not a sound or video file"),
-                         red),
-                 1);
-        QCOMPARE(QDir(path(QStringLiteral("Only/ShowFiles"))).entryList(QDir::Files),
-                 QStringList{QStringLiteral("run.wav")});
-        QCOMPARE(fileOf(4), QStringLiteral("run.wav"));
-        QVERIFY(::chmod(QFile::encodeName(path(QStringLiteral("Src/locked.wav"))), 0600) == 0);
+        QCOMPARE(filesIn("Only/ShowFiles"), QStringList{"run.wav"});
+        QCOMPARE(fileOf(4), u"run.wav"_s);
+        QCOMPARE(entries("Show Saved Successfully - show.cue", kBrightGreen), 1);
         // A copy gets the permissions of a new file, not its source's.
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        struct stat st {};
-        QVERIFY(::stat(QFile::encodeName(path(QStringLiteral("Only/ShowFiles/run.wav"))), &st) ==
-                0);
-        QCOMPARE(st.st_mode & 0777, 0666 & ~mask);
-        QVERIFY(entries(QStringLiteral("Show Saved Successfully - show.cue"), QColor(0, 255, 0)) ==
-                1);
+        QCOMPARE(Mode(path("Only/ShowFiles/run.wav")), 0666 & ~mask);
     }
 
     void pipesAndDevicesNeverBlock() {
-        const QString fifo = path(QStringLiteral("Pipe/show.cue"));
-        QDir().mkpath(path(QStringLiteral("Pipe")));
+        const QString fifo = path("Pipe/show.cue");
+        QDir().mkpath(path("Pipe"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QVERIFY(!FileExists(fifo));
-        QVERIFY(!FileExists(QStringLiteral("/dev/null")));
-        QVERIFY(!FileExists(path(QStringLiteral("Pipe"))));
+        QVERIFY(!FileExists("/dev/null"));
+        QVERIFY(!FileExists(path("Pipe")));
         QVERIFY(!FileExists(QString()));
-        WriteFile(path(QStringLiteral("Pipe/empty.cue")), QByteArray());
-        QVERIFY(FileExists(path(QStringLiteral("Pipe/empty.cue"))));
+        write("Pipe/empty.cue", QByteArray());
+        QVERIFY(FileExists(path("Pipe/empty.cue")));
         // Named on the command line, the window comes up with an empty show.
-        form.reset();
-        form = std::make_unique<Form1>(QLatin1Char('"') + fifo + QLatin1Char('"'), dialogs);
-        form->Show();
+        start('"' + fifo + '"');
         QVERIFY(form->isVisible());
         QCOMPARE(model().count(), 0);
         // Chosen with Load Old, it is refused without being opened.
         dialogs.queueFile(fifo);
         files().Command7_Click();
         QCOMPARE(dialogs.calls().last().kind, ScriptedDialogs::Call::Message);
+        // Loaded as a show, it is an empty one.
+        load("Pipe/show.cue");
+        QCOMPARE(model().count(), 0);
+        QCOMPARE(ShowFilename, fifo);
+        QCOMPARE(ShowFolder, path("Pipe/"));
         // A media file that is a pipe is not gathered.
-        setShow({PlayCue(1, QStringLiteral("Pipe"), fifo)});
-        save(path(QStringLiteral("Pipe/saved.cue")));
+        setShow({PlayCue(1, "Pipe", fifo)});
+        save("Pipe/saved.cue");
         QCOMPARE(fileOf(0), fifo);
-        QVERIFY(QDir(path(QStringLiteral("Pipe/ShowFiles"))).entryList(QDir::Files).isEmpty());
+        QVERIFY(filesIn("Pipe/ShowFiles").isEmpty());
     }
 
     void cancelStopsACopyInProgress() {
-        const QString big = path(QStringLiteral("Large/long.wav"));
-        WriteSparseWav(big, 600LL * 1024 * 1024);
-        setShow({PlayCue(1, QStringLiteral("Long"), big)});
-        const QString partial = path(QStringLiteral("Cut/ShowFiles/.long.wav.sorvane-copy"));
-        bool pressed = false;
-        int ticks = 0;
-        QTimer t;
-        t.setInterval(1);
-        connect(&t, &QTimer::timeout, [&] {
-            ++ticks;
-            if (pressed || !files().form3() || !QFileInfo::exists(partial)) return;
-            pressed = true; // the copy is in progress, and events run meanwhile
-            files().form3()->Command1->click();
-        });
-        t.start();
-        save(path(QStringLiteral("Cut/show.cue")));
-        t.stop();
-        QVERIFY(pressed);
+        // A WAV of 600 MB of silence whose data is a hole in the file, so that it takes no
+        // room on the disk until it is copied.
+        const qint64 size = 600LL * 1024 * 1024;
+        QByteArray head = Wav(QByteArray(), 0);
+        for (int i = 0; i < 4; ++i) {
+            head[40 + i] = static_cast<char>(((size - 44) >> (8 * i)) & 0xFF);
+            head[4 + i] = static_cast<char>(((size - 8) >> (8 * i)) & 0xFF);
+        }
+        const QString big = path("Large/long.wav");
+        write("Large/long.wav", head);
+        QVERIFY(::truncate(QFile::encodeName(big).constData(), size) == 0);
+        setShow({PlayCue(1, "Long", big)});
+        // Pressed while the copy is in progress: events run meanwhile.
+        const QString partial = "Cut/ShowFiles/.long.wav.sorvane-copy";
+        QVERIFY(saveAnd(
+            "Cut/show.cue", [&](int, bool) { return exists(partial); },
+            [](Form3& w) { w.Command1->click(); }));
         QVERIFY(SaveCanceled);
         QVERIFY(!files().isSaving());
-        QVERIFY(!QFileInfo::exists(partial));
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("Cut/ShowFiles/long.wav"))));
-        QVERIFY(!QFileInfo::exists(path(QStringLiteral("Cut/show.cue"))));
+        QVERIFY(!exists(partial));
+        QVERIFY(!exists("Cut/ShowFiles/long.wav"));
+        QVERIFY(!exists("Cut/show.cue"));
         QCOMPARE(fileOf(0), big);
-        QVERIFY(ticks > 1);
     }
 
     void failuresSayTheirCause() {
-        const QColor red(255, 0, 0);
-        WriteFile(path(QStringLiteral("Src/a.wav")), Wav("a", 2000));
-        WriteFile(path(QStringLiteral("Src/b.wav")), Wav("b", 2000));
-        setShow({PlayCue(1, QStringLiteral("A"), path(QStringLiteral("Src/a.wav"))),
-                 PlayCue(2, QStringLiteral("B"), path(QStringLiteral("Src/b.wav")))});
-        // A full disk.
+        write("Full/show.cue", "1,Old show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
+        write("Src/a.wav", Wav("a", 2000));
+        write("Src/tick.wav", Wav("tick", 20));
+        setShow({PlayCue(1, "A", path("Src/a.wav")), PlayCue(2, "Tick", path("Src/tick.wav"))});
+        // A full disk: room for the short media, not for the other one nor the new show.
         {
             FileSizeLimit limit(100);
-            save(path(QStringLiteral("Full/show.cue")));
+            save("Full/show.cue");
         }
-        QCOMPARE(entries(QStringLiteral("Show Not Saved - show.cue - The disk is full"), red), 1);
-        QCOMPARE(entries(QStringLiteral("Unable to copy media file ") +
-                             path(QStringLiteral("Src/a.wav - The disk is full")),
-                         red),
+        QCOMPARE(entries("Show Not Saved - show.cue - The disk is full", kRed), 1);
+        QCOMPARE(entries("Unable to copy media file " + path("Src/a.wav - The disk is full"), kRed),
                  1);
-        QVERIFY(QDir(path(QStringLiteral("Full/ShowFiles")))
-                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
-                    .isEmpty());
+        QCOMPARE(entries("Show Saved Successfully"), 0);
+        // The old show stays whole, nothing half written is left, and the cues keep the
+        // paths that still lead to their media.
+        QCOMPARE(read("Full/show.cue"), QByteArray("1,Old show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n"));
+        QCOMPARE(filesIn("Full"), QStringList{"show.cue"});
+        QCOMPARE(filesIn("Full/ShowFiles"), QStringList{"tick.wav"});
+        QCOMPARE(read("Full/ShowFiles/tick.wav"), Wav("tick", 20));
+        QVERIFY(ShowFolder.isEmpty());
+        QCOMPARE(fileOf(0), path("Src/a.wav"));
+        QCOMPARE(fileOf(1), path("Src/tick.wav"));
         // A media folder that cannot be made is said once, with its reason.
-        WriteFile(path(QStringLiteral("Blocked/ShowFiles")), "a file in the way");
-        save(path(QStringLiteral("Blocked/show.cue")));
-        QCOMPARE(entries(QStringLiteral("Unable to create folder ") +
-                             path(QStringLiteral("Blocked/ShowFiles - Not a directory")),
-                         red),
-                 1);
-        QCOMPARE(entries(QStringLiteral("Unable to copy media file"), red), 2); // the two above
-        QCOMPARE(fileOf(0), path(QStringLiteral("Src/a.wav")));
-        QVERIFY(entries(QStringLiteral("Show Saved Successfully - show.cue"), QColor(0, 255, 0)) ==
-                1);
+        write("Blocked/ShowFiles", "a file in the way");
+        save("Blocked/show.cue");
+        QCOMPARE(
+            entries("Unable to create folder " + path("Blocked/ShowFiles - Not a directory"), kRed),
+            1);
+        QCOMPARE(entries("Unable to copy media file", kRed), 1); // a.wav's on the full disk
+        QCOMPARE(fileOf(0), path("Src/a.wav"));
+        QCOMPARE(entries("Show Saved Successfully - show.cue", kBrightGreen), 1);
     }
 
     void aPathThatIsNotUtf8Loads() {
-        const QByteArray folder = QFile::encodeName(tmp.path());
-        const QByteArray name = folder + "/show-\xff\xfe caf\xe9.cue";
+        const QByteArray name = QFile::encodeName(tmp.path()) + "/show-\xff\xfe caf\xe9.cue";
         for (const QByteArray& b :
              {name, QByteArray("\xc3\x28\xe2\x82\xf0\x9f\x98\x80\xed\xa0\x80"),
               QByteArray("plain \xc3\xa9")})
             QCOMPARE(EncodeFileName(DecodeFileName(b)), b);
         // UTF-8 names are their ordinary text; stray, overlong, surrogate and cut sequences
         // are bytes of their own.
-        QCOMPARE(DecodeFileName("caf\xc3\xa9 \xf0\x9f\x8e\xb5.wav"),
-                 QStringLiteral("caf\u00e9 \U0001F3B5.wav"));
+        QCOMPARE(DecodeFileName("caf\xc3\xa9 \xf0\x9f\x8e\xb5.wav"), u"caf\u00e9 \U0001F3B5.wav"_s);
         QCOMPARE(DecodeFileName("a\xc0\x80\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82").size(), 12);
         QCOMPARE(DecodeFileName("\xff").at(0).unicode(), 0xDCFF);
         const QByteArray line = "1,Odd name,0,0,0,0,0,1,0,0,10,1,0,0,\r\n";
@@ -402,11 +280,9 @@ private slots:
         ::close(fd);
         const QString decoded = DecodeFileName(name);
         QVERIFY(FileExists(decoded));
-        form.reset();
-        form = std::make_unique<Form1>(decoded, dialogs);
-        form->Show();
+        start(decoded);
         QCOMPARE(model().count(), 1);
-        QCOMPARE(model().row(0).at(kDescription).text, QStringLiteral("Odd name"));
+        QCOMPARE(description(0), u"Odd name"_s);
         QCOMPARE(ShowFilename, decoded);
         QCOMPARE(::unlink(name.constData()), 0); // a name the temporary folder cannot remove
     }
@@ -417,83 +293,84 @@ private slots:
         QString huge;
         for (int i = 0; i < 300000; ++i)
             huge += QChar(i % 97 == 0 ? ' ' : 'a' + i % 26);
-        huge += QStringLiteral("THE END");
-        const QString show = path(QStringLiteral("Huge/show.cue"));
-        WriteFile(show, EncodeShowText(QStringLiteral("1,") + huge +
-                                       QStringLiteral(",0,0,0,0,0,1,0,0,10,1,0,0,\r\n"
-                                                      "2,Short,0,0,0,0,0,1,0,0,10,1,0,0,\r\n")));
-        files().LoadShow(show);
+        huge += u"THE END"_s;
+        write("Huge/show.cue", EncodeShowText("1," + huge +
+                                              ",0,0,0,0,0,1,0,0,10,1,0,0,\r\n"
+                                              "2,Short,0,0,0,0,0,1,0,0,10,1,0,0,\r\n"));
+        load("Huge/show.cue");
         QCOMPARE(model().count(), 2);
-        QLineEdit* box = form->cues().panel().txtDescription();
+        QLineEdit* box = cues().panel().txtDescription();
         QVERIFY(box->isReadOnly());
         QVERIFY(box->text().size() < huge.size());
         QVERIFY(huge.startsWith(box->text()));
         QCOMPARE(model().row(0).at(kDescription).value.toText(), huge);
-        QCOMPARE(model().row(0).at(kDescription).text, huge);
+        QCOMPARE(description(0), huge);
         // The panel writes its other fields into the cue; the description stays whole.
-        form->cues().panel().txtPlayCount()->setText(QStringLiteral("3"));
-        QCOMPARE(model().row(0).at(kPlayCount).value.toText(), QStringLiteral("3"));
+        cues().panel().txtPlayCount()->setText("3");
+        QCOMPARE(model().row(0).at(kPlayCount).value.toText(), u"3"_s);
         QCOMPARE(model().row(0).at(kDescription).value.toText(), huge);
-        save(path(QStringLiteral("Huge/again.cue")));
-        files().LoadShow(path(QStringLiteral("Huge/again.cue")));
+        save("Huge/again.cue");
+        load("Huge/again.cue");
         QCOMPARE(model().row(0).at(kDescription).value.toText(), huge);
         // A short description makes the box an ordinary, editable one again.
-        form->cues().SelectRow(2);
-        form->cues().ListView1_Click();
+        cues().SelectRow(2);
+        cues().ListView1_Click();
         QVERIFY(!box->isReadOnly());
-        QCOMPARE(box->text(), QStringLiteral("Short"));
-        box->setText(QStringLiteral("Shorter"));
-        QCOMPARE(model().row(1).at(kDescription).value.toText(), QStringLiteral("Shorter"));
+        QCOMPARE(box->text(), u"Short"_s);
+        box->setText("Shorter");
+        QCOMPARE(model().row(1).at(kDescription).value.toText(), u"Shorter"_s);
     }
 
     // Saving over a show file replaces it whole, keeping its permissions and any link to it.
     void aSaveOverAShowKeepsItsLinkAndPermissions() {
-        const QString real = path(QStringLiteral("Real/show.cue"));
-        WriteFile(real, "1,Old,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
-        QVERIFY(::chmod(QFile::encodeName(real).constData(), 0640) == 0);
-        QDir().mkpath(path(QStringLiteral("Linked")));
-        const QString link = path(QStringLiteral("Linked/show.cue"));
-        QVERIFY(QFile::link(real, link));
-        setShow({PlayCue(1, QStringLiteral("New"), QStringLiteral("0"))});
-        save(link);
-        QVERIFY(QFileInfo(link).isSymLink());
-        QCOMPARE(ReadFile(real), QByteArray("1,New,0,0,0,0,0,1,0,0,10,1,0,0,\r\n"));
-        struct stat st {};
-        QVERIFY(::stat(QFile::encodeName(real).constData(), &st) == 0);
-        QCOMPARE(st.st_mode & 0777, 0640u);
-        QCOMPARE(QDir(path(QStringLiteral("Real"))).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral("show.cue")});
+        write("Real/show.cue", "1,Old,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
+        QVERIFY(::chmod(QFile::encodeName(path("Real/show.cue")).constData(), 0640) == 0);
+        QDir().mkpath(path("Linked"));
+        QVERIFY(QFile::link(path("Real/show.cue"), path("Linked/show.cue")));
+        setShow({PlayCue(1, "New", "0")});
+        save("Linked/show.cue");
+        QVERIFY(QFileInfo(path("Linked/show.cue")).isSymLink());
+        QCOMPARE(read("Real/show.cue"), QByteArray("1,New,0,0,0,0,0,1,0,0,10,1,0,0,\r\n"));
+        QCOMPARE(Mode(path("Real/show.cue")), 0640u);
+        QCOMPARE(filesIn("Real"), QStringList{"show.cue"});
     }
 
     void anyLineEndLoads() {
-        const QColor yellow(255, 255, 0);
         const QByteArray cue1 = "1,One,0,0,0,0,0,1,0,0,10,1,0,0,";
         const QByteArray cue2 = "2,Two,1,0,0,0,0,1,0,0,10,1,0,0,";
         const QByteArray cue3 = "3,Three,1,0,0,0,0,1,0,0,10,1,0,0,";
-        const QByteArray files3[] = {cue1 + "\n" + cue2 + "\n" + cue3 + "\n",
-                                     cue1 + "\r" + cue2 + "\r" + cue3 + "\r" + "4,unended",
-                                     cue1 + "\r\n" + cue2 + "\n" + cue3 + "\r"};
-        for (const QByteArray& bytes : files3) {
-            WriteFile(path(QStringLiteral("Ends/show.cue")), bytes);
-            files().LoadShow(path(QStringLiteral("Ends/show.cue")));
+        for (const QByteArray& bytes : {cue1 + "\n" + cue2 + "\n" + cue3 + "\n",
+                                        cue1 + "\r" + cue2 + "\r" + cue3 + "\r" + "4,unended",
+                                        cue1 + "\r\n" + cue2 + "\n" + cue3 + "\r"}) {
+            write("Ends/show.cue", bytes);
+            load("Ends/show.cue");
             QCOMPARE(model().count(), 3);
-            QCOMPARE(model().row(2).at(kDescription).text, QStringLiteral("Three"));
-            save(path(QStringLiteral("Ends/saved.cue")));
-            QCOMPARE(ReadFile(path(QStringLiteral("Ends/saved.cue"))),
-                     cue1 + "\r\n" + cue2 + "\r\n" + cue3 + "\r\n");
+            QCOMPARE(description(2), u"Three"_s);
+            save("Ends/saved.cue");
+            QCOMPARE(read("Ends/saved.cue"), cue1 + "\r\n" + cue2 + "\r\n" + cue3 + "\r\n");
         }
-        QCOMPARE(entries(QStringLiteral("No Cues Found"), yellow), 0);
-        // A file that holds something but no cue says so; an empty file is an empty show.
-        WriteFile(path(QStringLiteral("Ends/none.cue")), "just one line without an end");
-        files().LoadShow(path(QStringLiteral("Ends/none.cue")));
+        QCOMPARE(entries("No Cues Found", kYellow), 0);
+        // A file that holds something but no cue says so.
+        write("Ends/none.cue", "just one line without an end");
+        load("Ends/none.cue");
         QCOMPARE(model().count(), 0);
-        QCOMPARE(entries(QStringLiteral("No Cues Found - none.cue"), yellow), 1);
-        WriteFile(path(QStringLiteral("Ends/empty.cue")), QByteArray());
-        files().LoadShow(path(QStringLiteral("Ends/empty.cue")));
-        QCOMPARE(entries(QStringLiteral("No Cues Found"), yellow), 1);
-        files().LoadShow(path(QStringLiteral("Ends/missing.cue")));
-        QCOMPARE(entries(QStringLiteral("Show Not Loaded - missing.cue - No such file"), yellow),
-                 1);
+        QCOMPARE(entries("No Cues Found - none.cue", kYellow), 1);
+        load("Ends/missing.cue");
+        QCOMPARE(entries("Show Not Loaded - missing.cue - No such file", kYellow), 1);
+        // A folder is no show file: nothing is loaded.
+        load("Ends");
+        QCOMPARE(model().count(), 0);
+        QCOMPARE(ShowFolder, tmp.path() + '/');
+        // An empty show saves as an empty file over the old one, and loads as an empty show.
+        files().Command1_Click(); // clears the status history too
+        save("Ends/show.cue");
+        QVERIFY(saved("show.cue"));
+        QCOMPARE(read("Ends/show.cue"), QByteArray(""));
+        QVERIFY(exists("Ends/show.cue"));
+        load("Ends/show.cue");
+        QCOMPARE(model().count(), 0);
+        QCOMPARE(cues().SelectedIndex(), 0);
+        QCOMPARE(entries("No Cues Found"), 0); // an empty show is no fault
     }
 };
 
