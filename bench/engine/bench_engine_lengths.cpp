@@ -59,8 +59,9 @@ int main(int argc, char** argv) {
         const double grownMb = (peakKb() - before) / 1024.0;
         const double med = bench::median(times);
         bench::figure(QStringLiteral("refusing %1 GB of zeros named .mp3").arg(gb),
-                      QStringLiteral("median %1 ms (max %2)").arg(med, 0, 'f', 1).arg(
-                          bench::maximum(times), 0, 'f', 1),
+                      QStringLiteral("median %1 ms (max %2)")
+                          .arg(med, 0, 'f', 1)
+                          .arg(bench::maximum(times), 0, 'f', 1),
                       "<= 300 ms", med <= 300);
         bench::figure(QStringLiteral("memory refusing %1 GB of zeros").arg(gb),
                       QStringLiteral("%1 MB more at the peak").arg(grownMb, 0, 'f', 1), "<= 64 MB",
@@ -70,8 +71,7 @@ int main(int argc, char** argv) {
 
     // Ten seconds of VBR without a header, decoded once for the truth, joined to two hours.
     const QString piece = dir.filePath("piece.mp3");
-    if (!bench::make(piece, 10, {"-c:a", "libmp3lame", "-q:a", "4", "-write_xing", "0"}))
-        return 2;
+    if (!bench::make(piece, 10, {"-c:a", "libmp3lame", "-q:a", "4", "-write_xing", "0"})) return 2;
     QProcess decode;
     decode.start("ffmpeg", {"-loglevel", "error", "-i", piece, "-f", "s16le", "-ac", "1", "-"});
     if (!decode.waitForFinished(60000) || decode.exitCode() != 0) return 2;

@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
         if (p->playState() != sorvane::PlayerCore::Playing) return 2;
     const long peak = statusKb("VmHWM:");
     const double mb = (peak - idle) / 1024.0;
-    bench::figure(quick ? "memory, four 1-min MP3 playing (quick)" : "memory, four 20-min MP3 playing",
+    bench::figure(quick ? "memory, four 1-min MP3 playing (quick)"
+                        : "memory, four 20-min MP3 playing",
                   QStringLiteral("%1 MB above idle (peak %2 MB)")
                       .arg(mb, 0, 'f', 1)
                       .arg(peak / 1024.0, 0, 'f', 1),

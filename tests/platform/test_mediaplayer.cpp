@@ -637,7 +637,7 @@ private slots:
         // Its frames are counted: two seconds, not the length the size suggests.
         QVERIFY2(std::abs(stuck->SelectionEnd() - 2.0) < 0.05,
                  qPrintable(QString::number(stuck->SelectionEnd())));
-        stuck->Play();                         // its sound plays
+        stuck->Play(); // its sound plays
         QVERIFY(rms(render(engine, kRate / 2), 0, kRate / 2) > 0.3);
         stuck->Pause();
         stuck->setCurrentPosition(1.9); // near the end: the worker searches on for more

@@ -153,7 +153,8 @@ private slots:
             player.setFileName(file);
             player.Play();
             render(engine, 2048);
-            const Frames out = around(engine, kFft / 2, [&] { player.setVolume(-2000); }, kFft / 2);
+            const Frames out = around(
+                engine, kFft / 2, [&] { player.setVolume(-2000); }, kFft / 2);
             const Spectrum s(out, 0, kFft);
             const double splash = s.largestDb(1000, kRate / 2, {}, 0.5);
             qInfo("volume step 0 to -2000: %.1f dB above 1 kHz", splash);
@@ -188,10 +189,12 @@ private slots:
         player.setFileName(file);
         player.Play();
         render(engine, 2048);
-        Frames out = around(engine, 0, [&] { player.setMute(true); }, kGainRamp / 2);
+        Frames out = around(
+            engine, 0, [&] { player.setMute(true); }, kGainRamp / 2);
         const float halfway = out[2 * (kGainRamp / 2 - 1)];
         QVERIFY(halfway > 0.2f && halfway < 0.3f);
-        out = around(engine, 0, [&] { player.setMute(false); }, kGainRamp + 10);
+        out = around(
+            engine, 0, [&] { player.setMute(false); }, kGainRamp + 10);
         QVERIFY(std::abs(out[0] - halfway) < 0.01f); // turns back from where it stood
         QCOMPARE(out[2 * (kGainRamp + 5)], 0.5f);
         const float step = largestStep(out, 1, kGainRamp + 10);

@@ -129,10 +129,10 @@ private:
     std::atomic<std::uint64_t> renderEpoch_{0};
     struct Kernels;
     std::unique_ptr<Kernels> kernels_;
-    std::vector<float> rampShape_;     // raised cosine from 0 to 1 over rampFrames_ + 1 points
-    std::vector<float> gainShape_;     // ... over gainRampFrames_ + 1 points
-    std::vector<float> mixBlock_;      // audio thread: one voice's block before gain
-    std::vector<float> pullBlock_;     // audio thread: source frames on their way in
+    std::vector<float> rampShape_;         // raised cosine from 0 to 1 over rampFrames_ + 1 points
+    std::vector<float> gainShape_;         // ... over gainRampFrames_ + 1 points
+    std::vector<float> mixBlock_;          // audio thread: one voice's block before gain
+    std::vector<float> pullBlock_;         // audio thread: source frames on their way in
     std::vector<engine::Notice> overflow_; // audio thread: notices the full queue refused
     int overflowCount_ = 0;
     bool waiting_ = false; // audio thread: the render under way may wait for decoding

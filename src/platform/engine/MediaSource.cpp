@@ -151,7 +151,8 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     // An MP3 is measured by its frames before anything else reads it: a file that is no MP3
     // at all (megabytes of nothing) is refused here at once.
     Mp3Length mp3;
-    if (fmt->iformat && std::strcmp(fmt->iformat->name, "mp3") == 0 && path.rfind("file:", 0) == 0) {
+    if (fmt->iformat && std::strcmp(fmt->iformat->name, "mp3") == 0 &&
+        path.rfind("file:", 0) == 0) {
         mp3 = measureMp3(QFile::decodeName(QByteArray::fromStdString(path.substr(5))),
                          std::chrono::steady_clock::now() + kMp3Budget);
         if (mp3.outcome == Mp3Length::NoFrames) {

@@ -8,17 +8,17 @@
 // Runs on the control thread at a load; reads the file through a memory map and never holds
 // more of it than the pages it touches.
 
+#include <QString>
 #include <chrono>
 #include <cstdint>
-#include <QString>
 
 namespace sorvane::engine {
 
 struct Mp3Length {
     enum Outcome {
-        Measured,    // `frames` is the length that decoding gives
-        NoFrames,    // no MP3 frame near the start: not an MP3 file
-        Unmeasured,  // free-format or unreadable, or the time ran out: no figure
+        Measured,   // `frames` is the length that decoding gives
+        NoFrames,   // no MP3 frame near the start: not an MP3 file
+        Unmeasured, // free-format or unreadable, or the time ran out: no figure
     };
     Outcome outcome = Unmeasured;
     int sampleRate = 0;

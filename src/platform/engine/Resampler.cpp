@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 // The vector type is passed between inlined helpers only; its ABI is of no concern.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -11,11 +12,11 @@ namespace sorvane::engine {
 
 namespace {
 
-// Stopband attenuation of the filter: well below what a 24-bit output resolves.
+// Stopband attenuation of the filter: images and aliases end up more than 120 dB down.
 constexpr double kAttenuationDb = 126.0;
 // Half the transition band, as a share of the lower of the two sample rates: the band runs
-// from 45.35% to 54.65% of it (20 kHz to 24.1 kHz for a 44.1 kHz input), so every image of
-// content below 20 kHz is removed and the audible band is untouched.
+// from 41.25% to 58.75% of it (18.2 kHz to 25.9 kHz for a 44.1 kHz input), so the band up
+// to 18 kHz is untouched and every image of it is removed.
 constexpr double kHalfTransition = 0.0875;
 
 double besselI0(double x) {
@@ -72,19 +73,19 @@ int filterFrames(const ResampleKernel& kernel, double step, const float* left, c
         v8 accL = {}, accR = {}, accL2 = {}, accR2 = {};
         int k = 0;
         for (; k + 16 <= taps; k += 16) {
-            const v8 c = ((load8(a3 + k) * dv + load8(a2 + k)) * dv + load8(a1 + k)) * dv +
-                         load8(a0 + k);
+            const v8 c =
+                ((load8(a3 + k) * dv + load8(a2 + k)) * dv + load8(a1 + k)) * dv + load8(a0 + k);
             const int j = k + 8;
-            const v8 c2 = ((load8(a3 + j) * dv + load8(a2 + j)) * dv + load8(a1 + j)) * dv +
-                          load8(a0 + j);
+            const v8 c2 =
+                ((load8(a3 + j) * dv + load8(a2 + j)) * dv + load8(a1 + j)) * dv + load8(a0 + j);
             accL += c * load8(l + k);
             accR += c * load8(r + k);
             accL2 += c2 * load8(l + j);
             accR2 += c2 * load8(r + j);
         }
         if (k < taps) {
-            const v8 c = ((load8(a3 + k) * dv + load8(a2 + k)) * dv + load8(a1 + k)) * dv +
-                         load8(a0 + k);
+            const v8 c =
+                ((load8(a3 + k) * dv + load8(a2 + k)) * dv + load8(a1 + k)) * dv + load8(a0 + k);
             accL += c * load8(l + k);
             accR += c * load8(r + k);
         }
@@ -152,8 +153,7 @@ double ResampleKernel::value(double u) const {
     return sinc * window / stretch_;
 }
 
-Resampler::Resampler()
-    : left_(new float[2 * kCapacity]()), right_(new float[2 * kCapacity]()) {}
+Resampler::Resampler() : left_(new float[2 * kCapacity]()), right_(new float[2 * kCapacity]()) {}
 
 void Resampler::reset(int history) {
     written_ = 0;

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 namespace sorvane::engine {
 
@@ -35,7 +34,9 @@ public:
     int taps() const { return taps_; } // a multiple of 8
     int half() const { return taps_ / 2; }
     // The cubic's four coefficient rows (each `taps` long) for `phase` in [0, kPhases).
-    const float* row(int phase) const { return coef_.get() + static_cast<std::size_t>(phase) * 4 * taps_; }
+    const float* row(int phase) const {
+        return coef_.get() + static_cast<std::size_t>(phase) * 4 * taps_;
+    }
 
 private:
     double value(double u) const;
@@ -75,7 +76,7 @@ public:
     void snapToFrame();
 
 private:
-    std::unique_ptr<float[]> left_; // 2 * kCapacity each: every frame is stored twice, so
+    std::unique_ptr<float[]> left_;  // 2 * kCapacity each: every frame is stored twice, so
     std::unique_ptr<float[]> right_; // that a filter's span never wraps
     std::int64_t written_ = 0;
     std::int64_t readInt_ = 0;

@@ -17,11 +17,11 @@ namespace sorvane {
 using namespace engine;
 
 namespace {
-constexpr int kBlock = 512;     // output frames mixed per step
-constexpr int kPull = 4096;     // source frames read per step
-constexpr int kHistory = 320;   // frames before a start that the resampler reads
-constexpr int kWaitMs = 10000;  // offline: longest wait for one chunk
-constexpr int kGlidePiece = 1;  // output frames at one step while the rate glides
+constexpr int kBlock = 512;    // output frames mixed per step
+constexpr int kPull = 4096;    // source frames read per step
+constexpr int kHistory = 320;  // frames before a start that the resampler reads
+constexpr int kWaitMs = 10000; // offline: longest wait for one chunk
+constexpr int kGlidePiece = 1; // output frames at one step while the rate glides
 
 float gainFor(int volume, bool mute) {
     if (mute || volume <= -4000) return 0.0f;
@@ -274,7 +274,8 @@ void AudioEngine::cutOff(Voice& v) {
     const int left = v.tailFrames - v.tailPos;
     float* tail = v.tail.get();
     if (left > 0 && v.tailPos > 0)
-        std::memmove(tail, tail + 2 * v.tailPos, sizeof(float) * 2 * static_cast<std::size_t>(left));
+        std::memmove(tail, tail + 2 * v.tailPos,
+                     sizeof(float) * 2 * static_cast<std::size_t>(left));
     if (n > left)
         std::memset(tail + 2 * left, 0, sizeof(float) * 2 * static_cast<std::size_t>(n - left));
     int gainPos = v.gainPos;
