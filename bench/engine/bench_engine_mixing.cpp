@@ -77,5 +77,5 @@ int main(int argc, char** argv) {
                       .arg(med, 0, 'f', 0)
                       .arg(quick ? "1 x 5 s, quick" : "3 x 120 s"),
                   ">= 150 x", med >= 150);
-    return med >= 150 ? 0 : 1;
+    return quick || med >= 150 ? 0 : 1; // the quick mode only shows that it runs
 }
