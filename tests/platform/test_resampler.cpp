@@ -127,6 +127,36 @@ private slots:
             QCOMPARE(out[2 * i], src[2 * (24000 + i)]);
     }
 
+    // Looping at rate 1 after a trip to another rate: from the next seam on, the loop is the
+    // file's own samples again.
+    void loopIsExactAgainAfterTheNextSeam() {
+        const Frames src = tone(kRate, 1.0, 997, kAmplitude, 0.7);
+        const QString file = dir_.filePath("loop-exact.wav");
+        QVERIFY(writeFloatWav(file, src, kRate));
+        AudioEngine engine(offline());
+        MediaPlayer player(engine);
+        player.setFileName(file);
+        player.setPlayCount(0);
+        player.setSelectionStart(0.25);
+        player.setSelectionEnd(0.5);
+        player.setCurrentPosition(0.25);
+        player.Play();
+        render(engine, 2000);
+        player.setRate(1.37);
+        render(engine, 3000);
+        player.setRate(1.0);
+        // Within the rest of this pass and one whole pass the seam comes; the pass after it
+        // starts at the stretch start, on a whole frame.
+        render(engine, 12000);
+        const double at = player.CurrentPosition() * kRate;
+        const int toSeam = 24000 - static_cast<int>(std::llround(at)) + 12000;
+        render(engine, toSeam);
+        QVERIFY(std::abs(player.CurrentPosition() - 0.25) < 1.0 / kRate);
+        const Frames out = render(engine, 12000);
+        for (int i = 0; i < 12000; ++i)
+            QCOMPARE(out[2 * i], src[2 * (12000 + i)]);
+    }
+
     // A rate change while playing glides to the new speed: on a source that rises by the
     // same amount at every frame, the output rises by what each output frame read, so a
     // frame repeated or skipped would show as a step of nothing or of two frames. Nothing
