@@ -1,6 +1,9 @@
 #include "Dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace sorvane {
@@ -18,8 +21,43 @@ QString QtFilter(const QString& filter) {
     return out.join(QStringLiteral(";;"));
 }
 
-QFileDialog* MakeDialog(QWidget* parent, const FileDialogRequest& r, QFileDialog::AcceptMode mode) {
-    auto* d = new QFileDialog(parent, r.title, QString(), QtFilter(r.filter));
+// Qt's file dialog reads a typed name that holds a double quote as a list of quoted names
+// ("a" "b"), so a file or folder whose name holds one could not be typed: the dialog looked for
+// the part between the quotes. Here a typed text that names an existing folder as a whole
+// opens it, and in an open dialog one that names an existing file as a whole is that file.
+class FileDialog final : public QFileDialog {
+public:
+    FileDialog(QWidget* parent, const QString& title, const QString& filter)
+        : QFileDialog(parent, title, QString(), filter) {}
+
+    // The file taken as a whole typed name, else empty.
+    const QString& typedFile() const { return typedFile_; }
+
+    void accept() override {
+        auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        const QString typed = edit ? edit->text() : QString();
+        if (typed.contains(QLatin1Char('"'))) {
+            const QFileInfo whole(directory(), typed);
+            if (whole.isDir()) {
+                setDirectory(whole.absoluteFilePath());
+                edit->clear();
+                return;
+            }
+            if (fileMode() == ExistingFile && whole.isFile()) {
+                typedFile_ = whole.absoluteFilePath();
+                QDialog::accept();
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QString typedFile_;
+};
+
+FileDialog* MakeDialog(QWidget* parent, const FileDialogRequest& r, QFileDialog::AcceptMode mode) {
+    auto* d = new FileDialog(parent, r.title, QtFilter(r.filter));
     d->setAcceptMode(mode);
     d->setDefaultSuffix(r.defaultExt);
     if (!r.fileName.isEmpty()) d->selectFile(r.fileName);
@@ -28,11 +66,13 @@ QFileDialog* MakeDialog(QWidget* parent, const FileDialogRequest& r, QFileDialog
     return d;
 }
 
-FileDialogResult RunDialog(QFileDialog* d) {
+FileDialogResult RunDialog(FileDialog* d) {
     FileDialogResult result;
-    if (d->exec() == QDialog::Accepted && !d->selectedFiles().isEmpty()) {
-        result.accepted = true;
-        result.fileName = d->selectedFiles().constFirst();
+    if (d->exec() == QDialog::Accepted) {
+        result.fileName = d->typedFile();
+        if (result.fileName.isEmpty() && !d->selectedFiles().isEmpty())
+            result.fileName = d->selectedFiles().constFirst();
+        result.accepted = !result.fileName.isEmpty();
     }
     delete d;
     return result;

@@ -3,10 +3,10 @@
 driven as an operator drives them, through the real windows found by their accessible names,
 with real mouse clicks and keys.
 
-- Browse, an MP3 typed into the real file dialog (its folder and name hold blanks, single
-  quotes, "$" and ";"), Yes to the decoding: the decoding window comes and goes, the WAV lands
-  beside the MP3 under the first part of its name, and the panel's File, Start and End hold its
-  path and length.
+- Browse, an MP3 typed into the real file dialog (its folder and name hold blanks, double and
+  single quotes, "$" and ";"), Yes to the decoding: the decoding window comes and goes, the
+  WAV lands beside the MP3 under the first part of its name, and the panel's File, Start and
+  End hold its path and length.
 - Edit on that cue: the marker editor with its controls; a nudge then Cancel writes nothing;
   a nudge, the preview with "[" while it plays, an end nudge and Done write both markers.
 - Browse with No: the MP3 itself is taken and nothing is decoded.
@@ -197,10 +197,10 @@ def main(program, workdir):
     os.makedirs(workdir)
     lame = ms.lame_program(program)
     tone = showmaker.make_tone(os.path.join(workdir, "tone.wav"), 440, 2.0)
-    media = os.path.join(workdir, "Act 'one' storm")
+    media = os.path.join(workdir, "Act 'one' \"storm\"")
     os.makedirs(media)
-    mp3 = ms.make_mp3(lame, tone, os.path.join(media, "Ben's big wind $HOME; take.2.mp3"))
-    wav = os.path.join(media, "Ben's big wind $HOME; take.wav")
+    mp3 = ms.make_mp3(lame, tone, os.path.join(media, "Ben's \"big\" wind $HOME; take.2.mp3"))
+    wav = os.path.join(media, "Ben's \"big\" wind $HOME; take.wav")
     # Three hours of a mono MP3, made of one ten-second piece repeated: long enough that the
     # decoder is still running when Cancel is pressed.
     piece = showmaker.make_tone(os.path.join(workdir, "piece.wav"), 330, 10.0, level=0.3)
