@@ -9,9 +9,11 @@ with real mouse clicks and keys.
   End hold its path and length.
 - Edit on that cue: the marker editor with its controls; a nudge then Cancel writes nothing;
   a nudge, the preview with "[" while it plays, an end nudge and Done write both markers.
-- Browse with No: the MP3 itself is taken and nothing is decoded.
-- Browse of a long MP3 with Yes, then the decoding window's Cancel while the decoder runs: the
-  decoder ends, the yellow warning shows and the File field holds "0".
+- Browse with No: the MP3 itself is taken and nothing is decoded; with Yes once more, the WAV
+  already there is kept and the new one is "... (2).wav".
+- Browse of a long MP3 with Yes: the decoding window's squares move while the decoder runs;
+  its Cancel ends the decoder, the yellow warning shows and the File field holds "0"; Edit
+  then says there is no media file.
 
 Usage: outside_media.py PROGRAM WORKDIR. Exits 77 (skipped) when the display or the bus
 cannot be started."""
@@ -34,6 +36,7 @@ CANCELED = "Warning!  Converting process was canceled by user!  File cannot be l
 DECODING = "Decoding MP3"
 EDITOR = "Edit Position Markers"
 NUDGES = ["< .5s", "< .1s", ".1s >", ".5s >", "< .05s", ".05s >"]
+NO_MEDIA = "You must first select a valid media file above."
 
 
 def close(a, b, within):
@@ -175,6 +178,31 @@ def check_taken(desk, prog, cue, mp3):
     assert sorted(os.listdir(folder)) == before, "No decoded anyway"
 
 
+def check_taken_name(desk, prog, mp3, wav):
+    """Yes once more for the same MP3: the WAV already there is kept and the new one takes
+    the first free numbered name."""
+    pid = prog.pid
+    with open(wav, "rb") as f:
+        first = f.read()
+    browse(desk, pid, mp3, "Yes")
+    ms.window(desk, DECODING, pid, 10)
+    assert ms.wait_gone(desk, DECODING, pid, 30), "the decoding window stayed"
+    second = wav[:-len(".wav")] + " (2).wav"
+    got = ms.wait_field(desk, "File", pid, lambda t: t == second)
+    assert got == second, f"the File field holds {got!r}, not {second!r}"
+    with open(wav, "rb") as f:
+        assert f.read() == first, "the WAV already there was written over"
+    assert close(ms.wav_seconds(second), ms.wav_seconds(wav), 1e-6)
+
+
+def strip_left(desk, window):
+    """Where the decoding window's strip of squares is: the child of its grey track."""
+    for acc in desk._walk(window):
+        if acc.getRoleName() == "filler" and acc.childCount == 6:
+            return ms.extents(desk, acc)[0]
+    raise LookupError("the decoding window has no strip of six squares")
+
+
 def check_cancel(desk, prog, cue, long_mp3):
     """Cancel in the decoding window while the decoder runs."""
     pid = prog.pid
@@ -183,6 +211,10 @@ def check_cancel(desk, prog, cue, long_mp3):
     window = ms.window(desk, DECODING, pid, 10)
     decoders = harness._wait_for(lambda: ms.children_named(pid, "lame"), 10, step=0.02)
     assert decoders, "no decoder started"
+    # The animation runs while the decoder does.
+    seen = {strip_left(desk, window)}
+    harness._wait_for(lambda: seen.add(strip_left(desk, window)) or len(seen) >= 3, 3)
+    assert len(seen) >= 3, f"the strip of squares stands still at {seen}"
     desk.click(ms.find_in(desk, window, "Cancel", role="push button"))
     assert ms.wait_gone(desk, DECODING, pid, 10), "Cancel left the decoding window open"
     assert harness._wait_for(lambda: not ms.children_named(pid, "lame"), 10), \
@@ -190,6 +222,12 @@ def check_cancel(desk, prog, cue, long_mp3):
     desk.find(CANCELED, role="label", pid=pid, timeout=10)
     got = ms.wait_field(desk, "File", pid, lambda t: t == "0")
     assert got == "0", f"after Cancel the File field holds {got!r}"
+
+    # With no media file, Edit says so and opens no editor.
+    desk.click(desk.find("Edit", role="push button", pid=pid))
+    text = ms.answer(desk, pid, "Sorvane", "OK")
+    assert text == NO_MEDIA, f"Edit with no media file says {text!r}"
+    assert all(name != EDITOR for _, name in ms.windows(desk, pid))
 
 
 def main(program, workdir):
@@ -228,6 +266,7 @@ def main(program, workdir):
         end = check_decoding(desk, prog, "Decoded cue", mp3, wav)
         check_editor(desk, prog, wav, end)
         check_taken(desk, prog, "Taken cue", mp3)
+        check_taken_name(desk, prog, mp3, wav)
         check_cancel(desk, prog, "Cancelled cue", long_mp3)
         assert prog.running(), "the program ended: " + prog.log()
     finally:

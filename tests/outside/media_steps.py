@@ -30,13 +30,14 @@ def windows(desk, pid):
     return found
 
 
-def window(desk, title, pid, timeout=20):
-    """The showing top-level window of that title, waiting for it to appear."""
+def window(desk, title, pid, timeout=20, role=None):
+    """The showing top-level window of that title (and role), waiting for it to appear."""
     def showing():
         app = desk._application(pid)
         for win in list(app) if app is not None else []:
             try:
-                if win.name == title and desk._showing(win):
+                if win.name == title and (role is None or win.getRoleName() == role) \
+                        and desk._showing(win):
                     return win
             except Exception:
                 continue
@@ -47,10 +48,11 @@ def window(desk, title, pid, timeout=20):
     return win
 
 
-def wait_gone(desk, title, pid, timeout=20):
-    """True once no top-level window of that title is showing."""
+def wait_gone(desk, title, pid, timeout=20, role=None):
+    """True once no top-level window of that title (and role) is showing."""
     return harness._wait_for(
-        lambda: all(name != title for _, name in windows(desk, pid)), timeout, step=0.05)
+        lambda: all(name != title or (role is not None and kind != role)
+                    for kind, name in windows(desk, pid)), timeout, step=0.05)
 
 
 def find_in(desk, root, name, role=None, timeout=10):
@@ -128,10 +130,10 @@ def choose_file(desk, pid, path, title="Open File"):
 def answer(desk, pid, title, button, timeout=20):
     """Answers the message box of that title with the button of that caption; returns the
     box's text."""
-    box = window(desk, title, pid, timeout)
+    box = window(desk, title, pid, timeout, role="alert")
     labels = [n for n in names_in(desk, box, "label") if n]
     desk.click(find_in(desk, box, button, role="push button"))
-    assert wait_gone(desk, title, pid, 10), f"the message box {title!r} stayed"
+    assert wait_gone(desk, title, pid, 10, role="alert"), f"the message box {title!r} stayed"
     return max(labels, key=len) if labels else ""
 
 
