@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 using namespace sorvane;
 
@@ -141,21 +142,25 @@ private slots:
         QCOMPARE(GetWindowsVersion(), QStringLiteral("Unable To get Windows Version"));
     }
 
+    // Only a readable regular file exists: never a folder, a pipe (whose open would wait for
+    // a writer) or a device.
     void fileExists() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString empty = dir.filePath(QStringLiteral("empty.cue"));
-        QFile f(empty);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
-        QVERIFY(FileExists(empty));
-        QVERIFY(!FileExists(dir.path()));                         // a folder
-        QVERIFY(!FileExists(QString()));                          // an empty path
-        QVERIFY(!FileExists(dir.filePath(QStringLiteral("no")))); // missing
         const QString locked = dir.filePath(QStringLiteral("locked.cue"));
-        QFile l(locked);
-        QVERIFY(l.open(QIODevice::WriteOnly));
-        l.close();
+        for (const QString& name : {empty, locked}) {
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QVERIFY(FileExists(empty));
+        QVERIFY(!FileExists(dir.path()));
+        QVERIFY(!FileExists(QString()));
+        QVERIFY(!FileExists(dir.filePath(QStringLiteral("missing"))));
+        QVERIFY(!FileExists(QStringLiteral("/dev/null")));
+        const QString fifo = dir.filePath(QStringLiteral("pipe.cue"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!FileExists(fifo));
         QFile::setPermissions(locked, QFileDevice::WriteOwner);
         if (QFile(locked).open(QIODevice::ReadOnly))
             QSKIP("running with rights that ignore file modes");
