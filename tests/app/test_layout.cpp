@@ -56,7 +56,6 @@ private slots:
         form.reset();
         form = std::make_unique<Form1>(QString(), dialogs);
         form->Show();
-        QCOMPARE(WindowsVersion, QStringLiteral("Unable To get Windows Version"));
         QCOMPARE(columnTw(12), 450); // SelectionStart shows only in the 98 layout
     }
 
@@ -69,7 +68,6 @@ private slots:
         QCOMPARE(form->frame().Line2->X2(), 12105 - 3930);
         showProperties(false);
         QCOMPARE(WidthTw(list()), 10615);
-        QCOMPARE(columnTw(1), 4665);
         QCOMPARE(LeftTw(form->frame().pctActionControls), 12105 - 1340);
         QCOMPARE(form->frame().Line2->X2(), 12105 - 220);
         const int xp[14] = {300, 4665, 950, 950, 0, 1100, 700, 0, 850, 400, 0, 600, 0, 0};
