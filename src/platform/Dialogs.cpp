@@ -22,9 +22,11 @@ QString QtFilter(const QString& filter) {
 }
 
 // Qt's file dialog reads a typed name that holds a double quote as a list of quoted names
-// ("a" "b"), so a file or folder whose name holds one could not be typed: the dialog looked for
-// the part between the quotes. Here a typed text that names an existing folder as a whole
-// opens it, and in an open dialog one that names an existing file as a whole is that file.
+// ("a" "b"), so a file or folder whose name holds one could not be typed: an open dialog
+// looked for the part between the quotes, and a save dialog saved under it (Act "1" was saved
+// as 1). Here a typed text that names an existing folder as a whole opens it; in an open dialog
+// one that names an existing file as a whole is that file; in a save dialog the whole text is
+// the name, unless it is one name in quotes and nothing else.
 class FileDialog final : public QFileDialog {
 public:
     FileDialog(QWidget* parent, const QString& title, const QString& filter)
@@ -48,11 +50,40 @@ public:
                 QDialog::accept();
                 return;
             }
+            if (acceptMode() == AcceptSave && !OneQuotedName(typed)) {
+                AcceptSaved(whole);
+                return;
+            }
         }
         QFileDialog::accept();
     }
 
 private:
+    static bool OneQuotedName(const QString& typed) {
+        return typed.size() > 1 && typed.startsWith(QLatin1Char('"')) &&
+               typed.endsWith(QLatin1Char('"')) && typed.count(QLatin1Char('"')) == 2;
+    }
+
+    // The typed name with the default extension when it has none, asked about before an
+    // existing file is replaced.
+    void AcceptSaved(const QFileInfo& typed) {
+        QString path = typed.absoluteFilePath();
+        if (typed.suffix().isEmpty() && !defaultSuffix().isEmpty())
+            path += QLatin1Char('.') + defaultSuffix();
+        const QFileInfo target(path);
+        if (target.isDir()) return;
+        if (target.exists() && !testOption(DontConfirmOverwrite)) {
+            const auto answer = QMessageBox::warning(
+                this, windowTitle(),
+                QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                    .arg(target.fileName()),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+            if (answer != QMessageBox::Yes) return;
+        }
+        typedFile_ = path;
+        QDialog::accept();
+    }
+
     QString typedFile_;
 };
 

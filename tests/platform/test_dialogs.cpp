@@ -3,6 +3,7 @@
 
 #include "platform/Dialogs.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -24,8 +25,9 @@ struct Drive {
     bool leftOpen = false;   // the dialog was still open after the last typed text
 };
 
-// Opens the real open dialog and types each text into its file name box, followed by Return.
-Drive TypeIntoOpenDialog(const QStringList& typed) {
+// Opens the real open (or save) dialog and types each text into its file name box, followed
+// by Return. Message boxes the dialog shows are answered with No (or closed).
+Drive TypeIntoDialog(const QStringList& typed, bool save = false) {
     Drive drive;
     qsizetype step = 0;
     bool busy = false;
@@ -35,7 +37,10 @@ Drive TypeIntoOpenDialog(const QStringList& typed) {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             drive.messages << box->text();
-            box->reject();
+            if (QAbstractButton* no = box->button(QMessageBox::No))
+                no->click();
+            else
+                box->reject();
             return;
         }
         auto* dialog = qobject_cast<QFileDialog*>(modal);
@@ -62,9 +67,16 @@ Drive TypeIntoOpenDialog(const QStringList& typed) {
     timer.start();
     QtDialogs dialogs;
     FileDialogRequest request;
-    request.title = QStringLiteral("Open File");
-    request.filter = QStringLiteral("Audio File (*.mp3, *.wav, *.wma)|*.mp3;*.wav;*.wma");
-    drive.result = dialogs.openFile(nullptr, request);
+    if (save) {
+        request.title = QStringLiteral("Save Show");
+        request.filter = QStringLiteral("Sorvane Show (*.cue)|*.cue");
+        request.defaultExt = QStringLiteral("cue");
+        drive.result = dialogs.saveFile(nullptr, request);
+    } else {
+        request.title = QStringLiteral("Open File");
+        request.filter = QStringLiteral("Audio File (*.mp3, *.wav, *.wma)|*.mp3;*.wav;*.wma");
+        drive.result = dialogs.openFile(nullptr, request);
+    }
     return drive;
 }
 
@@ -83,6 +95,7 @@ private slots:
     void typedNamesOpenTheFileTheyName();
     void typedFolderWithQuotesOpensIt();
     void quotedNameListsStillWork();
+    void savedNamesKeepTheirQuotes();
 };
 
 // A whole path typed into the box opens that file, whatever marks its folder and name hold.
@@ -100,14 +113,14 @@ void TestDialogs::typedNamesOpenTheFileTheyName() {
     for (const QString& name : names) {
         const QString path = folder + QLatin1Char('/') + name;
         Touch(path);
-        const Drive drive = TypeIntoOpenDialog({path});
+        const Drive drive = TypeIntoDialog({path});
         QVERIFY2(drive.messages.isEmpty(), qPrintable(drive.messages.join(QLatin1Char('|'))));
         QVERIFY2(!drive.leftOpen, qPrintable(name));
         QVERIFY(drive.result.accepted);
         QCOMPARE(drive.result.fileName, path);
     }
     // A typed name that names nothing is still refused, and the dialog stays open.
-    const Drive missing = TypeIntoOpenDialog({folder + QStringLiteral("/Ben's \"big\".mp3")});
+    const Drive missing = TypeIntoDialog({folder + QStringLiteral("/Ben's \"big\".mp3")});
     QVERIFY(missing.leftOpen);
     QVERIFY(!missing.result.accepted);
     QCOMPARE(missing.messages.size(), 1);
@@ -122,7 +135,7 @@ void TestDialogs::typedFolderWithQuotesOpensIt() {
     QVERIFY(QDir().mkpath(folder));
     const QString name = QStringLiteral("The \"end\".wav");
     Touch(folder + QLatin1Char('/') + name);
-    const Drive drive = TypeIntoOpenDialog({folder, name});
+    const Drive drive = TypeIntoDialog({folder, name});
     QVERIFY(drive.messages.isEmpty());
     QCOMPARE(drive.directories.size(), 2);
     QCOMPARE(drive.directories[1], folder);
@@ -138,10 +151,41 @@ void TestDialogs::quotedNameListsStillWork() {
     const QString folder = dir.filePath(QStringLiteral("plain"));
     QVERIFY(QDir().mkpath(folder));
     Touch(folder + QStringLiteral("/song.mp3"));
-    const Drive drive = TypeIntoOpenDialog({folder, QStringLiteral("\"song.mp3\"")});
+    const Drive drive = TypeIntoDialog({folder, QStringLiteral("\"song.mp3\"")});
     QVERIFY(drive.messages.isEmpty());
     QVERIFY(drive.result.accepted);
     QCOMPARE(drive.result.fileName, folder + QStringLiteral("/song.mp3"));
+}
+
+// A name typed into the save dialog is the file's whole name, quotes included, with the
+// default extension added; an existing file is replaced only when the operator agrees; a
+// name typed in quotes alone is the name between them.
+void TestDialogs::savedNamesKeepTheirQuotes() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("shows"));
+    QVERIFY(QDir().mkpath(folder));
+
+    Drive drive = TypeIntoDialog({folder, QStringLiteral("Act \"one\" show")}, true);
+    QVERIFY(drive.messages.isEmpty());
+    QVERIFY(drive.result.accepted);
+    QCOMPARE(drive.result.fileName, folder + QStringLiteral("/Act \"one\" show.cue"));
+
+    drive = TypeIntoDialog({folder, QStringLiteral("Bob's \"cut\".v2.cue")}, true);
+    QVERIFY(drive.result.accepted);
+    QCOMPARE(drive.result.fileName, folder + QStringLiteral("/Bob's \"cut\".v2.cue"));
+
+    Touch(folder + QStringLiteral("/Old \"take\".cue"));
+    drive = TypeIntoDialog({folder, QStringLiteral("Old \"take\"")}, true);
+    QCOMPARE(drive.messages.size(), 1); // asked before replacing; answered No
+    QVERIFY(drive.messages[0].contains(QStringLiteral("Old \"take\".cue")));
+    QVERIFY(drive.leftOpen);
+    QVERIFY(!drive.result.accepted);
+
+    drive = TypeIntoDialog({folder, QStringLiteral("\"plain\"")}, true);
+    QVERIFY(drive.messages.isEmpty());
+    QVERIFY(drive.result.accepted);
+    QCOMPARE(drive.result.fileName, folder + QStringLiteral("/plain.cue"));
 }
 
 QTEST_MAIN(TestDialogs)
