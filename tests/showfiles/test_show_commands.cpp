@@ -68,6 +68,7 @@ private slots:
         QCOMPARE(dialogs.calls().last().text, path("loaded.cue"));
         QCOMPARE(dialogs.calls().last().title, u"Open Show"_s);
         QVERIFY(!files().isSaving());
+        QVERIFY(files().form3() == nullptr);
         QVERIFY(form->frame().cmdSave->isEnabled());
         // No temporary file is left beside the show.
         QCOMPARE(filesIn("Example"), QStringList{"show.cue"});

@@ -63,7 +63,7 @@ private slots:
         // Empty and missing sub-items are empty fields; the line still has 14 commas.
         CueRow shortRow;
         shortRow.text = u"7\r"_s;
-        shortRow.subCount = 1;
+        shortRow.subCount = 2; // an empty When, then nothing
         shortRow.at(kDescription).value = StoredValue::text(u"a\nb\rc\r\nd"_s);
         QCOMPARE(CueLine(shortRow), u"7 ,a b c  d,,,,,,,,,,,,,"_s);
         QCOMPARE(Descriptions(CueLine(shortRow) + u"\r\n"_s), QStringList{u"7 :a b c  d"_s});
