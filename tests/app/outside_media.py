@@ -7,7 +7,8 @@ with real mouse clicks and keys.
   single quotes, "$" and ";"), Yes to the decoding: the decoding window comes and goes, the
   WAV lands beside the MP3 under the first part of its name, and the panel's File, Start and
   End hold its path and length.
-- Edit on that cue: the marker editor with its controls; a nudge then Cancel writes nothing;
+- Edit on that cue: the marker editor with its controls; a drag of the start marker and a
+  nudge, then Cancel, write nothing;
   a nudge, the preview with "[" while it plays, an end nudge and Done write both markers.
 - Browse with No: the MP3 itself is taken and nothing is decoded; with Yes once more, the WAV
   already there is kept and the new one is "... (2).wav".
@@ -123,11 +124,20 @@ def check_editor(desk, prog, wav, end):
     pid = prog.pid
     length_text = f"{round(end, 3):.15g} s"
 
-    # A nudge, then Cancel: nothing reaches the panel.
+    # The start marker dragged a quarter along the graph, a nudge, then Cancel: nothing
+    # reaches the panel.
     editor = open_editor(desk, pid, wav, length_text)
     wait_caption(desk, editor, "Start", 0)
+    graph_x, _, graph_width, _ = ms.extents(desk, ms.find_in(desk, editor, "Waveform"))
+    marker = ms.find_in(desk, editor, "Start Marker")
+    target = round((graph_width - 6) / 4)  # the usable width is the graph's less 6 pixels
+    ms.drag(desk, marker, graph_x + target, desk.centre(marker)[1])
+    dragged = round(end * target / (graph_width - 6), 4)
+    wait_caption(desk, editor, "Start", dragged)
+    got = ms.extents(desk, marker)[0] - graph_x
+    assert got == target, f"the start marker stands {got} px along the graph, not {target}"
     desk.click(ms.find_in(desk, editor, ".5s >", role="push button"))
-    wait_caption(desk, editor, "Start", 0.5)
+    wait_caption(desk, editor, "Start", dragged + 0.5)
     desk.click(ms.find_in(desk, editor, "Cancel", role="push button"))
     assert ms.wait_gone(desk, EDITOR, pid, 10), "Cancel left the editor open"
     assert ms.field(desk, "Start", pid) == "0", "Cancel wrote the start marker"

@@ -109,6 +109,21 @@ def extents(desk, acc):
     return ext.x, ext.y, ext.width, ext.height
 
 
+def drag(desk, acc, x, y, steps=8):
+    """A real press on the control's centre, a move in steps to (x, y), a short rest there and
+    the release."""
+    cx, cy = desk.centre(acc)
+    desk._xdotool("mousemove", str(cx), str(cy))
+    time.sleep(0.05)
+    desk._xdotool("mousedown", "1")
+    for i in range(1, steps + 1):
+        desk._xdotool("mousemove", str(round(cx + (x - cx) * i / steps)),
+                      str(round(cy + (y - cy) * i / steps)))
+        time.sleep(0.03)
+    time.sleep(0.25)
+    desk._xdotool("mouseup", "1")
+
+
 # --- dialogs --------------------------------------------------------------------------------
 
 def choose_file(desk, pid, path, title="Open File"):
