@@ -87,6 +87,20 @@ protected:
             out << m().row(i).text;
         return out;
     }
+    // Each row's mark: g green (the current cue), y yellow (the selected one), w white; a
+    // capital where the row is bold.
+    QString marks() {
+        QString out;
+        for (int i = 0; i < m().count(); ++i) {
+            const CueRow& r = m().row(i);
+            const QChar c = r.colour == kGreen    ? u'g'
+                            : r.colour == kYellow ? u'y'
+                            : r.colour == kWhite  ? u'w'
+                                                  : u'?';
+            out += r.bold ? c.toUpper() : c;
+        }
+        return out;
+    }
     QString lastStatus() {
         const auto h = form->status().history();
         return h.isEmpty() ? QString() : h.last().text;
