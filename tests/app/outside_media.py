@@ -8,13 +8,13 @@ with real mouse clicks and keys.
   WAV lands beside the MP3 under the first part of its name, and the panel's File, Start and
   End hold its path and length.
 - Edit on that cue: the marker editor with its controls; a drag of the start marker and a
-  nudge, then Cancel, write nothing;
-  a nudge, the preview with "[" while it plays, an end nudge and Done write both markers.
+  nudge, then Cancel, write nothing; a nudge, the preview with "[" while it plays, an end
+  nudge and Done write both markers.
 - Browse with No: the MP3 itself is taken and nothing is decoded; with Yes once more, the WAV
   already there is kept and the new one is "... (2).wav".
-- Browse of a long MP3 with Yes: the decoding window's squares move while the decoder runs;
-  its Cancel ends the decoder, the yellow warning shows and the File field holds "0"; Edit
-  then says there is no media file.
+- Browse of a long MP3 with Yes: the decoding window's squares move and the main window
+  takes clicks while the decoder runs; its Cancel ends the decoder, the yellow warning shows
+  and the File field holds "0"; Edit then says there is no media file.
 
 Usage: outside_media.py PROGRAM WORKDIR. Exits 77 (skipped) when the display or the bus
 cannot be started."""
@@ -225,6 +225,15 @@ def check_cancel(desk, prog, cue, long_mp3):
     seen = {strip_left(desk, window)}
     harness._wait_for(lambda: seen.add(strip_left(desk, window)) or len(seen) >= 3, 3)
     assert len(seen) >= 3, f"the strip of squares stands still at {seen}"
+    # The main window takes clicks meanwhile: the status history opens and closes.
+    history = desk.find("Status History", role="push button", pid=pid)
+    desk.click(history)
+    assert desk.find("History", role="table column header", pid=pid, timeout=5)
+    desk.click(history)
+    assert harness._wait_for(
+        lambda: not desk.find_all("History", role="table column header", pid=pid), 5), \
+        "the status history stayed open"
+    assert ms.children_named(pid, "lame"), "the decoder ended before Cancel could be pressed"
     desk.click(ms.find_in(desk, window, "Cancel", role="push button"))
     assert ms.wait_gone(desk, DECODING, pid, 10), "Cancel left the decoding window open"
     assert harness._wait_for(lambda: not ms.children_named(pid, "lame"), 10), \
@@ -249,11 +258,11 @@ def main(program, workdir):
     os.makedirs(media)
     mp3 = ms.make_mp3(lame, tone, os.path.join(media, "Ben's \"big\" wind $HOME; take.2.mp3"))
     wav = os.path.join(media, "Ben's \"big\" wind $HOME; take.wav")
-    # Three hours of a mono MP3, made of one ten-second piece repeated: long enough that the
+    # Six hours of a mono MP3, made of one ten-second piece repeated: long enough that the
     # decoder is still running when Cancel is pressed.
     piece = showmaker.make_tone(os.path.join(workdir, "piece.wav"), 330, 10.0, level=0.3)
     piece = ms.make_mp3(lame, piece, os.path.join(workdir, "piece.mp3"), bitrate=32, mono=True)
-    long_mp3 = ms.repeat_file(piece, os.path.join(media, "Long night.mp3"), 1080)
+    long_mp3 = ms.repeat_file(piece, os.path.join(media, "Long night.mp3"), 2160)
     show = showmaker.write_show(os.path.join(workdir, "show.cue"), [
         showmaker.cue_line(1, "Decoded cue", file=tone, end=2),
         showmaker.cue_line(2, "Taken cue", file=tone, end=2),
