@@ -10,6 +10,9 @@
 #include "media/MediaCommands.h"
 #include "media/clsMP3.h"
 #include "platform/engine/AudioEngine.h"
+#include "platform/engine/MediaPlayer.h"
+#include "playback/Mixer.h"
+#include "playback/Playback.h"
 #include "showfiles/FileAssoc.h"
 #include "showfiles/ShowFiles.h"
 
@@ -126,6 +129,14 @@ void EndProgram() {
 
 Form1::Form1(const QString& commandLine, Dialogs& dialogs, AudioEngine* engine)
     : QWidget(nullptr), commandLine_(commandLine), dialogs_(dialogs), engine_(engine) {
+    if (!engine) {
+        // A window made without the program's engine (a test of its other parts) plays its
+        // channels on a silent engine of its own that opens no sound device, so that it never
+        // disturbs the device of another engine in the same process.
+        AudioEngine::Options silent;
+        silent.output = AudioEngine::Output::Offline;
+        channelEngine_ = std::make_unique<AudioEngine>(silent);
+    }
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Sorvane"));
     setAccessibleName(QStringLiteral("Sorvane"));
@@ -140,7 +151,8 @@ Form1::Form1(const QString& commandLine, Dialogs& dialogs, AudioEngine* engine)
             [this] { media().cmdBrowse_Click(); });
     connect(cues_->panel().Command6(), &QPushButton::clicked, this,
             [this] { media().Command6_Click(); });
-    BuildMixer();
+    playback_ = new Playback(*this, *cues_, engine ? *engine : *channelEngine_, this);
+    mixer().Label8->installEventFilter(this);
     // Keep the strip and the drawer above the panels they cover.
     status_->pctStatusHistory->raise();
     status_->Picture1->raise();
@@ -149,6 +161,17 @@ Form1::Form1(const QString& commandLine, Dialogs& dialogs, AudioEngine* engine)
 
 Form1::~Form1() {
     delete media_; // its players and windows go before the engine and the fields
+    // The channel players go before an engine of the window's own.
+    for (MediaPlayer*& p : mixer().MediaPlayer1) {
+        delete p;
+        p = nullptr;
+    }
+    delete playback_;
+    playback_ = nullptr;
+}
+
+Mixer& Form1::mixer() {
+    return playback_->mixer();
 }
 
 MediaCommands& Form1::media() {
@@ -235,63 +258,9 @@ void Form1::BuildFrame() {
         button(QStringLiteral("Hide Mixer"), QStringLiteral("cmdMixer"), 0, 3405, 1125, 240);
 }
 
-void Form1::BuildMixer() {
-    auto* mixer = new QFrame(this);
-    mixer->setObjectName(QStringLiteral("pctMixer"));
-    SetGeometryTw(mixer, 90, 4630, 6910, 3105);
-    frame_.pctMixer = mixer;
-    QFont small = font();
-    small.setPointSizeF(7);
-    auto label = [&](const QString& text, const QString& name, int x, int y, int w, int h) {
-        auto* l = new QLabel(text, mixer);
-        l->setObjectName(name);
-        l->setFont(small);
-        SetTextColour(l, kWhite);
-        l->setGeometry(x, y, w, h);
-        return l;
-    };
-    const QString barLabelNames[4] = {QStringLiteral("Label6"), QStringLiteral("Label7"),
-                                      QStringLiteral("Label8"), QStringLiteral("Label9")};
-    for (int i = 0; i < 4; ++i) {
-        const int x0 = 8 + i * 92;
-        const QString n = QString::number(i + 1);
-        lblChannels[i] = label(n, QStringLiteral("lblChannels(%1)").arg(i), x0 + 6, 4, 20, 14);
-        sldMixer[i] = new QSlider(Qt::Vertical, mixer);
-        sldMixer[i]->setObjectName(QStringLiteral("sldMixer(%1)").arg(i));
-        sldMixer[i]->setAccessibleName(QStringLiteral("Channel %1 Fader").arg(n));
-        sldMixer[i]->setInvertedAppearance(true); // position 0 (full level) at the top
-        sldMixer[i]->setRange(0, 10);
-        sldMixer[i]->setGeometry(x0, 20, 26, 120);
-        lblChannelPercent[i] =
-            label(QStringLiteral("0%"), QStringLiteral("lblChannelPercent(%1)").arg(i), x0 + 32, 60,
-                  50, 14);
-        lblChannelData[i] =
-            label(QString(), QStringLiteral("lblChannelData(%1)").arg(i), x0, 146, 88, 14);
-        QLabel* barLabel = label(n, barLabelNames[i], x0, 166, 10, 12);
-        if (i == 2) Label8 = barLabel;
-        sldPosition[i] = new QProgressBar(mixer);
-        sldPosition[i]->setObjectName(QStringLiteral("sldPosition(%1)").arg(i));
-        sldPosition[i]->setAccessibleName(QStringLiteral("Channel %1 Position").arg(n));
-        sldPosition[i]->setTextVisible(false);
-        sldPosition[i]->setGeometry(x0 + 12, 168, 74, 8);
-    }
-    label(QStringLiteral("Master"), QStringLiteral("lblMaster"), 380, 4, 50, 14);
-    sldLinkChannels = new QSlider(Qt::Vertical, mixer);
-    sldLinkChannels->setObjectName(QStringLiteral("sldLinkChannels"));
-    sldLinkChannels->setAccessibleName(QStringLiteral("Master Fader"));
-    sldLinkChannels->setInvertedAppearance(true);
-    sldLinkChannels->setGeometry(384, 20, 26, 120);
-    chkLinkChannels = new QCheckBox(mixer);
-    chkLinkChannels->setObjectName(QStringLiteral("chkLinkChannels"));
-    chkLinkChannels->setAccessibleName(QStringLiteral("Link Channels"));
-    chkLinkChannels->setGeometry(388, 146, 18, 18);
-
-    Label8->installEventFilter(this);
-}
-
 bool Form1::eventFilter(QObject* watched, QEvent* e) {
     // Only a left click on the "3" ends the program; any other button does nothing.
-    if (watched == Label8 && e->type() == QEvent::MouseButtonRelease &&
+    if (playback_ && watched == mixer().Label8 && e->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
         Label8_Click();
         return true;
@@ -326,8 +295,8 @@ void Form1::Form_Load() {
     // 6
     MediaLength = 0;
     // 7. the faders and the cue volume slider
-    sldLinkChannels->setMaximum(4000);
-    for (QSlider* s : sldMixer)
+    mixer().sldLinkChannels->setMaximum(4000);
+    for (QSlider* s : mixer().sldMixer)
         s->setMaximum(4000);
     if (cues_->panel().sldVolume()) cues_->panel().sldVolume()->setMaximum(4000);
     // 8

@@ -10,11 +10,6 @@
 #include <functional>
 #include <memory>
 
-class QCheckBox;
-class QLabel;
-class QProgressBar;
-class QSlider;
-
 namespace sorvane {
 
 class AudioEngine;
@@ -22,6 +17,8 @@ class CueListEditor;
 class LineEditFields;
 class MediaCommands;
 class clsMP3;
+class Mixer;
+class Playback;
 class ShowFiles;
 class StatusLine;
 
@@ -35,8 +32,8 @@ class Form1 : public QWidget, public Shell {
     Q_OBJECT
 public:
     // `commandLine` is the text of the arguments, taken as one text.
-    // `engine` is the program's sound engine; without one the window makes its own when a
-    // player of its own is first needed.
+    // `engine` is the program's sound engine; without one the channels play on a silent
+    // engine of the window's own, and the media commands make a sounding one when first used.
     Form1(const QString& commandLine, Dialogs& dialogs, AudioEngine* engine = nullptr);
     ~Form1() override;
 
@@ -55,7 +52,7 @@ public:
 
     // Sets the outer size in twips (a size correction of the layout goes through here).
     void SetOuterWidthTw(int tw);
-    void SetOuterHeightTw(int tw);
+    void SetOuterHeightTw(int tw) override;
 
     void ResizeXP();
     void Resize98();
@@ -69,17 +66,10 @@ public:
     MediaCommands& media();
     clsMP3& MP3();
     ShowFiles& showFiles() { return *showFiles_; }
+    Playback& playback() { return *playback_; }
+    Mixer& mixer();
     bool isLoaded() const { return loaded_; }
 
-    // Mixer controls given their starting state by the load.
-    QSlider* sldLinkChannels = nullptr;
-    QCheckBox* chkLinkChannels = nullptr;
-    QSlider* sldMixer[4] = {};
-    QProgressBar* sldPosition[4] = {};
-    QLabel* lblChannels[4] = {};
-    QLabel* lblChannelData[4] = {};
-    QLabel* lblChannelPercent[4] = {};
-    QLabel* Label8 = nullptr; // "3" beside the third channel's position bar: the hidden exit
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -90,7 +80,6 @@ protected:
 
 private:
     void BuildFrame();
-    void BuildMixer();
     void LayoutPass(LayoutVariant v);
 
     QString commandLine_;
@@ -103,6 +92,8 @@ private:
     bool loaded_ = false;
     AudioEngine* engine_ = nullptr;
     std::unique_ptr<AudioEngine> ownEngine_;
+    std::unique_ptr<AudioEngine> channelEngine_; // silent, when no engine was given
+    Playback* playback_ = nullptr;
     std::unique_ptr<LineEditFields> mediaFields_;
     MediaCommands* media_ = nullptr;
 };

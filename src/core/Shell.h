@@ -67,6 +67,8 @@ public:
     // The window's outer width and height in twips (W and H of the layout).
     virtual int OuterWidthTw() const = 0;
     virtual int OuterHeightTw() const = 0;
+    // Sets the window's outer height in twips.
+    virtual void SetOuterHeightTw(int tw) = 0;
     // Gives the GO button the keyboard focus.
     virtual void FocusGo() = 0;
 };

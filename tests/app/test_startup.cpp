@@ -10,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/engine/AudioEngine.h"
 #include "platform/engine/MediaPlayer.h"
+#include "playback/Mixer.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -55,8 +56,8 @@ private slots:
         QVERIFY(f->cues().pctProperties()->isHidden());
         QCOMPARE(f->frame().cmdProperties->text(), QStringLiteral("< Properties"));
         QVERIFY(!f->frame().cmdProperties->isEnabled());
-        QCOMPARE(f->sldLinkChannels->maximum(), 4000);
-        for (QSlider* s : f->sldMixer)
+        QCOMPARE(f->mixer().sldLinkChannels->maximum(), 4000);
+        for (QSlider* s : f->mixer().sldMixer)
             QCOMPARE(s->maximum(), 4000);
         QCOMPARE(f->cues().panel().sldVolume()->maximum(), 4000);
         QCOMPARE(WindowsVersion, QStringLiteral("Unable To get Windows Version"));
@@ -110,13 +111,13 @@ private slots:
         auto f = load(QString());
         int ended = 0;
         f->endProgram = [&] { ++ended; };
-        QCOMPARE(f->Label8->text(), QStringLiteral("3"));
-        QTest::mouseClick(f->Label8, Qt::RightButton);
-        QTest::mouseClick(f->Label8, Qt::MiddleButton);
-        QTest::mouseClick(f->Label8, Qt::RightButton, Qt::ControlModifier);
-        QTest::mouseDClick(f->Label8, Qt::RightButton);
+        QCOMPARE(f->mixer().Label8->text(), QStringLiteral("3"));
+        QTest::mouseClick(f->mixer().Label8, Qt::RightButton);
+        QTest::mouseClick(f->mixer().Label8, Qt::MiddleButton);
+        QTest::mouseClick(f->mixer().Label8, Qt::RightButton, Qt::ControlModifier);
+        QTest::mouseDClick(f->mixer().Label8, Qt::RightButton);
         QCOMPARE(ended, 0);
-        QTest::mouseClick(f->Label8, Qt::LeftButton);
+        QTest::mouseClick(f->mixer().Label8, Qt::LeftButton);
         QCOMPARE(ended, 1);
         // Closing the window ends it too.
         f->close();

@@ -1,0 +1,454 @@
+#include "Processes.h"
+
+#include "FadeStep.h"
+#include "Mixer.h"
+#include "Playback.h"
+#include "PlaybackWaits.h"
+#include "Transport.h"
+#include "core/Module1.h"
+#include "core/Shell.h"
+#include "core/StatusLine.h"
+#include "cuelist/CueListEditor.h"
+#include "platform/engine/MediaPlayer.h"
+
+#include <QTimer>
+#include <cmath>
+
+namespace sorvane {
+
+namespace {
+
+enum Action {
+    PlaySoundAction = 0,
+    PauseSoundAction = 1,
+    StopSoundAction = 2,
+    IterationAction = 3,
+    VolumeAction = 4,
+    TriggerAction = 5,
+    RateAction = 6,
+    BufferAction = 7,
+    DelayAction = 8,
+};
+
+constexpr int kAnyAvailable = 4;
+// Longest sleep of a completion wait pass; a state change wakes it sooner.
+constexpr int kCompletionSleepMs = 10;
+// Longest sleep of an iteration wait pass: the position is read at least this often.
+constexpr int kIterationSleepMs = 2;
+
+QString MissingFileText(const QString& file) {
+    return QStringLiteral("Warning:  File Does Not Exist!  ") + TrimFilename(file);
+}
+
+QString UnplayableFileText(const QString& file) {
+    return QStringLiteral("Warning:  File Can Not Be Played!  ") + TrimFilename(file);
+}
+
+} // namespace
+
+ProcessInstance::~ProcessInstance() {
+    if (timer) {
+        timer->stop();
+        timer->deleteLater(); // its tick may be the one running now
+    }
+}
+
+Processes::Processes(Playback& playback) : QObject(&playback), pb_(playback) {}
+
+Processes::~Processes() {
+    tmrShow_.clear();
+    tmrFader_.clear();
+}
+
+// --- the registry -----------------------------------------------------------------------------
+
+int Processes::LoadShowProcess(const QString& tag, int row) {
+    const int index = tmrShow_.empty() ? 1 : tmrShow_.rbegin()->first + 1;
+    auto p = std::make_shared<CueProcess>();
+    p->Index = index;
+    p->Tag = tag;
+    p->row = row;
+    p->Interval = 1;
+    p->timer = new QTimer(this);
+    p->timer->setTimerType(Qt::PreciseTimer);
+    p->timer->setInterval(p->Interval);
+    std::weak_ptr<CueProcess> weak = p;
+    connect(p->timer, &QTimer::timeout, this, [this, weak] {
+        if (auto self = weak.lock()) tmrShow_Timer(self->Index);
+    });
+    tmrShow_[index] = p;
+    p->timer->start();
+    return index;
+}
+
+int Processes::LoadFadeProcess(const QString& tag, int interval) {
+    const int index = tmrFader_.empty() ? 1 : tmrFader_.rbegin()->first + 1;
+    auto p = std::make_shared<FadeProcess>();
+    p->Index = index;
+    p->Tag = tag;
+    p->Interval = interval;
+    p->timer = new QTimer(this);
+    p->timer->setTimerType(Qt::PreciseTimer);
+    p->timer->setInterval(interval);
+    std::weak_ptr<FadeProcess> weak = p;
+    connect(p->timer, &QTimer::timeout, this, [this, weak] {
+        if (auto self = weak.lock()) tmrFader_Timer(self->Index);
+    });
+    tmrFader_[index] = p;
+    p->timer->start();
+    return index;
+}
+
+void Processes::UnloadAllFades() {
+    auto gone = std::move(tmrFader_);
+    tmrFader_.clear();
+    // `gone` lets go here: an instance whose tick is inside a wait lives on in that tick.
+}
+
+void Processes::UnloadAllCues() {
+    auto gone = std::move(tmrShow_);
+    tmrShow_.clear();
+}
+
+void Processes::Release(const std::shared_ptr<CueProcess>& p) {
+    if (p->timer) p->timer->stop();
+    auto it = tmrShow_.find(p->Index);
+    if (it != tmrShow_.end() && it->second == p) tmrShow_.erase(it);
+}
+
+void Processes::Release(const std::shared_ptr<FadeProcess>& p) {
+    if (p->timer) p->timer->stop();
+    auto it = tmrFader_.find(p->Index);
+    if (it != tmrFader_.end() && it->second == p) tmrFader_.erase(it);
+}
+
+QString Processes::fadeTag(int Index) const {
+    auto it = tmrFader_.find(Index);
+    return it == tmrFader_.end() ? QString() : it->second->Tag;
+}
+
+int Processes::fadeInterval(int Index) const {
+    auto it = tmrFader_.find(Index);
+    return it == tmrFader_.end() ? 0 : it->second->Interval;
+}
+
+// --- shared pieces --------------------------------------------------------------------------
+
+int Processes::SelectedWhen() const {
+    const CueListEditor& cues = pb_.cues();
+    const int selected = cues.SelectedIndex();
+    if (selected == 0) return -1;
+    const StoredValue& v = cues.model().row(selected - 1).at(kWhen).value;
+    for (int when = 0; when <= 2; ++when)
+        if (v.equalsNumber(when)) return when;
+    return 3;
+}
+
+bool Processes::SelectedBeginsOnAuto() const {
+    const CueListEditor& cues = pb_.cues();
+    const int selected = cues.SelectedIndex();
+    if (selected == 0) return false;
+    const CueRow& row = cues.model().row(selected - 1);
+    return row.subCount >= kBeginOn && row.at(kBeginOn).value.equalsNumber(1);
+}
+
+void Processes::StartSelectedCue() {
+    if (pb_.cues().SelectedIndex() == 0) return;
+    if (SelectedBeginsOnAuto())
+        pb_.transport().cmdGo_Click();
+    else
+        pb_.transport().tmrBlinkGo->start();
+}
+
+CueRecord Processes::ReadRecord(int row, double number) const {
+    CueRecord rec;
+    rec.Number = number;
+    const CueListModel& m = pb_.cues().model();
+    if (row < 1 || row > m.count()) return rec;
+    const CueRow& r = m.row(row - 1);
+    auto has = [&](int k) { return k <= r.subCount; };
+    if (has(kDescription)) rec.Description = r.at(kDescription).value.toText();
+    if (has(kWhen)) LoadField(r.at(kWhen).value, rec.When);
+    if (has(kAction)) LoadField(r.at(kAction).value, rec.Action);
+    if (has(kActionCue)) LoadField(r.at(kActionCue).value, rec.ActionCue);
+    if (has(kFile)) rec.File = r.at(kFile).value.toText();
+    if (has(kVolume)) LoadField(r.at(kVolume).value, rec.Volume);
+    if (has(kRate)) LoadField(r.at(kRate).value, rec.Rate);
+    if (has(kBeginOn)) LoadField(r.at(kBeginOn).value, rec.BeginOn);
+    if (has(kChannel)) LoadField(r.at(kChannel).value, rec.Channel);
+    if (has(kFadeSpeed)) LoadField(r.at(kFadeSpeed).value, rec.FadeSpeed);
+    if (has(kPlayCount)) LoadField(r.at(kPlayCount).value, rec.PlayCount);
+    if (has(kSelectionStart)) LoadField(r.at(kSelectionStart).value, rec.SelectionStart);
+    if (has(kSelectionEnd)) LoadField(r.at(kSelectionEnd).value, rec.SelectionEnd);
+    return rec;
+}
+
+MediaPlayer* Processes::Player(int channel) const {
+    if (channel < 0 || channel >= kChannelCount) return nullptr;
+    return pb_.mixer().MediaPlayer1[channel];
+}
+
+bool Processes::LookUpMedia(CueRecord& rec) {
+    if (!FileExists(rec.File)) rec.File = ShowFolder + QStringLiteral("ShowFiles/") + rec.File;
+    if (FileExists(rec.File)) return true;
+    pb_.shell().ShowStatus(MissingFileText(rec.File), 2);
+    return false;
+}
+
+void Processes::LoadMedia(MediaPlayer* p, const QString& file) {
+    p->setFileName(file);
+    if (p->FileName().isEmpty()) pb_.shell().ShowStatus(UnplayableFileText(file), 2);
+}
+
+// --- the cue process --------------------------------------------------------------------------
+
+void Processes::tmrShow_Timer(int Index) {
+    auto it = tmrShow_.find(Index);
+    if (it == tmrShow_.end()) return;
+    const std::shared_ptr<CueProcess> self = it->second; // lives until this tick ends
+    if (self->ticking) return;
+    self->ticking = true;
+    // 1. never again
+    if (self->timer) self->timer->stop();
+    // 2. look-ahead
+    if (SelectedWhen() == 0) {
+        if (SelectedBeginsOnAuto()) {
+            LetEventsRun();
+            pb_.transport().cmdGo_Click();
+        } else {
+            pb_.transport().tmrBlinkGo->start();
+        }
+    }
+    // 3. the fired row as it stands now
+    bool played = false;
+    bool fading = false;
+    int channel = -1;
+    const CueRecord rec = ReadRecord(self->row, self->Tag.toDouble());
+    // 4. the action
+    bool goOn = true;
+    switch (rec.Action) {
+    case PlaySoundAction:
+        goOn = PlaySound(rec, channel, played);
+        break;
+    case PauseSoundAction:
+        if (MediaPlayer* p = Player(rec.Channel)) p->Pause();
+        break;
+    case StopSoundAction:
+        if (MediaPlayer* p = Player(rec.Channel)) p->Stop();
+        break;
+    case IterationAction:
+        WaitForIteration(rec);
+        break;
+    case VolumeAction:
+        ChangeVolume(rec, fading);
+        break;
+    case TriggerAction:
+        TriggerCue(rec);
+        break;
+    case RateAction:
+        if (MediaPlayer* p = Player(rec.Channel)) p->setRate(rec.Rate);
+        break;
+    case BufferAction:
+        goOn = BufferSound(rec);
+        break;
+    case DelayAction:
+        goOn = Delay(rec);
+        break;
+    default:
+        break;
+    }
+    // 5. chaining by the start condition of the row selected now
+    if (goOn) {
+        const int when = SelectedWhen();
+        if (when == 1) {
+            StartSelectedCue();
+        } else if (when == 2) {
+            if (played) {
+                CompletionWait(channel);
+                StartSelectedCue();
+            } else if (!fading) {
+                StartSelectedCue();
+            }
+        }
+    }
+    // 6.
+    self->ticking = false;
+    Release(self);
+}
+
+bool Processes::PlaySound(const CueRecord& record, int& channel, bool& played) {
+    CueRecord rec = record;
+    // 1.
+    LetEventsRun();
+    // 2. the channel
+    if (rec.Channel == kAnyAvailable) {
+        channel = -1;
+        for (int i = 0; i < kChannelCount; ++i) {
+            const int state = Player(i)->PlayState();
+            if (state == 6 || state == 0) {
+                channel = i;
+                break;
+            }
+        }
+        if (channel < 0) {
+            pb_.shell().status().writeDirect(QStringLiteral("CUE ") + DecimalText(rec.Number) +
+                                             QStringLiteral(" WARNING:  No Channels Available!"));
+            channel = 0;
+        }
+    } else {
+        channel = rec.Channel;
+    }
+    // 3. the media
+    if (!LookUpMedia(rec)) return false;
+    // 4. the player, in this order
+    MediaPlayer* p = Player(channel);
+    if (p) {
+        p->setAutoStart(false);
+        if (p->FileName() != rec.File) {
+            LoadMedia(p, rec.File);
+            p->setVolume(-4000);
+        }
+        p->setMute(false);
+        p->setPlayCount(rec.PlayCount);
+        p->setRate(rec.Rate);
+        p->Tag.clear();
+        p->setSelectionStart(rec.SelectionStart);
+        p->setSelectionEnd(rec.SelectionEnd);
+        if (p->PlayState() != 2) p->setCurrentPosition(rec.SelectionStart);
+        p->Play();
+        p->setVolume(rec.Volume);
+    }
+    played = true;
+    return true;
+}
+
+void Processes::WaitForIteration(const CueRecord& rec) {
+    IterationPending = true;
+    pb_.shell().ShowStatus(QStringLiteral("Executing Cue ") + DecimalText(rec.Number + 1) +
+                               QStringLiteral(" - Awaiting end of loop iteration..."),
+                           1);
+    // Besides the mark, the wait ends on Stop, on a channel that no longer plays, and when
+    // the loop wraps back to its start before the mark was passed.
+    QPointer<MediaPlayer> p = Player(rec.Channel);
+    double last = -1;
+    for (;;) {
+        LetEventsRun();
+        if (!p || ShowHalted || p->PlayState() != 2) return;
+        const double mark = p->SelectionEnd() - rec.ActionCue * 0.001;
+        const double position = p->CurrentPosition();
+        if (mark < position) return;
+        if (last >= 0 && position < last) return; // wrapped round without passing the mark
+        last = position;
+        SleepForEvents(kIterationSleepMs);
+    }
+}
+
+void Processes::ChangeVolume(const CueRecord& rec, bool& fading) {
+    if (rec.FadeSpeed == 10) {
+        if (MediaPlayer* p = Player(rec.Channel)) p->setVolume(rec.Volume);
+        return;
+    }
+    const int interval = FadeInterval(rec.FadeSpeed);
+    IterationPending = false;
+    LoadFadeProcess(QString::number(rec.Volume) + QLatin1Char('/') + QString::number(rec.Channel),
+                    interval);
+    fading = true;
+}
+
+void Processes::TriggerCue(const CueRecord& rec) {
+    CueListEditor& cues = pb_.cues();
+    if (rec.ActionCue >= 1 && rec.ActionCue <= cues.model().count()) cues.SelectRow(rec.ActionCue);
+    StartSelectedCue();
+}
+
+bool Processes::BufferSound(const CueRecord& record) {
+    CueRecord rec = record;
+    MediaPlayer* player = Player(rec.Channel);
+    if (!player) return true; // names no player: nothing to buffer
+    QPointer<MediaPlayer> p = player;
+    // 1-3.
+    LetEventsRun();
+    if (!LookUpMedia(rec)) return false;
+    const QString channelText = QStringLiteral("Channel ") + QString::number(rec.Channel + 1);
+    pb_.shell().ShowStatus(channelText + QStringLiteral(" : Buffering..."), 1);
+    // 4. load and pre-roll the last half second, muted
+    if (!p) return true;
+    LoadMedia(p, rec.File);
+    p->setMute(true);
+    p->setPlayCount(2);
+    p->Play();
+    p->setCurrentPosition(p->SelectionEnd() - 0.5);
+    p->setRate(1.0);
+    p->Tag = QStringLiteral("Buffer");
+    // 5.
+    Wait(1);
+    // 6.
+    if (p && p->Tag == QLatin1String("Buffer")) {
+        p->Pause();
+        p->setCurrentPosition(0);
+        pb_.shell().ShowStatus(channelText + QStringLiteral(" : Buffering Complete."), 0);
+    } else {
+        pb_.shell().ShowStatus(channelText + QStringLiteral(" : Buffering Interrupted."), 1);
+    }
+    // 7.
+    pb_.shell().status().ArmRestore();
+    return true;
+}
+
+bool Processes::Delay(const CueRecord& rec) {
+    DelayWithStatus(pb_.shell().status(), rec.ActionCue * 0.001);
+    return !DelayHalted;
+}
+
+void Processes::CompletionWait(int channel) {
+    QPointer<MediaPlayer> p = Player(channel);
+    for (;;) {
+        if (ShowHalted) return;
+        LetEventsRun();
+        if (!p || p->PlayState() != 2) return;
+        SleepForEvents(kCompletionSleepMs);
+    }
+}
+
+// --- the fade process ---------------------------------------------------------------------------
+
+void Processes::tmrFader_Timer(int Index) {
+    auto it = tmrFader_.find(Index);
+    if (it == tmrFader_.end()) return;
+    const std::shared_ptr<FadeProcess> self = it->second;
+    if (self->ticking) return;
+    self->ticking = true;
+    // 1.
+    LetEventsRun();
+    // 2. the task, read afresh
+    const QString tag = self->Tag;
+    const qsizetype slash = tag.indexOf(QLatin1Char('/'));
+    const std::optional<double> targetValue =
+        slash < 0 ? std::nullopt : ReadNumber(tag.left(slash));
+    int channel = -1;
+    if (slash >= 0 && slash + 1 < tag.size() && tag.at(slash + 1).isDigit())
+        channel = tag.at(slash + 1).digitValue();
+    MediaPlayer* p = Player(channel);
+    bool finished = true; // a fade that names no player ends as a finished fade
+    if (p && targetValue) {
+        const int target = static_cast<int>(std::clamp(std::floor(*targetValue), -1e9, 1e9));
+        // 3.
+        p->setMute(false);
+        // 4-6.
+        const FadeResult r = FadeStep(p->Volume(), target, self->Interval);
+        if (r.interval != self->Interval) {
+            self->Interval = r.interval;
+            if (self->timer) self->timer->setInterval(r.interval);
+        }
+        p->setVolume(r.volume);
+        finished = r.finished;
+    }
+    self->ticking = false;
+    if (!finished) return; // 7.
+    // 8.
+    if (!IterationPending && SelectedWhen() == 2) StartSelectedCue();
+    IterationPending = false;
+    Release(self);
+}
+
+} // namespace sorvane

@@ -1,0 +1,98 @@
+#pragma once
+
+// The running work of a show: cue processes (instances of `tmrShow`, one per fired cue) and
+// fade processes (instances of `tmrFader`, one per volume fade). Each instance is an object
+// with its Index, Tag and Interval, held in a registry by Index. The registry can be emptied
+// at any moment (Stop); a tick that is inside one of its waits keeps its own object alive
+// and finishes when the wait returns, touching only what it holds.
+
+#include "cuelist/CueRecord.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <map>
+#include <memory>
+
+class QTimer;
+
+namespace sorvane {
+
+class Playback;
+class MediaPlayer;
+
+// One instance of a timer array.
+struct ProcessInstance {
+    int Index = 0;
+    QString Tag;
+    int Interval = 1;
+    QPointer<QTimer> timer;
+    bool ticking = false; // a tick of this instance is running (perhaps inside a wait)
+    ~ProcessInstance();
+};
+
+struct CueProcess : ProcessInstance {
+    int row = 0; // 1-based position of the row GO fired
+};
+
+struct FadeProcess : ProcessInstance {};
+
+class Processes : public QObject {
+    Q_OBJECT
+public:
+    explicit Processes(Playback& playback);
+    ~Processes() override;
+
+    // Loads and enables a cue process for the row at `row` whose number text is `tag`;
+    // returns its Index.
+    int LoadShowProcess(const QString& tag, int row);
+    // Loads and enables a fade process; returns its Index.
+    int LoadFadeProcess(const QString& tag, int interval);
+    // Releases every instance (Stop). Ticks inside a wait go on with their own objects.
+    void UnloadAllFades();
+    void UnloadAllCues();
+
+    // Loaded instances, without the templates.
+    int showCount() const { return static_cast<int>(tmrShow_.size()); }
+    int fadeCount() const { return static_cast<int>(tmrFader_.size()); }
+    bool hasShow(int Index) const { return tmrShow_.count(Index) != 0; }
+    bool hasFade(int Index) const { return tmrFader_.count(Index) != 0; }
+    QString fadeTag(int Index) const;
+    int fadeInterval(int Index) const;
+
+    // The ticks.
+    void tmrShow_Timer(int Index);
+    void tmrFader_Timer(int Index);
+
+private:
+    // Starts the selected cue: Auto fires it, Go makes GO blink; no selection does nothing.
+    void StartSelectedCue();
+    // The selected row's start condition (-1 when no row is selected) and begin-on value.
+    int SelectedWhen() const;
+    bool SelectedBeginsOnAuto() const;
+    CueRecord ReadRecord(int row, double number) const;
+    MediaPlayer* Player(int channel) const;
+    // The stored path, else the bare name in the show's media folder; empty when neither
+    // exists (reported in red).
+    bool LookUpMedia(CueRecord& rec);
+    // Loads `file` into `p`; a file that cannot be played is reported in red.
+    void LoadMedia(MediaPlayer* p, const QString& file);
+
+    // Actions; each returns false for an early end (no chaining).
+    bool PlaySound(const CueRecord& rec, int& channel, bool& played);
+    void WaitForIteration(const CueRecord& rec);
+    void ChangeVolume(const CueRecord& rec, bool& fading);
+    void TriggerCue(const CueRecord& rec);
+    bool BufferSound(const CueRecord& rec);
+    bool Delay(const CueRecord& rec);
+    void CompletionWait(int channel);
+
+    void Release(const std::shared_ptr<CueProcess>& p);
+    void Release(const std::shared_ptr<FadeProcess>& p);
+
+    Playback& pb_;
+    std::map<int, std::shared_ptr<CueProcess>> tmrShow_;
+    std::map<int, std::shared_ptr<FadeProcess>> tmrFader_;
+};
+
+} // namespace sorvane
