@@ -68,7 +68,7 @@ public:
     virtual int OuterWidthTw() const = 0;
     virtual int OuterHeightTw() const = 0;
     // Sets the window's outer height in twips.
-    virtual void SetOuterHeightTw(int tw) = 0;
+    virtual void SetOuterHeightTw(int tw) { (void)tw; }
     // Gives the GO button the keyboard focus.
     virtual void FocusGo() = 0;
 };
