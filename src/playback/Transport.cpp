@@ -58,7 +58,7 @@ Transport::Transport(Playback& playback) : QObject(&playback), pb_(playback) {
     connect(f.cmdNext, &QPushButton::clicked, this, &Transport::cmdNext_Click);
     connect(f.cmdPrev, &QPushButton::clicked, this, &Transport::cmdPrev_Click);
     f.cmdGo->installEventFilter(this);
-    pb_.cues().ListView1()->viewport()->installEventFilter(this);
+    connect(&pb_.cues(), &CueListEditor::ListView1_DblClick, this, &Transport::ListView1_DblClick);
 }
 
 bool Transport::eventFilter(QObject* watched, QEvent* e) {
@@ -74,9 +74,6 @@ bool Transport::eventFilter(QObject* watched, QEvent* e) {
                 !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
                 cmdGo_KeyPress(static_cast<std::int16_t>(text.at(0).unicode()));
         }
-    } else if (watched == pb_.cues().ListView1()->viewport() &&
-               e->type() == QEvent::MouseButtonDblClick) {
-        if (static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) ListView1_DblClick();
     }
     return QObject::eventFilter(watched, e);
 }
