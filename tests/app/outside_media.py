@@ -11,7 +11,9 @@ with real mouse clicks and keys.
   nudge, then Cancel, write nothing; a nudge, the preview with "[" while it plays, an end
   nudge and Done write both markers.
 - Browse with No: the MP3 itself is taken and nothing is decoded; with Yes once more, the WAV
-  already there is kept and the new one is "... (2).wav".
+  already there is kept and the new one is "... (2).wav". In the editor on it, a right-click
+  on the graph and Play From Here play from there to the end; Loop plays a muted second
+  with "Buffering..." shown, then goes round past the file's end until Stop.
 - Browse of a long MP3 with Yes: the decoding window's squares move and the main window
   takes clicks while the decoder runs; its Cancel ends the decoder, the yellow warning shows
   and the File field holds "0"; Edit then says there is no media file.
@@ -158,8 +160,13 @@ def check_editor(desk, prog, wav, end):
         f'"[" 0.6 s into a preview from 0.5 s set the start marker to {start}'
     # A one-time preview ends by itself at the end marker, and the button says Play again.
     ms.find_in(desk, editor, "Play", role="push button", timeout=10)
-    runs = harness.sounding_runs(prog.sound(mark))
+    sound = prog.sound(mark)
+    runs = harness.sounding_runs(sound)
     assert runs, "the preview made no sound"
+    heard = sum(b - a for a, b in runs) / harness.RATE
+    assert close(heard, end - 0.5, 0.25), f"a preview from 0.5 s to {end} s sounded {heard} s"
+    pitch = harness.frequency(sound, runs[0][0], runs[-1][1])
+    assert close(pitch, 440, 5), f"the preview of a 440 Hz file sounds at {pitch} Hz"
 
     desk.click(ms.find_in(desk, editor, "End Position", role="radio button"))
     desk.click(ms.find_in(desk, editor, "< .5s", role="push button"))
@@ -170,6 +177,58 @@ def check_editor(desk, prog, wav, end):
     assert close(got, start, 0.0005), f"Done wrote Start {got!r}; the editor showed {start}"
     got = ms.field(desk, "End", pid)
     assert close(got, end - 0.5, 1e-9), f"Done wrote End {got!r}, not {end - 0.5}"
+
+
+def check_preview(desk, prog, wav, end):
+    """Play From Here by a right-click on the graph, and the looped preview with its muted
+    pre-roll, on a cue whose markers are the whole file."""
+    pid = prog.pid
+    editor = open_editor(desk, pid, wav, f"{round(end, 3):.15g} s")
+    wait_caption(desk, editor, "Start", 0)
+    wait_caption(desk, editor, "End", end)
+    graph = ms.find_in(desk, editor, "Waveform")
+    graph_x, graph_y, graph_width, graph_height = ms.extents(desk, graph)
+    click_px = graph_width // 2
+    desk._xdotool("mousemove", str(graph_x + click_px), str(graph_y + graph_height // 2))
+    time.sleep(0.05)
+    mark = prog.frames()
+    desk._xdotool("click", "3")
+    # Qt keeps pop-up menus off the accessibility bus: the menu's one item is chosen with the
+    # keys, as an operator may.
+    time.sleep(0.2)
+    desk.key("Down")
+    desk.key("Return")
+    ms.find_in(desk, editor, "Stop", role="push button", timeout=5)
+    # From the click (the graph's full width, 70 twips to the right) to the end, once.
+    position = end * (click_px * 15 + 70) / (graph_width * 15)
+    assert ms.find_in(desk, editor, "Play", role="push button", timeout=10)
+    prog.wait_for_frames(prog.frames() + harness.RATE // 4, 5)
+    runs = harness.sounding_runs(prog.sound(mark))
+    heard = sum(b - a for a, b in runs) / harness.RATE
+    assert close(heard, end - position, 0.25), \
+        f"Play From Here at {position:.3f} s of {end:.3f} s sounded {heard} s"
+
+    # Loop: a second of muted play before the end marker with "Buffering..." shown, then the
+    # loop sounds until Stop.
+    desk.click(ms.find_in(desk, editor, "Loop", role="check box"))
+    desk.click(ms.find_in(desk, editor, "Play", role="push button"))
+    ms.find_in(desk, editor, "Buffering...", role="label", timeout=3)
+    quiet_from = prog.frames()
+    prog.wait_for_frames(quiet_from + harness.RATE * 4 // 10, 5)
+    pre_roll = harness.sounding_runs(prog.sound(quiet_from, quiet_from + harness.RATE * 4 // 10))
+    assert pre_roll == [], f"the pre-roll sounded: {pre_roll}"
+    assert harness._wait_for(
+        lambda: not ms.names_in(desk, editor, "label").count("Buffering..."), 5), \
+        '"Buffering..." stayed'
+    loud_from = prog.frames()
+    prog.wait_for_frames(loud_from + harness.RATE * 3, 10)  # longer than the file: it loops
+    runs = harness.sounding_runs(prog.sound(loud_from), min_gap=harness.RATE // 5)
+    assert runs and runs[-1][1] - runs[0][0] > 2.5 * harness.RATE, \
+        f"the looped preview did not go on past the file's end: {runs}"
+    desk.click(ms.find_in(desk, editor, "Stop", role="push button"))
+    ms.find_in(desk, editor, "Play", role="push button", timeout=5)
+    desk.click(ms.find_in(desk, editor, "Cancel", role="push button"))
+    assert ms.wait_gone(desk, EDITOR, pid, 10), "Cancel left the editor open"
 
 
 def check_taken(desk, prog, cue, mp3):
@@ -203,6 +262,7 @@ def check_taken_name(desk, prog, mp3, wav):
     with open(wav, "rb") as f:
         assert f.read() == first, "the WAV already there was written over"
     assert close(ms.wav_seconds(second), ms.wav_seconds(wav), 1e-6)
+    return second
 
 
 def strip_left(desk, window):
@@ -285,7 +345,8 @@ def main(program, workdir):
         end = check_decoding(desk, prog, "Decoded cue", mp3, wav)
         check_editor(desk, prog, wav, end)
         check_taken(desk, prog, "Taken cue", mp3)
-        check_taken_name(desk, prog, mp3, wav)
+        second = check_taken_name(desk, prog, mp3, wav)
+        check_preview(desk, prog, second, float(ms.field(desk, "End", prog.pid)))
         check_cancel(desk, prog, "Cancelled cue", long_mp3)
         assert prog.running(), "the program ended: " + prog.log()
     finally:
