@@ -1,0 +1,597 @@
+// Show playback at a real sound server: the real main window (offscreen) with the program's
+// sound engine playing through SDL's pulseaudio driver into a private PulseAudio daemon,
+// GO given by mouse press and release on the GO button, and every figure read at the sink:
+// GO latency, the gap of a chain on completion, the spread of a chain of 16 cues, the
+// duration of fades, the CPU cost of a waiting show and the cost of a meter tick.
+
+#include "PlaybackBench.h"
+#include "app/Form1.h"
+#include "platform/Dialogs.h"
+#include "platform/engine/AudioEngine.h"
+#include "platform/engine/MediaPlayer.h"
+#include "playback/Mixer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <ctime>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+using bench::SinkCapture;
+constexpr int kRate = SinkCapture::kRate;
+
+// One cue line of a text show file.
+struct Cue {
+    QString description;
+    int when = 1;   // 0 along with, 1 after execution, 2 after completion of the previous cue
+    int action = 0; // 0 Play Sound, 4 Change Volume, 7 Buffer Sound
+    QString file = QStringLiteral("0");
+    int volume = 0;
+    int beginOn = 0; // 0 Go, 1 Auto
+    int channel = 0;
+    int speed = 10;
+    int count = 1;
+    double start = 0;
+};
+
+QString writeShow(const QString& path, const std::vector<Cue>& cues) {
+    QByteArray text;
+    int n = 0;
+    for (const Cue& c : cues) {
+        const QStringList f = {QString::number(++n),
+                               c.description,
+                               QString::number(c.when),
+                               QString::number(c.action),
+                               QStringLiteral("0"),
+                               c.file,
+                               QString::number(c.volume),
+                               QStringLiteral("1"),
+                               QString::number(c.beginOn),
+                               QString::number(c.channel),
+                               QString::number(c.speed),
+                               QString::number(c.count),
+                               QString::number(c.start, 'g', 15),
+                               QStringLiteral("0")};
+        for (const QString& field : f)
+            text += field.toUtf8() + ',';
+        text += "\r\n";
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) return {};
+    return path;
+}
+
+// A stereo tone of `hz`, sine on the left and cosine on the right, so that no frame of it is
+// silent on both channels.
+bool makeTone(const QString& path, double hz, double seconds, double level = 0.2) {
+    QProcess p;
+    p.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                       QStringLiteral("aevalsrc=%1*sin(2*PI*%2*t)|%1*cos(2*PI*%2*t):s=48000:d=%3")
+                           .arg(level)
+                           .arg(hz)
+                           .arg(seconds),
+                       "-c:a", "pcm_s16le", path});
+    return p.waitForFinished(600000) && p.exitCode() == 0;
+}
+
+class Bench {
+public:
+    Bench(SinkCapture& sink, sorvane::AudioEngine& engine, const QString& dir, bool quick)
+        : sink_(sink), engine_(engine), dir_(dir), quick_(quick) {}
+
+    // Opens the main window on a show made of `cues`, as the command line would.
+    bool open(const std::vector<Cue>& cues) {
+        form_.reset();
+        pump(50);
+        const QString show = writeShow(dir_ + QStringLiteral("/show%1.cue").arg(++shows_), cues);
+        if (show.isEmpty()) return false;
+        form_ = std::make_unique<sorvane::Form1>(show, dialogs_, &engine_);
+        form_->Show();
+        pump(100);
+        return true;
+    }
+    void close() {
+        if (form_) stop();
+        form_.reset();
+        pump(50);
+    }
+    sorvane::Form1& form() { return *form_; }
+
+    // A mouse press and release on GO; returns the moment of the press.
+    std::int64_t go() {
+        QPushButton* button = form_->frame().cmdGo;
+        // The debounce keeps GO disabled for a moment after each press.
+        pumpUntil([&] { return button->isEnabled(); }, 2000);
+        const std::int64_t t0 = bench::nowNs();
+        QTest::mousePress(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+        QTest::mouseRelease(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+        return t0;
+    }
+    void stop() {
+        QPushButton* button = form_->frame().cmdStop;
+        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+        bench::pumpUntilSilent(sink_, 30, 3000);
+    }
+    static void pump(double ms) { bench::pump(ms); }
+    static bool pumpUntil(const std::function<bool()>& f, double ms) {
+        return bench::pumpUntil(f, ms);
+    }
+
+    SinkCapture& sink_;
+    sorvane::AudioEngine& engine_;
+    QString dir_;
+    bool quick_;
+    sorvane::ScriptedDialogs dialogs_;
+    std::unique_ptr<sorvane::Form1> form_;
+    int shows_ = 0;
+};
+
+struct Stats {
+    std::vector<double> values;
+    int missing = 0, dropouts = 0;
+    QString text(const char* unit = "ms") const {
+        if (values.empty()) return QStringLiteral("no measurement in %1 runs").arg(missing);
+        QString t = QStringLiteral("median %1 %4 (max %2, %3 runs)")
+                        .arg(bench::median(values), 0, 'f', 2)
+                        .arg(bench::maximum(values), 0, 'f', 2)
+                        .arg(values.size() + missing)
+                        .arg(unit);
+        if (missing) t += QStringLiteral(", %1 without sound").arg(missing);
+        if (dropouts) t += QStringLiteral(", %1 dropouts").arg(dropouts);
+        return t;
+    }
+    bool within(double target) const {
+        return !values.empty() && missing == 0 && dropouts == 0 && bench::median(values) <= target;
+    }
+};
+
+bool dropoutAfter(const SinkCapture& sink, std::int64_t onset) {
+    const std::int64_t window = kRate * 3 / 10;
+    bench::pumpUntil([&] { return sink.frames() >= onset + window; }, 2000);
+    return sink.longestSilence(onset, std::min(onset + window, sink.frames())) >=
+           bench::kDropoutFrames;
+}
+
+// GO latency: GO on a Play Sound cue, or on one prepared by a Buffer Sound cue before it.
+bool goLatency(Bench& b, const QString& name, const QStringList& files, double at, bool buffered,
+               int runs, double target) {
+    std::vector<Cue> cues;
+    for (int i = 0; i < runs; ++i) {
+        const QString file = files[i % files.size()];
+        if (buffered) {
+            Cue prepare;
+            prepare.description = QStringLiteral("Prepare");
+            prepare.action = 7;
+            prepare.file = file;
+            cues.push_back(prepare);
+        }
+        Cue play;
+        play.description = QStringLiteral("Play");
+        play.file = file;
+        play.start = at;
+        cues.push_back(play);
+    }
+    if (!b.open(cues)) return false;
+    Stats s;
+    for (int run = 0; run < runs; ++run) {
+        if (buffered) {
+            b.go();
+            b.pump(1400); // the buffering second and its status
+        }
+        if (!bench::pumpUntilSilent(b.sink_, 30)) {
+            ++s.missing;
+            continue;
+        }
+        QThread::usleep(static_cast<unsigned long>((run * 1777) % 5333));
+        const std::int64_t from = b.sink_.frames();
+        const std::int64_t t0 = b.go();
+        const std::int64_t onset = bench::soundAfter(b.sink_, from, 3000);
+        if (onset < 0) {
+            ++s.missing;
+        } else {
+            s.values.push_back((b.sink_.frameTimeNs(onset) - t0) / 1e6);
+            s.dropouts += dropoutAfter(b.sink_, onset);
+        }
+        b.stop();
+    }
+    b.close();
+    const bool pass = s.within(target);
+    bench::figure(name, s.text(), QStringLiteral("<= %1 ms").arg(target), pass);
+    return pass;
+}
+
+// The chain on completion: a short sound, then on its end the next cue by itself. With
+// `buffered`, a Buffer Sound cue has prepared the second sound before.
+bool chainGap(Bench& b, const QString& shortFile, const QStringList& nextFiles, bool buffered,
+              int runs, double target) {
+    std::vector<Cue> cues;
+    for (int i = 0; i < runs; ++i) {
+        const QString next = nextFiles[i % nextFiles.size()];
+        if (buffered) {
+            Cue prepare;
+            prepare.description = QStringLiteral("Prepare");
+            prepare.action = 7;
+            prepare.file = next;
+            prepare.channel = 1;
+            cues.push_back(prepare);
+        }
+        Cue first;
+        first.description = QStringLiteral("First");
+        first.file = shortFile;
+        cues.push_back(first);
+        Cue second;
+        second.description = QStringLiteral("Second");
+        second.file = next;
+        second.channel = 1;
+        second.when = 2;
+        second.beginOn = 1;
+        cues.push_back(second);
+    }
+    if (!b.open(cues)) return false;
+    Stats s;
+    for (int run = 0; run < runs; ++run) {
+        if (buffered) {
+            b.go();
+            b.pump(1400);
+        }
+        bench::pumpUntilSilent(b.sink_, 30);
+        const std::int64_t from = b.sink_.frames();
+        b.go();
+        const std::int64_t onset = bench::soundAfter(b.sink_, from, 3000);
+        // The first sound lasts half a second (24000 frames); the first silence from near its
+        // end on is the gap. A silence counts from 8 frames on: the test signal is never that
+        // long near zero on both channels.
+        std::int64_t gapStart = -1, gapEnd = -1;
+        if (onset >= 0) {
+            const std::int64_t searchFrom = onset + kRate / 2 - kRate / 200;
+            b.pumpUntil([&] { return b.sink_.frames() > searchFrom + kRate; }, 4000);
+            std::int64_t run = 0;
+            for (std::int64_t i = searchFrom; i < b.sink_.frames(); ++i) {
+                if (b.sink_.level(i) <= SinkCapture::kLoud) {
+                    if (run++ == 0) gapStart = i;
+                } else {
+                    if (run >= 8) {
+                        gapEnd = i;
+                        break;
+                    }
+                    run = 0;
+                    gapStart = -1;
+                }
+            }
+        }
+        if (gapStart < 0 || gapEnd < 0)
+            ++s.missing;
+        else
+            s.values.push_back((gapEnd - gapStart) * 1000.0 / kRate);
+        b.stop();
+    }
+    b.close();
+    const bool pass = s.within(target);
+    bench::figure(
+        QStringLiteral("chain gap on completion, %1").arg(buffered ? "buffered" : "fresh"),
+        s.text(), QStringLiteral("<= %1 ms").arg(target), pass);
+    return pass;
+}
+
+// 16 Play Sound cues, each after the first starting along with the one before, on Auto,
+// over the four channels; the last four hold the channels at the end and each has a tone
+// of its own, the twelve before them share one.
+bool chainSpread(Bench& b, const QString& common, const QStringList& finals,
+                 const std::vector<double>& hz, int runs) {
+    std::vector<Cue> cues;
+    for (int i = 0; i < 16; ++i) {
+        Cue c;
+        c.description = QStringLiteral("Spread %1").arg(i + 1);
+        c.file = i < 12 ? common : finals[i - 12];
+        c.channel = i % 4;
+        c.when = i == 0 ? 1 : 0;
+        c.beginOn = i == 0 ? 0 : 1;
+        c.count = 0;
+        cues.push_back(c);
+    }
+    Stats s;
+    std::vector<double> firsts;
+    for (int run = 0; run < runs; ++run) {
+        if (!b.open(cues)) return false;
+        bench::pumpUntilSilent(b.sink_, 30);
+        const std::int64_t from = b.sink_.frames();
+        const std::int64_t t0 = b.go();
+        b.pump(1500);
+        const std::int64_t to = b.sink_.frames();
+        double last = -1;
+        bool all = true;
+        // Each tone plays at 0.2 of full scale on its channel.
+        const double amplitude = 0.2 * 32767;
+        const std::int64_t first = bench::toneOnset(b.sink_, from, to, hz[0], amplitude);
+        if (first < 0)
+            all = false;
+        else
+            firsts.push_back((b.sink_.frameTimeNs(first) - t0) / 1e6);
+        for (int k = 1; k <= 4 && all; ++k) {
+            const std::int64_t on = bench::toneOnset(b.sink_, from, to, hz[k], amplitude);
+            if (on < 0)
+                all = false;
+            else
+                last = std::max(last, (b.sink_.frameTimeNs(on) - t0) / 1e6);
+        }
+        if (all)
+            s.values.push_back(last);
+        else
+            ++s.missing;
+        b.close();
+    }
+    const bool pass = !s.values.empty() && s.missing == 0 && bench::maximum(s.values) <= 40;
+    QString value = s.text();
+    if (!firsts.empty())
+        value += QStringLiteral("; first cue at %1 ms").arg(bench::median(firsts), 0, 'f', 1);
+    bench::figure("chain spread, 16 cues on Auto", value, "all <= 40 ms", pass);
+    return pass;
+}
+
+// A fade of a playing tone from full level to silence at `speed`; the duration is read at the
+// sink from the first drop of the level to the first frame of silence.
+bool fadeAccuracy(Bench& b, const QString& tone, int speed, double expected, int runs) {
+    std::vector<Cue> cues;
+    for (int i = 0; i < runs; ++i) {
+        Cue play;
+        play.description = QStringLiteral("Tone");
+        play.file = tone;
+        play.count = 0;
+        cues.push_back(play);
+        Cue fade;
+        fade.description = QStringLiteral("Fade out");
+        fade.action = 4;
+        fade.volume = -4000;
+        fade.speed = speed;
+        cues.push_back(fade);
+    }
+    if (!b.open(cues)) return false;
+    Stats s;
+    const int window = kRate / 100; // 10 ms
+    for (int run = 0; run < runs; ++run) {
+        bench::pumpUntilSilent(b.sink_, 30);
+        b.go();
+        b.pump(600);
+        const std::int64_t before = b.sink_.frames();
+        const double steady = bench::rms(b.sink_, before - kRate / 5, before);
+        b.go();
+        // The fade runs in the fader's ticks; wait for the silence at its end.
+        const bool ended = b.pumpUntil(
+            [&] {
+                const std::int64_t end = b.sink_.frames();
+                return end - before > kRate / 10 && b.sink_.lastSound(end - kRate / 20, end) < 0;
+            },
+            expected * 1000 * 2 + 2000);
+        std::int64_t start = -1, silent = -1;
+        if (ended && steady > 0) {
+            const std::int64_t end = b.sink_.frames();
+            for (std::int64_t i = before; i + window < end; i += SinkCapture::kBlock)
+                if (bench::rms(b.sink_, i, i + window) < 0.97 * steady) {
+                    start = i + window;
+                    break;
+                }
+            const std::int64_t lastLoud = b.sink_.lastSound(before, end);
+            silent = lastLoud < 0 ? -1 : lastLoud + 1;
+        }
+        if (start < 0 || silent < start)
+            ++s.missing;
+        else
+            s.values.push_back(static_cast<double>(silent - start) / kRate);
+        b.stop();
+    }
+    b.close();
+    const bool pass =
+        !s.values.empty() && s.missing == 0 &&
+        std::abs(bench::maximum(s.values) - expected) <= expected * 0.05 &&
+        std::abs(*std::min_element(s.values.begin(), s.values.end()) - expected) <= expected * 0.05;
+    bench::figure(QStringLiteral("fade from full to silent at speed %1").arg(speed), s.text("s"),
+                  QStringLiteral("%1 s +- 5 %").arg(expected), pass);
+    return pass;
+}
+
+double processCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+           u.ru_stime.tv_usec / 1e6;
+}
+
+// Four channels playing and a show inside a completion wait: the CPU time of the whole
+// process (less the listener's thread) over a window of some seconds, in % of one core.
+bool idleCost(Bench& b, const QStringList& files, double seconds) {
+    std::vector<Cue> cues;
+    for (int i = 0; i < 4; ++i) {
+        Cue c;
+        c.description = QStringLiteral("Channel %1").arg(i + 1);
+        c.file = files[i];
+        c.channel = i;
+        c.beginOn = i == 0 ? 0 : 1; // each after the one before has executed, on Auto
+        cues.push_back(c);
+    }
+    Cue after;
+    after.description = QStringLiteral("After the long sound");
+    after.file = files[0];
+    after.when = 2;
+    after.beginOn = 1;
+    cues.push_back(after);
+    if (!b.open(cues)) return false;
+
+    bool playing = false, meters = false;
+    double cpu = -1, wall = 0;
+    double cpu0 = 0;
+    std::int64_t wall0 = 0;
+    bool listening = true;
+    // The window is opened and closed by timers, which run inside the show's completion wait.
+    QTimer::singleShot(1500, [&] {
+        playing = true;
+        for (sorvane::MediaPlayer* p : b.form().mixer().MediaPlayer1)
+            playing &= p->PlayState() == 2;
+        meters = b.form().mixer().tmrChannelUpdate->isActive();
+        // The listener's 1-ms blocks would make the sound server wake the program's stream
+        // that often; it stands aside meanwhile.
+        b.sink_.stop();
+        cpu0 = processCpuSeconds();
+        wall0 = bench::nowNs();
+        QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
+            wall = (bench::nowNs() - wall0) / 1e9;
+            cpu = processCpuSeconds() - cpu0;
+            listening = b.sink_.start();
+            for (sorvane::MediaPlayer* p : b.form().mixer().MediaPlayer1)
+                playing &= p->PlayState() == 2;
+            b.stop();
+        });
+    });
+    b.go();
+    b.pumpUntil([&] { return cpu >= 0; }, seconds * 1000 + 10000);
+    if (!listening) {
+        bench::figure("idle cost, completion wait, 4 channels", "the listener did not come back",
+                      "<= 3 % of a core", false);
+        return false;
+    }
+    b.close();
+    if (cpu < 0 || !playing || !meters) {
+        bench::figure("idle cost, completion wait, 4 channels",
+                      cpu < 0 ? QStringLiteral("the window never closed")
+                              : QStringLiteral("not all four channels played with the meters on"),
+                      "<= 3 % of a core", false);
+        return false;
+    }
+    const double percent = 100 * cpu / wall;
+    const bool pass = percent <= 3;
+    bench::figure(
+        "idle cost, completion wait, 4 channels",
+        QStringLiteral("%1 % of a core over %2 s").arg(percent, 0, 'f', 2).arg(wall, 0, 'f', 1),
+        "<= 3 % of a core", pass);
+    return pass;
+}
+
+// The meter tick with four channels playing, called as its timer calls it.
+bool meterTick(Bench& b, const QStringList& files, int ticks) {
+    std::vector<Cue> cues;
+    for (int i = 0; i < 4; ++i) {
+        Cue c;
+        c.description = QStringLiteral("Channel %1").arg(i + 1);
+        c.file = files[i];
+        c.channel = i;
+        c.count = 0;
+        c.beginOn = i == 0 ? 0 : 1;
+        cues.push_back(c);
+    }
+    Cue rest;
+    rest.description = QStringLiteral("Rest");
+    cues.push_back(rest);
+    if (!b.open(cues)) return false;
+    b.go();
+    b.pump(500);
+    bool playing = true;
+    for (sorvane::MediaPlayer* p : b.form().mixer().MediaPlayer1)
+        playing &= p->PlayState() == 2;
+    std::vector<double> ms;
+    for (int i = 0; i < ticks && playing; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        b.form().mixer().tmrChannelUpdate_Timer();
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+        b.pump(5);
+    }
+    b.close();
+    if (!playing) {
+        bench::figure("meter tick, 4 channels playing", "the four channels did not play",
+                      "<= 0.5 ms", false);
+        return false;
+    }
+    const double med = bench::median(ms);
+    const bool pass = med <= 0.5;
+    bench::figure("meter tick, 4 channels playing",
+                  QStringLiteral("median %1 ms (max %2, %3 ticks)")
+                      .arg(med, 0, 'f', 3)
+                      .arg(bench::maximum(ms), 0, 'f', 3)
+                      .arg(ms.size()),
+                  "<= 0.5 ms", pass);
+    return pass;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("SDL_AUDIODRIVER", "pulseaudio");
+    const bool quick = bench::quickMode(argc, argv);
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    // The program's settings stay in the temporary folder.
+    qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", dir.filePath("data").toUtf8());
+
+    bench::SoundServer server;
+    if (!server.start()) {
+        bench::figure("show playback", "no sound server: " + server.error(), "-", false);
+        return 1;
+    }
+    bench::SinkCapture sink(server);
+    if (!sink.start()) {
+        bench::figure("show playback", "no listener: " + sink.error(), "-", false);
+        return 1;
+    }
+
+    // Media: five-minute WAV and MP3 files, a short sound, tones for the spread and the fades.
+    const double longSeconds = quick ? 20 : 300;
+    auto path = [&](const QString& name) { return dir.filePath(name); };
+    std::vector<QProcess*> making = {
+        bench::startMaking(path("a.wav"), longSeconds, bench::kWav, 48000),
+        bench::startMaking(path("b.wav"), longSeconds, bench::kWav, 48000),
+        bench::startMaking(path("a.mp3"), longSeconds, bench::kMp3, 44100),
+        bench::startMaking(path("b.mp3"), longSeconds, bench::kMp3, 44100),
+        bench::startMaking(path("short.wav"), 0.5, bench::kWav, 48000)};
+    bool made = true;
+    for (QProcess* p : making)
+        made &= bench::finish(p);
+    const std::vector<double> hz = {500, 1100, 1700, 2300, 2900};
+    for (std::size_t i = 0; i < hz.size(); ++i)
+        made &= makeTone(path(QStringLiteral("tone%1.wav").arg(i)), hz[i], 30);
+    for (int i = 0; i < 4; ++i)
+        made &= makeTone(path(QStringLiteral("idle%1.wav").arg(i)), 300 + 200 * i, 90, 0.1);
+    if (!made) return 2;
+
+    sorvane::AudioEngine engine; // as the program opens it
+    if (engine.outputName() != QLatin1String("pulseaudio")) {
+        bench::figure("show playback", "SDL plays through " + engine.outputName(), "-", false);
+        return 1;
+    }
+    Bench b(sink, engine, dir.path(), quick);
+    const int runs = quick ? 3 : 15;
+    bool pass = true;
+    const QStringList wavs = {path("a.wav"), path("b.wav")}, mp3s = {path("a.mp3"), path("b.mp3")};
+    const double at70 = 0.7 * longSeconds;
+    pass &= goLatency(b, "GO latency, fresh WAV at 0 %", wavs, 0, false, runs, 7);
+    pass &= goLatency(b, "GO latency, fresh WAV at 70 %", wavs, at70, false, runs, 7);
+    pass &= goLatency(b, "GO latency, fresh MP3 at 0 %", mp3s, 0, false, runs, 7);
+    pass &= goLatency(b, "GO latency, fresh MP3 at 70 %", mp3s, at70, false, runs, 7);
+    pass &= goLatency(b, "GO latency, buffered WAV", wavs, 0, true, runs, 5);
+    pass &= goLatency(b, "GO latency, buffered MP3", mp3s, 0, true, runs, 5);
+    pass &= chainGap(b, path("short.wav"), wavs, false, runs, 15);
+    pass &= chainGap(b, path("short.wav"), wavs, true, runs, 8);
+    QStringList finals;
+    for (int i = 1; i <= 4; ++i)
+        finals << path(QStringLiteral("tone%1.wav").arg(i));
+    pass &= chainSpread(b, path("tone0.wav"), finals, hz, quick ? 2 : 7);
+    pass &= fadeAccuracy(b, path("tone1.wav"), 9, 1.1, quick ? 1 : 5);
+    pass &= fadeAccuracy(b, path("tone1.wav"), 5, 5.1, quick ? 1 : 3);
+    const QStringList idle = {path("idle0.wav"), path("idle1.wav"), path("idle2.wav"),
+                              path("idle3.wav")};
+    pass &= idleCost(b, idle, quick ? 3 : 10);
+    pass &= meterTick(b, idle, quick ? 40 : 200);
+    sink.stop();
+    server.stop();
+    return pass ? 0 : 1;
+}
