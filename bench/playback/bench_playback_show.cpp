@@ -283,15 +283,15 @@ bool chainGap(Bench& b, const QString& shortFile, const QStringList& nextFiles, 
 }
 
 // 16 Play Sound cues, each after the first starting along with the one before, on Auto,
-// over the four channels; the last four hold the channels at the end and each has a tone
-// of its own, the twelve before them share one.
-bool chainSpread(Bench& b, const QString& common, const QStringList& finals,
-                 const std::vector<double>& hz, int runs) {
+// over the four channels, each with a tone of its own: the time from the GO to the onset of
+// the last of the 16 tones at the sink. A tone replaced on its channel before it is heard
+// counts as not sounding.
+bool chainSpread(Bench& b, const QStringList& tones, const std::vector<double>& hz, int runs) {
     std::vector<Cue> cues;
     for (int i = 0; i < 16; ++i) {
         Cue c;
         c.description = QStringLiteral("Spread %1").arg(i + 1);
-        c.file = i < 12 ? common : finals[i - 12];
+        c.file = tones[i];
         c.channel = i % 4;
         c.when = i == 0 ? 1 : 0;
         c.beginOn = i == 0 ? 0 : 1;
@@ -300,6 +300,7 @@ bool chainSpread(Bench& b, const QString& common, const QStringList& finals,
     }
     Stats s;
     std::vector<double> firsts;
+    int unheard = 0;
     for (int run = 0; run < runs; ++run) {
         if (!b.open(cues)) return false;
         bench::pumpUntilSilent(b.sink_, 30);
@@ -307,33 +308,35 @@ bool chainSpread(Bench& b, const QString& common, const QStringList& finals,
         const std::int64_t t0 = b.go();
         b.pump(1500);
         const std::int64_t to = b.sink_.frames();
-        double last = -1;
-        bool all = true;
-        // Each tone plays at 0.2 of full scale on its channel.
+        // Each tone plays at 0.2 of full scale on its channel; 5-ms windows tell the tones
+        // 400 Hz apart.
         const double amplitude = 0.2 * 32767;
-        const std::int64_t first = bench::toneOnset(b.sink_, from, to, hz[0], amplitude);
-        if (first < 0)
-            all = false;
-        else
-            firsts.push_back((b.sink_.frameTimeNs(first) - t0) / 1e6);
-        for (int k = 1; k <= 4 && all; ++k) {
-            const std::int64_t on = bench::toneOnset(b.sink_, from, to, hz[k], amplitude);
-            if (on < 0)
-                all = false;
-            else
-                last = std::max(last, (b.sink_.frameTimeNs(on) - t0) / 1e6);
+        double first = -1, last = -1;
+        int heard = 0;
+        for (double f : hz) {
+            const std::int64_t on = bench::toneOnset(b.sink_, from, to, f, amplitude, 240);
+            if (on < 0) continue;
+            ++heard;
+            const double ms = (b.sink_.frameTimeNs(on) - t0) / 1e6;
+            first = first < 0 ? ms : std::min(first, ms);
+            last = std::max(last, ms);
         }
-        if (all)
-            s.values.push_back(last);
-        else
+        unheard += 16 - heard;
+        if (heard == 0) {
             ++s.missing;
+        } else {
+            s.values.push_back(last);
+            firsts.push_back(first);
+        }
         b.close();
     }
-    const bool pass = !s.values.empty() && s.missing == 0 && bench::maximum(s.values) <= 40;
+    const bool pass =
+        !s.values.empty() && s.missing == 0 && unheard == 0 && bench::maximum(s.values) <= 40;
     QString value = s.text();
     if (!firsts.empty())
-        value += QStringLiteral("; first cue at %1 ms").arg(bench::median(firsts), 0, 'f', 1);
-    bench::figure("chain spread, 16 cues on Auto", value, "all <= 40 ms", pass);
+        value += QStringLiteral("; first at %1 ms").arg(bench::median(firsts), 0, 'f', 1);
+    if (unheard) value += QStringLiteral("; %1 tones never heard").arg(unheard);
+    bench::figure("chain spread, 16 cues on Auto, last onset", value, "all <= 40 ms", pass);
     return pass;
 }
 
@@ -556,9 +559,14 @@ int main(int argc, char** argv) {
     bool made = true;
     for (QProcess* p : making)
         made &= bench::finish(p);
-    const std::vector<double> hz = {500, 1100, 1700, 2300, 2900};
-    for (std::size_t i = 0; i < hz.size(); ++i)
-        made &= makeTone(path(QStringLiteral("tone%1.wav").arg(i)), hz[i], 30);
+    std::vector<double> hz;
+    QStringList tones;
+    for (int i = 0; i < 16; ++i) {
+        hz.push_back(500 + 400 * i);
+        tones << path(QStringLiteral("tone%1.wav").arg(i));
+        made &= makeTone(tones.back(), hz.back(), quick ? 5 : 30);
+    }
+    made &= makeTone(path("fade.wav"), 700, 30);
     for (int i = 0; i < 4; ++i)
         made &= makeTone(path(QStringLiteral("idle%1.wav").arg(i)), 300 + 200 * i, 90, 0.1);
     if (!made) return 2;
@@ -581,12 +589,9 @@ int main(int argc, char** argv) {
     pass &= goLatency(b, "GO latency, buffered MP3", mp3s, 0, true, runs, 5);
     pass &= chainGap(b, path("short.wav"), wavs, false, runs, 15);
     pass &= chainGap(b, path("short.wav"), wavs, true, runs, 8);
-    QStringList finals;
-    for (int i = 1; i <= 4; ++i)
-        finals << path(QStringLiteral("tone%1.wav").arg(i));
-    pass &= chainSpread(b, path("tone0.wav"), finals, hz, quick ? 2 : 7);
-    pass &= fadeAccuracy(b, path("tone1.wav"), 9, 1.1, quick ? 1 : 5);
-    pass &= fadeAccuracy(b, path("tone1.wav"), 5, 5.1, quick ? 1 : 3);
+    pass &= chainSpread(b, tones, hz, quick ? 2 : 7);
+    pass &= fadeAccuracy(b, path("fade.wav"), 9, 1.1, quick ? 1 : 5);
+    pass &= fadeAccuracy(b, path("fade.wav"), 5, 5.1, quick ? 1 : 3);
     const QStringList idle = {path("idle0.wav"), path("idle1.wav"), path("idle2.wav"),
                               path("idle3.wav")};
     pass &= idleCost(b, idle, quick ? 3 : 10);
