@@ -95,7 +95,7 @@ private slots:
         fx->setShow({PlayCue(a, s), PlayCue(a, again)});
         goAndSettle();
         QVERIFY(fx->waitFor([&] { return fx->player(0)->CurrentPosition() > 0.4; }));
-        QVERIFY(BackColour(fx->frame().cmdGo) == Transport::GoFiredColour()); // begins on Go
+        QVERIFY(fx->transport().tmrBlinkGo->isActive()); // the next cue begins on Go
         int lowest = 0;
         fx->when([] { return true; }, [&] { lowest = fx->player(0)->Volume(); }, 0);
         const double before = fx->player(0)->CurrentPosition();
