@@ -15,8 +15,9 @@ with real mouse clicks and keys.
   on the graph and Play From Here play from there to the end; Loop plays a muted second
   with "Buffering..." shown, then goes round past the file's end until Stop.
 - Browse of a long MP3 with Yes: the decoding window's squares move and the main window
-  takes clicks while the decoder runs; its Cancel ends the decoder, the yellow warning shows
-  and the File field holds "0"; Edit then says there is no media file.
+  takes clicks while the decoder runs, and a second decoding is refused meanwhile; its Cancel
+  ends the decoder, the yellow warning shows and the File field holds "0"; Edit then says
+  there is no media file.
 
 Usage: outside_media.py PROGRAM WORKDIR. Exits 77 (skipped) when the display or the bus
 cannot be started."""
@@ -40,6 +41,7 @@ DECODING = "Decoding MP3"
 EDITOR = "Edit Position Markers"
 NUDGES = ["< .5s", "< .1s", ".1s >", ".5s >", "< .05s", ".05s >"]
 NO_MEDIA = "You must first select a valid media file above."
+BUSY = "An MP3 file is being decoded already.  Please wait until it is done."
 
 
 def close(a, b, within):
@@ -273,7 +275,7 @@ def strip_left(desk, window):
     raise LookupError("the decoding window has no strip of six squares")
 
 
-def check_cancel(desk, prog, cue, long_mp3):
+def check_cancel(desk, prog, cue, long_mp3, mp3):
     """Cancel in the decoding window while the decoder runs."""
     pid = prog.pid
     select_cue(desk, pid, cue)
@@ -281,6 +283,15 @@ def check_cancel(desk, prog, cue, long_mp3):
     window = ms.window(desk, DECODING, pid, 10)
     decoders = harness._wait_for(lambda: ms.children_named(pid, "lame"), 10, step=0.02)
     assert decoders, "no decoder started"
+    # A second decoding asked for meanwhile is refused with a word on the status line; the
+    # first goes on.
+    def others():  # the folder's files but the one being decoded
+        return sorted(set(os.listdir(os.path.dirname(mp3))) - {"Long night.wav"})
+    before = others()
+    browse(desk, pid, mp3, "Yes")
+    desk.find(BUSY, role="label", pid=pid, timeout=10)
+    assert ms.children_named(pid, "lame") == decoders, "the running decoder was replaced"
+    assert others() == before, "a second decoding ran"
     # The animation runs while the decoder does.
     seen = {strip_left(desk, window)}
     harness._wait_for(lambda: seen.add(strip_left(desk, window)) or len(seen) >= 3, 3)
@@ -347,7 +358,7 @@ def main(program, workdir):
         check_taken(desk, prog, "Taken cue", mp3)
         second = check_taken_name(desk, prog, mp3, wav)
         check_preview(desk, prog, second, float(ms.field(desk, "End", prog.pid)))
-        check_cancel(desk, prog, "Cancelled cue", long_mp3)
+        check_cancel(desk, prog, "Cancelled cue", long_mp3, mp3)
         assert prog.running(), "the program ended: " + prog.log()
     finally:
         desk.close()
