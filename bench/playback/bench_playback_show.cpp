@@ -157,8 +157,23 @@ struct Stats {
 bool dropoutAfter(const SinkCapture& sink, std::int64_t onset) {
     const std::int64_t window = kRate * 3 / 10;
     bench::pumpUntil([&] { return sink.frames() >= onset + window; }, 2000);
-    return sink.longestSilence(onset, std::min(onset + window, sink.frames())) >=
-           bench::kDropoutFrames;
+    const std::int64_t end = std::min(onset + window, sink.frames());
+    const bool dropout = sink.longestSilence(onset, end) >= bench::kDropoutFrames;
+    if (dropout && std::getenv("SORVANE_BENCH_VERBOSE")) {
+        // Where the silences fall tells a slow start of the sound from a late output.
+        std::int64_t run = 0;
+        for (std::int64_t i = onset; i < end; ++i) {
+            if (sink.level(i) <= SinkCapture::kLoud) {
+                ++run;
+            } else {
+                if (run >= bench::kDropoutFrames)
+                    std::fprintf(stderr, "  silence of %lld frames at %.2f ms after the onset\n",
+                                 static_cast<long long>(run), (i - run - onset) * 1000.0 / kRate);
+                run = 0;
+            }
+        }
+    }
+    return dropout;
 }
 
 // GO latency: GO on a Play Sound cue, or on one prepared by a Buffer Sound cue before it.
