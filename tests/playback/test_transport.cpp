@@ -122,6 +122,115 @@ private slots:
         QCOMPARE(fx->running(), QStringLiteral("0"));
         QCOMPARE(fx->player(0)->PlayState(), 6);
     }
+    // Row 1 fires only on the operator's GO: a keyboard GO (Space on the focused button) does
+    // nothing there, a real mouse click fires it; two clicks within 250 ms fire one cue.
+    void firstRowNeedsTheOperator() {
+        CueSpec s;
+        s.autoStart = false;
+        fx->setShow({ActionCue(8, 1, s), ActionCue(8, 1, s), ActionCue(8, 1, s)});
+        QPushButton* go = fx->frame().cmdGo;
+        QCOMPARE(BackColour(go), Transport::GoDesignColour());
+        QCOMPARE(BackColour(fx->frame().cmdStop), Transport::StopColour());
+        QVERIFY(go->font().bold());
+        QVERIFY(fx->frame().cmdStop->font().bold());
+        go->setFocus();
+        QTest::keyClick(go, Qt::Key_Space);
+        QCOMPARE(fx->selected(), 1);
+        QVERIFY(!fx->statusTexts().contains(QStringLiteral("Executing Cue 1.")));
+        // After Stop a keyboard GO on row 2 runs but leaves the halt flags set.
+        fx->transport().Command3_Click();
+        fx->cues().SelectRow(2);
+        fx->transport().cmdGo_Click();
+        QVERIFY(fx->statusTexts().contains(QStringLiteral("Executing Cue 2.")));
+        QVERIFY(ShowHalted && DelayHalted);
+        QVERIFY(Fixture::waitFor([&] { return go->isEnabled(); }));
+        fx->cues().SelectRow(1);
+        QTest::mouseClick(go, Qt::LeftButton);
+        QTest::mouseClick(go, Qt::LeftButton); // within the debounce: refused
+        QVERIFY(!ShowHalted && !DelayHalted);
+        QCOMPARE(fx->statusTexts().count(QStringLiteral("Executing Cue 1.")), 1);
+        QCOMPARE(fx->selected(), 2);
+        QVERIFY(Fixture::waitFor([&] { return go->isEnabled(); }));
+        QCOMPARE(fx->form->focusWidget(), static_cast<QWidget*>(go));
+        // A double-click on row 1 fires it.
+        fx->cues().SelectRow(1);
+        fx->transport().ListView1_DblClick();
+        QCOMPARE(fx->statusTexts().count(QStringLiteral("Executing Cue 1.")), 2);
+    }
+
+    // The blink alternates the two greens; only a GO stops it, Stop does not.
+    void blinkAndItsColours() {
+        CueSpec go;
+        go.autoStart = false;
+        fx->setShow({ActionCue(8, 1, go), ActionCue(8, 1, go)});
+        fx->operatorGo();
+        QVERIFY(Fixture::waitFor([&] { return fx->processes().showCount() == 0; }));
+        Transport& t = fx->transport();
+        QVERIFY(t.tmrBlinkGo->isActive()); // the next cue waits for GO
+        QCOMPARE(t.tmrBlinkGo->interval(), 200);
+        SetBackColour(fx->frame().cmdGo, Transport::GoDesignColour());
+        t.tmrBlinkGo_Timer();
+        QCOMPARE(BackColour(fx->frame().cmdGo), Transport::GoFiredColour());
+        t.tmrBlinkGo_Timer();
+        QCOMPARE(BackColour(fx->frame().cmdGo), Transport::GoBlinkColour());
+        t.tmrBlinkGo_Timer();
+        QCOMPARE(BackColour(fx->frame().cmdGo), Transport::GoFiredColour());
+        t.Command3_Click();
+        QVERIFY(t.tmrBlinkGo->isActive());
+        fx->operatorGo();
+        QVERIFY(!t.tmrBlinkGo->isActive());
+        QCOMPARE(BackColour(fx->frame().cmdGo), Transport::GoFiredColour());
+    }
+
+    // Keys typed on GO: "+" and "-" step with wrapping; digits select a cue by number within
+    // 1.5 s of each other; a number beyond the list changes nothing; nothing is fired.
+    void goKeysAndTypeAhead() {
+        QList<Fields> rows;
+        for (int i = 0; i < 14; ++i)
+            rows << ActionCue(8, 1, CueSpec{});
+        fx->setShow(rows);
+        Transport& t = fx->transport();
+        QPushButton* go = fx->frame().cmdGo;
+        go->setFocus();
+        QTest::keyClick(go, '-');
+        QCOMPARE(fx->selected(), 14);
+        QTest::keyClick(go, '+');
+        QCOMPARE(fx->selected(), 1);
+        QTest::keyClick(go, '+');
+        QCOMPARE(fx->selected(), 2);
+        QVERIFY(t.cmdGoTag.isEmpty());
+        QTest::keyClick(go, '1');
+        QCOMPARE(fx->selected(), 1);
+        QTest::keyClick(go, '2');
+        QCOMPARE(fx->selected(), 12);
+        QTest::keyClick(go, '9'); // 129: no such cue
+        QCOMPARE(fx->selected(), 12);
+        QCOMPARE(t.cmdGoTag, QStringLiteral("129"));
+        t.tmrJumpToCue_Timer();
+        QVERIFY(t.cmdGoTag.isEmpty());
+        QVERIFY(!t.tmrJumpToCue->isActive());
+        QTest::keyClick(go, '3');
+        QCOMPARE(fx->selected(), 3);
+        QCOMPARE(t.tmrJumpToCue->interval(), 1500);
+        QVERIFY(t.tmrJumpToCue->isActive());
+        QTest::keyClick(go, 'x'); // no longer a number until the reset
+        QTest::keyClick(go, '1');
+        QCOMPARE(fx->selected(), 3);
+        QVERIFY(!fx->statusTexts().contains(QStringLiteral("Executing Cue 3.")));
+        // Next and Prev with no cue selected.
+        fx->cues().SelectRow(0);
+        t.cmdNext_Click();
+        QCOMPARE(fx->selected(), 1);
+        fx->cues().SelectRow(0);
+        t.cmdPrev_Click();
+        QCOMPARE(fx->selected(), 14);
+        // GO with no cue selected does nothing.
+        fx->cues().SelectRow(0);
+        const int n = fx->statusTexts().size();
+        fx->operatorGo();
+        QCOMPARE(fx->statusTexts().size(), n);
+        QCOMPARE(fx->processes().showCount(), 0);
+    }
 };
 
 QTEST_MAIN(TransportTest)
