@@ -31,8 +31,9 @@ enum Action {
 };
 
 constexpr int kAnyAvailable = 4;
-// Longest sleep of a completion wait pass; a state change wakes it sooner.
-constexpr int kCompletionSleepMs = 10;
+// Longest sleep of a completion wait pass. The end of a sound and Stop both arrive as
+// events and wake the pass at once, so the pass need not look more often than this.
+constexpr int kCompletionSleepMs = 100;
 // Longest sleep of an iteration wait pass: the position is read at least this often.
 constexpr int kIterationSleepMs = 2;
 
