@@ -26,6 +26,7 @@ constexpr double kPinSeconds = 1.0;   // kept at the loop start and at the seek 
 constexpr std::size_t kMaxSpare = 16;
 constexpr auto kScanBudget = std::chrono::milliseconds(300); // reading a length at the load
 constexpr auto kMp3Budget = std::chrono::milliseconds(400);  // counting an MP3's frames
+constexpr std::int64_t kSoundProbeBytes = 8192; // read to learn a sound-only file's streams
 
 const float* zeroChunk() {
     static const float zeros[kChunkFrames * 2] = {};
@@ -159,6 +160,16 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
             probe.error = "the file holds no sound";
             return nullptr;
         }
+    }
+    // A file of sound alone tells what playing it needs in its first bytes (the decoder
+    // opened below reads the rest from the first frame): the default five megabytes or five
+    // seconds of analysis would add some ten milliseconds to every fresh load of a WAV.
+    bool soundOnly = fmt->nb_streams > 0;
+    for (unsigned i = 0; i < fmt->nb_streams; ++i)
+        soundOnly &= fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+    if (soundOnly) {
+        fmt->probesize = kSoundProbeBytes;
+        fmt->max_analyze_duration = AV_TIME_BASE / 2;
     }
     if (avformat_find_stream_info(fmt, nullptr) < 0) {
         probe.error = "no media streams were found";
