@@ -133,6 +133,9 @@ void AudioEngine::openDevice() {
         return true;
     };
     QString why;
+    // SDL would otherwise catch SIGINT and SIGTERM and turn them into quit events nobody
+    // reads, so the program could not be ended by a signal.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
         sdlSubsystem_ = true;
         if (tryOpen()) return;

@@ -49,7 +49,10 @@ struct ReadPosition {
 
 // Output frames, each the cubic's coefficients at the read position's fraction times the
 // input taps around it, while the input allows and the limit is not reached.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
+// Sanitizer builds take the portable loop only: their run-time checks cannot follow the
+// processor-specific variant's selector and report loads through it that do not happen.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) &&                          \
+    !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
 __attribute__((target_clones("arch=x86-64-v3", "default")))
 #endif
 int filterFrames(const ResampleKernel& kernel, double step, const float* left, const float* right,
