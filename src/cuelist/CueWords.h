@@ -47,6 +47,9 @@ inline const QString kWhenWords[kWhenCount] = {
     QStringLiteral("During"), QStringLiteral("Execution"), QStringLiteral("Completion")};
 inline const QString kWhenRedrawWords[kWhenCount] = {
     QStringLiteral("During2"), QStringLiteral("Execution2"), QStringLiteral("Completion2")};
+// The start condition's word as a show file's loader writes it.
+inline const QString kWhenLoadedWords[kWhenCount] = {
+    QStringLiteral("During"), QStringLiteral("Execute"), QStringLiteral("Complete")};
 
 // Begin on: the option buttons' captions are also the list's words.
 inline const QString kBeginOnWords[kBeginOnCount] = {QStringLiteral("Go"), QStringLiteral("Auto")};

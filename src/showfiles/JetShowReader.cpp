@@ -1,5 +1,7 @@
 #include "JetShowReader.h"
 
+#include "cuelist/CueWords.h"
+
 #include <QDataStream>
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,9 +24,6 @@
 namespace sorvane {
 
 namespace {
-
-const QString kWhenWords[3] = {QStringLiteral("During"), QStringLiteral("Execute"),
-                               QStringLiteral("Complete")};
 
 struct HandleCloser {
     void operator()(MdbHandle* h) const { mdb_close(h); }
@@ -239,7 +238,7 @@ JetShow ReadJetShowHere(const QString& path) {
         if (subs >= kWhen) {
             const auto when = k.row.at(kWhen).value.toNumber();
             if (when && (*when == 0 || *when == 1 || *when == 2))
-                k.row.at(kWhen).text = kWhenWords[static_cast<int>(*when)];
+                k.row.at(kWhen).text = kWhenLoadedWords[static_cast<int>(*when)];
         }
         read.push_back(std::move(k));
     }

@@ -1,5 +1,7 @@
 #include "ShowFileFormat.h"
 
+#include "cuelist/CueWords.h"
+
 #include <QLocale>
 #include <QStringDecoder>
 
@@ -12,9 +14,6 @@ constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 
                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-const QString kWhenWords[3] = {QStringLiteral("During"), QStringLiteral("Execute"),
-                               QStringLiteral("Complete")};
 
 bool IsNumericField(int k) {
     return k != kDescription && k != kFile;
@@ -146,7 +145,7 @@ std::vector<CueRow> ParseShowText(const QString& text) {
         if (row.subCount >= kWhen) {
             const auto when = row.at(kWhen).value.toNumber();
             if (when && (*when == 0 || *when == 1 || *when == 2))
-                row.at(kWhen).text = kWhenWords[static_cast<int>(*when)];
+                row.at(kWhen).text = kWhenLoadedWords[static_cast<int>(*when)];
         }
         rows.push_back(std::move(row));
     }
