@@ -395,7 +395,6 @@ void PropertiesPanel::RefreshProperties() {
         const int top = above->isHidden() ? TopTw(above) : TopTw(above) + HeightTw(above) + 30;
         SetTopTw(pctProperty_[static_cast<size_t>(i)], top);
     }
-    update();
 }
 
 } // namespace sorvane
