@@ -16,6 +16,7 @@
 #include "platform/Dialogs.h"
 #include "platform/engine/AudioEngine.h"
 #include "platform/engine/MediaPlayer.h"
+#include "../../tests/support/WavHeader.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -40,20 +41,7 @@ bool WriteLongWav(const QString& path, int seconds) {
     constexpr int rate = 48000;
     const std::uint64_t frames = static_cast<std::uint64_t>(seconds) * rate;
     const auto data = static_cast<std::uint32_t>(frames * 4);
-    auto u32 = [&](std::uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-    f.write("RIFF", 4);
-    u32(36 + data);
-    f.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(rate);
-    u32(rate * 4);
-    u16(4);
-    u16(16);
-    f.write("data", 4);
-    u32(data);
+    f.write(sorvane::testing::WavHeader(sorvane::testing::kWavPcm, 2, rate, 16, data));
     // One second of tone, scaled per second by the swell.
     std::vector<float> tone(rate);
     for (int i = 0; i < rate; ++i)

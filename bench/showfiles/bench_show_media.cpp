@@ -9,6 +9,7 @@
 #include "cuelist/CueListModel.h"
 #include "platform/Dialogs.h"
 #include "showfiles/ShowFiles.h"
+#include "../../tests/support/WavHeader.h"
 
 #include <QApplication>
 #include <QDir>
@@ -61,15 +62,8 @@ void ResetPeak() {
 // A WAV header for `bytes` bytes of 16-bit mono silence, the data left as a hole.
 bool WriteSparseWav(const QString& path, qint64 bytes) {
     const quint32 data = static_cast<quint32>(bytes - 44);
-    auto le32 = [](quint32 v) {
-        QByteArray b(4, '\0');
-        for (int i = 0; i < 4; ++i)
-            b[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-        return b;
-    };
-    const QByteArray head = "RIFF" + le32(data + 36) + "WAVEfmt " + le32(16) +
-                            QByteArray("\x01\x00\x01\x00", 4) + le32(44100) + le32(88200) +
-                            QByteArray("\x02\x00\x10\x00", 4) + "data" + le32(data);
+    const QByteArray head =
+        sorvane::testing::WavHeader(sorvane::testing::kWavPcm, 1, 44100, 16, data);
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(head) != head.size()) return false;
     f.close();

@@ -12,6 +12,7 @@
 #include "cuelist/CueWords.h"
 #include "cuelist/PropertiesPanel.h"
 #include "platform/Dialogs.h"
+#include "../support/TextRow.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -26,16 +27,6 @@
 
 namespace sorvane::testing {
 
-// A row as a show file loads it: every stored value is the text of its field.
-inline CueRow TextRow(const QStringList& f) {
-    CueRow r;
-    r.text = f.value(0);
-    for (int k = 1; k <= kSubItemCount; ++k) {
-        r.at(k).value = StoredValue::text(f.value(k));
-        r.at(k).text = f.value(k);
-    }
-    return r;
-}
 
 // Fields: #, Description, When, Action, ActionCue, File, Volume, Rate, BeginOn, Ch, Spd,
 // Count, SelectionStart, SelectionEnd.

@@ -9,6 +9,7 @@
 #include "media/MediaFields.h"
 #include "platform/Dialogs.h"
 #include "platform/engine/AudioEngine.h"
+#include "../support/WavHeader.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,20 +86,7 @@ inline bool WriteWav(const QString& path, double seconds, int rate = 48000,
     if (!f.open(QIODevice::WriteOnly)) return false;
     const std::uint32_t frames = static_cast<std::uint32_t>(std::lround(seconds * rate));
     const std::uint32_t data = frames * 4;
-    auto u32 = [&](std::uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-    f.write("RIFF", 4);
-    u32(36 + data);
-    f.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(2);
-    u32(static_cast<std::uint32_t>(rate));
-    u32(static_cast<std::uint32_t>(rate) * 4);
-    u16(4);
-    u16(16);
-    f.write("data", 4);
-    u32(data);
+    f.write(sorvane::testing::WavHeader(sorvane::testing::kWavPcm, 2, rate, 16, data));
     std::vector<std::int16_t> samples(static_cast<std::size_t>(frames) * 2);
     for (std::uint32_t i = 0; i < frames; ++i) {
         const auto s = static_cast<std::int16_t>(

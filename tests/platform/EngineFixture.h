@@ -4,6 +4,7 @@
 // rendering, and a spectrum (FFT with a Kaiser window) to read levels and spurs from.
 
 #include "platform/engine/AudioEngine.h"
+#include "../support/WavHeader.h"
 
 #include <QFile>
 #include <QString>
@@ -42,21 +43,8 @@ inline Frames tone(int rate, double seconds, double hz, double amplitude, double
 inline bool writeFloatWav(const QString& path, const Frames& f, int rate) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    auto u32 = [&](std::uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
     const auto bytes = static_cast<std::uint32_t>(f.size() * sizeof(float));
-    file.write("RIFF");
-    u32(36 + bytes);
-    file.write("WAVEfmt ");
-    u32(16);
-    u16(3); // IEEE float
-    u16(2);
-    u32(static_cast<std::uint32_t>(rate));
-    u32(static_cast<std::uint32_t>(rate * 8));
-    u16(8);
-    u16(32);
-    file.write("data");
-    u32(bytes);
+    file.write(sorvane::testing::WavHeader(sorvane::testing::kWavFloat, 2, rate, 32, bytes));
     return file.write(reinterpret_cast<const char*>(f.data()), bytes) == bytes;
 }
 

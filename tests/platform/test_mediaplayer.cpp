@@ -3,6 +3,7 @@
 
 #include "platform/engine/AudioEngine.h"
 #include "platform/engine/MediaPlayer.h"
+#include "../support/WavHeader.h"
 
 #include <QFile>
 #include <QProcess>
@@ -78,21 +79,8 @@ Pcm constant(double seconds, std::int16_t value) {
 void writeWav(const QString& path, const Pcm& p) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    auto u32 = [&](std::uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](std::uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
     const std::uint32_t bytes = static_cast<std::uint32_t>(p.samples.size() * 2);
-    f.write("RIFF");
-    u32(36 + bytes);
-    f.write("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(static_cast<std::uint16_t>(p.channels));
-    u32(static_cast<std::uint32_t>(p.rate));
-    u32(static_cast<std::uint32_t>(p.rate * p.channels * 2));
-    u16(static_cast<std::uint16_t>(p.channels * 2));
-    u16(16);
-    f.write("data");
-    u32(bytes);
+    f.write(sorvane::testing::WavHeader(sorvane::testing::kWavPcm, p.channels, p.rate, 16, bytes));
     f.write(reinterpret_cast<const char*>(p.samples.data()), bytes);
 }
 

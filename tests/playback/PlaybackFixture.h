@@ -17,6 +17,8 @@
 #include "playback/Playback.h"
 #include "playback/Processes.h"
 #include "playback/Transport.h"
+#include "../support/TextRow.h"
+#include "../support/WavHeader.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -39,16 +41,7 @@ inline constexpr int kSampleRate = 48000;
 // Count, SelectionStart, SelectionEnd.
 using Fields = QStringList;
 
-// A row as a show file loads it: every stored value is the text of its field.
-inline CueRow TextRow(const Fields& f) {
-    CueRow r;
-    r.text = f.value(0);
-    for (int k = 1; k <= kSubItemCount; ++k) {
-        r.at(k).value = StoredValue::text(f.value(k));
-        r.at(k).text = f.value(k);
-    }
-    return r;
-}
+using sorvane::testing::TextRow;
 
 // Cue builders (when: 0 along, 1 after executes, 2 after completes; auto: begins on Auto).
 struct CueSpec {
@@ -161,21 +154,8 @@ public:
     static void writeWav(const QString& path, const std::vector<std::int16_t>& s, int channels) {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly)) return;
-        auto u32 = [&](std::uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-        auto u16 = [&](std::uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
         const auto bytes = static_cast<std::uint32_t>(s.size() * 2);
-        f.write("RIFF");
-        u32(36 + bytes);
-        f.write("WAVEfmt ");
-        u32(16);
-        u16(1);
-        u16(static_cast<std::uint16_t>(channels));
-        u32(kSampleRate);
-        u32(static_cast<std::uint32_t>(kSampleRate * channels * 2));
-        u16(static_cast<std::uint16_t>(channels * 2));
-        u16(16);
-        f.write("data");
-        u32(bytes);
+        f.write(sorvane::testing::WavHeader(sorvane::testing::kWavPcm, channels, kSampleRate, 16, bytes));
         f.write(reinterpret_cast<const char*>(s.data()), bytes);
     }
 

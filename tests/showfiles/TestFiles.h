@@ -9,6 +9,7 @@
 #include <QString>
 #include <QtTest>
 #include <sys/resource.h>
+#include "../support/WavHeader.h"
 
 inline QByteArray ReadFile(const QString& path) {
     QFile f(path);
@@ -29,15 +30,9 @@ inline QByteArray Wav(const QByteArray& tag, int frames = 4410) {
     data.reserve(frames * 2);
     for (int i = 0; data.size() < frames * 2; ++i)
         data.append(tag.isEmpty() ? '\0' : tag.at(i % tag.size()));
-    auto le = [](quint32 v, int bytes) {
-        QByteArray b(bytes, '\0');
-        for (int i = 0; i < bytes; ++i)
-            b[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-        return b;
-    };
-    QByteArray w = "RIFF" + le(36 + data.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) +
-                   le(44100, 4) + le(88200, 4) + le(2, 2) + le(16, 2) + "data" + le(data.size(), 4);
-    return w + data;
+    return sorvane::testing::WavHeader(sorvane::testing::kWavPcm, 1, 44100, 16,
+                                      static_cast<std::uint32_t>(data.size())) +
+           data;
 }
 
 // Limits the size of any file this process writes, as a full disk would.
