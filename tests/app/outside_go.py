@@ -16,7 +16,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import harness  # noqa: E402
 import showmaker  # noqa: E402
 
-SKIP = 77
 RATE = harness.RATE
 
 
@@ -49,12 +48,9 @@ def main(program, workdir):
         showmaker.cue_line(1, "Outside tone", file=tone),
         showmaker.cue_line(2, "Next cue", file=high, channel=1),
     ])
-    try:
-        desk = harness.Desktop(os.path.join(workdir, "desktop"))
-        desk.start()
-    except harness.Unavailable as e:
-        print(f"SKIP: {e}")
-        return SKIP
+    desk = harness.start_desktop(workdir)
+    if desk is None:
+        return harness.SKIP
     try:
         prog = desk.start_program([program, show])
         desk.find("Outside tone", role="table cell", pid=prog.pid, timeout=30)

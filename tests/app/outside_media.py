@@ -32,7 +32,6 @@ import harness  # noqa: E402
 import media_steps as ms  # noqa: E402
 import showmaker  # noqa: E402
 
-SKIP = 77
 QUESTION = ("You have selected an MP3 file.  Because the MP3 file format requires decoding for "
             "playback, a slight delay can occur before playing begins.\r\n\r\nWould you like to "
             "convert this file to WAV format to eliminate the possibility of this delay?")
@@ -340,12 +339,9 @@ def main(program, workdir):
         showmaker.cue_line(2, "Taken cue", file=tone, end=2),
         showmaker.cue_line(3, "Cancelled cue", file=tone, end=2),
     ])
-    try:
-        desk = harness.Desktop(os.path.join(workdir, "desktop"))
-        desk.start()
-    except harness.Unavailable as e:
-        print(f"SKIP: {e}")
-        return SKIP
+    desk = harness.start_desktop(workdir)
+    if desk is None:
+        return harness.SKIP
     begun = time.monotonic()
     try:
         prog = desk.start_program([program, show])

@@ -29,6 +29,21 @@ class Unavailable(Exception):
     """The display, the bus or a tool the harness needs is missing."""
 
 
+SKIP = 77  # a check's exit code when the display or the bus cannot start
+
+
+def start_desktop(workdir):
+    """A started Desktop in WORKDIR/desktop, or None (with the reason printed) when the
+    display or the bus cannot be started."""
+    try:
+        desk = Desktop(os.path.join(workdir, "desktop"))
+        desk.start()
+        return desk
+    except Unavailable as e:
+        print(f"SKIP: {e}")
+        return None
+
+
 def _wait_for(predicate, timeout, step=0.05):
     deadline = time.monotonic() + timeout
     while True:
