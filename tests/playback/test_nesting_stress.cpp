@@ -169,8 +169,14 @@ private slots:
         monkey.setSingleShot(true);
         std::function<void()> act = [&] {
             // The actions run inside the show's waits, which cannot return while newer waits
-            // run inside them: the run ends itself, so that every wait can unwind.
-            if (run.elapsed() >= 20000) return;
+            // run inside them. A completion wait on an endless loop only ends on Stop, as an
+            // operator would press it: once the run is over, Stop is pressed until every wait
+            // has unwound to the loop below.
+            if (run.elapsed() >= 20000) {
+                fx->transport().Command3_Click();
+                monkey.start(50);
+                return;
+            }
             ++actions;
             Transport& tr = fx->transport();
             CueListEditor& cues = fx->cues();
