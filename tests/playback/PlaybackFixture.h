@@ -1,10 +1,11 @@
 #pragma once
 
-// What the playback tests share: the real main window on an offline engine that a timer
-// renders in step with the wall clock (as a sound card would), the rendered output kept for
-// inspection, generated WAV files whose samples tell which file and which moment of it is
-// sounding and at what gain, and shows built from rows of text fields.
+// The real main window on an offline engine that a timer renders in step with the wall clock
+// (as a sound card would), generated WAVs whose samples tell which file, which moment of it
+// and which gain is sounding, and shows built from rows of text fields.
 
+#include "../support/TextRow.h"
+#include "../support/WavHeader.h"
 #include "app/Form1.h"
 #include "core/Module1.h"
 #include "core/Shell.h"
@@ -17,8 +18,6 @@
 #include "playback/Playback.h"
 #include "playback/Processes.h"
 #include "playback/Transport.h"
-#include "../support/TextRow.h"
-#include "../support/WavHeader.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -34,6 +33,7 @@
 namespace playtest {
 
 using namespace sorvane;
+using sorvane::testing::TextRow;
 
 inline constexpr int kSampleRate = 48000;
 
@@ -41,9 +41,8 @@ inline constexpr int kSampleRate = 48000;
 // Count, SelectionStart, SelectionEnd.
 using Fields = QStringList;
 
-using sorvane::testing::TextRow;
-
-// Cue builders (when: 0 along, 1 after executes, 2 after completes; auto: begins on Auto).
+// when: 0 along with, 1 after the previous executes, 2 after it completes; channel 4 is
+// "Any Available".
 struct CueSpec {
     int when = 1;
     bool autoStart = true;
@@ -57,25 +56,23 @@ struct CueSpec {
 };
 
 inline Fields Cue(int action, const QString& actionCue, const QString& file, const CueSpec& s) {
-    return {QString(), QStringLiteral("cue"), QString::number(s.when), QString::number(action),
-            actionCue, file, QString::number(s.volume), DecimalText(s.rate),
-            s.autoStart ? QStringLiteral("1") : QStringLiteral("0"), QString::number(s.channel),
-            QString::number(s.speed), QString::number(s.count), DecimalText(s.start),
-            DecimalText(s.end)};
+    auto n = [](double v) { return DecimalText(v); };
+    return QStringList{QString(), "cue", n(s.when), n(action), actionCue, file}
+           << n(s.volume) << n(s.rate) << n(s.autoStart) << n(s.channel) << n(s.speed) << n(s.count)
+           << n(s.start) << n(s.end);
 }
-inline Fields PlayCue(const QString& file, const CueSpec& s) {
+inline Fields PlayCue(const QString& file, const CueSpec& s = {}) {
     return Cue(0, QStringLiteral("0"), file, s);
 }
-inline Fields ActionCue(int action, int value, const CueSpec& s) {
+inline Fields ActionCue(int action, int value, const CueSpec& s = {}) {
     return Cue(action, QString::number(value), QStringLiteral("0"), s);
 }
 
-// The generated sounds: the left channel holds 0.5, the right 0.5 * (id / 10 + t / 100),
-// t the time in the file in seconds (below 10 s). So at any rendered frame of a lone sound
-// the gain is left / 0.5, and right / left tells the file's id and the moment t.
+// The generated sounds hold 0.5 on the left and 0.5 * (id / 10 + t / 100) on the right, t the
+// time in the file in seconds (below 10 s): a lone sound's gain is left / 0.5, and right / left
+// tells the file's id and the moment t.
 struct Heard {
-    bool sounding = false;
-    double gain = 0;
+    double gain = 0; // 0: silence
     int id = 0;
     double t = 0;
 };
@@ -91,23 +88,20 @@ public:
         form->Show();
         ShowFolder = dir.path() + QLatin1Char('/');
         clock.start();
-        pump = new QTimer(form.get());
+        auto* pump = new QTimer(form.get());
         pump->setTimerType(Qt::PreciseTimer);
-        pump->setInterval(2);
         QObject::connect(pump, &QTimer::timeout, [this] { renderToNow(); });
-        pump->start();
+        pump->start(2);
     }
     ~Fixture() {
         ShowHalted = DelayHalted = ManualGo = IterationPending = false;
         form.reset();
     }
 
-    // --- the engine's clock -------------------------------------------------------------
     // Renders up to the wall clock (at most a quarter second at once).
     void renderToNow() {
-        if (paused) return;
-        const std::int64_t due = clock.nsecsElapsed() * kSampleRate / 1000000000LL + base;
-        std::int64_t n = std::min<std::int64_t>(due - rendered, kSampleRate / 4);
+        const std::int64_t due = clock.nsecsElapsed() * kSampleRate / 1000000000LL;
+        const std::int64_t n = std::min<std::int64_t>(due - rendered, kSampleRate / 4);
         if (n <= 0) return;
         const std::size_t at = out.size();
         out.resize(at + static_cast<std::size_t>(n) * 2);
@@ -115,57 +109,52 @@ public:
         rendered += n;
     }
     std::int64_t now() const { return rendered; }
-
     Heard heard(std::int64_t frame) const {
         Heard h;
-        if (frame < 0 || 2 * frame + 1 >= static_cast<std::int64_t>(out.size())) return h;
+        if (frame < 0 || frame >= rendered) return h;
         const double l = out[static_cast<std::size_t>(2 * frame)];
         const double r = out[static_cast<std::size_t>(2 * frame + 1)];
         if (l < 1e-3) return h;
-        h.sounding = true;
         h.gain = l / 0.5;
-        const double v = r / l;
-        h.id = static_cast<int>(std::floor(v * 10 + 1e-6));
-        h.t = (v - h.id / 10.0) * 100;
+        h.id = static_cast<int>(std::floor(r / l * 10 + 1e-6));
+        h.t = (r / l - h.id / 10.0) * 100;
         return h;
     }
     // The first frame at or after `from` where something sounds (-1: none).
     std::int64_t firstSound(std::int64_t from) const {
-        for (std::int64_t f = std::max<std::int64_t>(0, from); 2 * f + 1 < (std::int64_t)out.size();
-             ++f)
+        for (std::int64_t f = std::max<std::int64_t>(0, from); f < rendered; ++f)
             if (out[static_cast<std::size_t>(2 * f)] > 1e-3) return f;
         return -1;
     }
+    // What sounds `offset` frames after the first sound since `from`, once it is rendered.
+    Heard heardAfter(std::int64_t from, std::int64_t offset) {
+        auto ready = [&] { return firstSound(from) >= 0 && now() > firstSound(from) + offset; };
+        return waitFor(ready) ? heard(firstSound(from) + offset) : Heard{};
+    }
 
-    // --- media --------------------------------------------------------------------------
     // A WAV named `name` in the test folder with sound `id` (1..9), `seconds` long.
     QString wav(const QString& name, int id, double seconds) {
-        const QString path = dir.filePath(name);
         const int n = static_cast<int>(std::lround(seconds * kSampleRate));
         std::vector<std::int16_t> s(static_cast<std::size_t>(n) * 2);
         for (int i = 0; i < n; ++i) {
             const double t = double(i) / kSampleRate;
             s[2 * i] = static_cast<std::int16_t>(std::lround(0.5 * 32767));
-            s[2 * i + 1] = static_cast<std::int16_t>(std::lround(0.5 * (id / 10.0 + t / 100.0) * 32767));
+            s[2 * i + 1] =
+                static_cast<std::int16_t>(std::lround(0.5 * (id / 10.0 + t / 100.0) * 32767));
         }
-        writeWav(path, s, 2);
-        return path;
-    }
-    static void writeWav(const QString& path, const std::vector<std::int16_t>& s, int channels) {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly)) return;
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::WriteOnly)) return {};
         const auto bytes = static_cast<std::uint32_t>(s.size() * 2);
-        f.write(sorvane::testing::WavHeader(sorvane::testing::kWavPcm, channels, kSampleRate, 16, bytes));
+        f.write(sorvane::testing::WavHeader(sorvane::testing::kWavPcm, 2, kSampleRate, 16, bytes));
         f.write(reinterpret_cast<const char*>(s.data()), bytes);
+        return f.fileName();
     }
 
-    // --- the show -------------------------------------------------------------------------
+    // Rows numbered 1..N unless a row gives its own number; row 1 selected.
     void setShow(const QList<Fields>& rows) {
         std::vector<CueRow> v;
-        int n = 0;
         for (Fields f : rows) {
-            ++n;
-            if (f.value(0).isEmpty()) f[0] = QString::number(n);
+            if (f.value(0).isEmpty()) f[0] = QString::number(v.size() + 1);
             v.push_back(TextRow(f));
         }
         cues().model().setRows(std::move(v));
@@ -174,12 +163,10 @@ public:
         cues().UpdateListView();
     }
 
-    // --- access ---------------------------------------------------------------------------
     CueListEditor& cues() { return form->cues(); }
-    Playback& pb() { return form->playback(); }
     Mixer& mixer() { return form->mixer(); }
-    Transport& transport() { return pb().transport(); }
-    Processes& processes() { return pb().processes(); }
+    Transport& transport() { return form->playback().transport(); }
+    Processes& processes() { return form->playback().processes(); }
     Frame& frame() { return form->frame(); }
     MediaPlayer* player(int i) { return mixer().MediaPlayer1[i]; }
     int selected() { return cues().SelectedIndex(); }
@@ -189,22 +176,37 @@ public:
             t << e.text;
         return t;
     }
-    QColor statusColourOf(const QString& text) {
+    bool has(const QString& text) { return statusTexts().contains(text); }
+    qsizetype count(const QString& text) { return statusTexts().count(text); }
+    // The colour of the newest history line `text` (invalid: no such line).
+    QColor colourOf(const QString& text) {
         const auto h = form->status().history();
         for (auto it = h.rbegin(); it != h.rend(); ++it)
             if (it->text == text) return it->colour;
         return {};
     }
     QString statusLine() { return form->status().lblStatus->text(); }
+    // "Running Processes:" after a meter tick.
     QString running() {
         mixer().tmrChannelUpdate_Timer();
         return form->status().lblCuesRunning->text();
+    }
+    // Every player closed and empty.
+    bool channelsEmpty() {
+        for (int i = 0; i < 4; ++i)
+            if (!player(i)->FileName().isEmpty() || player(i)->PlayState() != 6) return false;
+        return true;
     }
 
     // The operator's GO: a mouse press, then the click.
     void operatorGo() {
         transport().cmdGo_MouseDown();
         transport().cmdGo_Click();
+    }
+    // The operator's GO, then the show runs until no cue process is left.
+    bool goAndSettle(int ms = 3000) {
+        operatorGo();
+        return waitFor([&] { return processes().showCount() == 0; }, ms);
     }
     // Lets events run until `done` holds or `ms` have passed; true when it holds.
     static bool waitFor(const std::function<bool()>& done, int ms = 5000) {
@@ -216,34 +218,25 @@ public:
         }
         return true;
     }
-    static void settle(int ms) { QTest::qWait(ms); }
     // Runs `action` once, from the event loop, as soon as `ready` holds: it then runs inside
     // whatever wait of the program is running at that moment, as an operator's action does.
     void when(std::function<bool()> ready, std::function<void()> action, int everyMs = 2) {
         auto* t = new QTimer(form.get());
-        t->setInterval(everyMs);
         QObject::connect(t, &QTimer::timeout, t, [t, ready, action] {
             if (!ready()) return;
             t->stop();
             t->deleteLater();
             action();
         });
-        t->start();
-    }
-    // Runs `action` once after `ms`.
-    void after(int ms, std::function<void()> action) {
-        QTimer::singleShot(ms, form.get(), std::move(action));
+        t->start(everyMs);
     }
 
     ScriptedDialogs dialogs;
     QTemporaryDir dir;
     std::unique_ptr<AudioEngine> engine;
     std::unique_ptr<Form1> form;
-    QTimer* pump = nullptr;
     QElapsedTimer clock;
-    std::int64_t base = 0;
     std::int64_t rendered = 0;
-    bool paused = false;
     std::vector<float> out;
 };
 
