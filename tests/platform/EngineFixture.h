@@ -1,13 +1,16 @@
 #pragma once
 
-// What the engine's measuring tests share: float WAV files of exact tones, offline
+// What the engine's tests share: float WAV files of exact tones and of noise, offline
 // rendering, and a spectrum (FFT with a Kaiser window) to read levels and spurs from.
 
-#include "platform/engine/AudioEngine.h"
 #include "../support/WavHeader.h"
+#include "platform/engine/AudioEngine.h"
+#include "platform/engine/MediaPlayer.h"
 
 #include <QFile>
-#include <QString>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -16,13 +19,16 @@
 
 namespace fixture {
 
+using sorvane::AudioEngine;
+using sorvane::MediaPlayer;
+
 constexpr int kRate = 48000;
 constexpr int kRamp = kRate / 200;     // a start, stop or seek fades over 5 ms
 constexpr int kGainRamp = kRate / 100; // a Volume or Mute change over 10 ms
 
-inline sorvane::AudioEngine::Options offline() {
-    sorvane::AudioEngine::Options o;
-    o.output = sorvane::AudioEngine::Output::Offline;
+inline AudioEngine::Options offline() {
+    AudioEngine::Options o;
+    o.output = AudioEngine::Output::Offline;
     o.sampleRate = kRate;
     return o;
 }
@@ -39,16 +45,43 @@ inline Frames tone(int rate, double seconds, double hz, double amplitude, double
     return f;
 }
 
-// A 32-bit float WAV, so that the source itself is clean far below -120 dB.
-inline bool writeFloatWav(const QString& path, const Frames& f, int rate) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    const auto bytes = static_cast<std::uint32_t>(f.size() * sizeof(float));
-    file.write(sorvane::testing::WavHeader(sorvane::testing::kWavFloat, 2, rate, 32, bytes));
-    return file.write(reinterpret_cast<const char*>(f.data()), bytes) == bytes;
+// Differs at every frame and between the channels, so that a repeated, dropped or swapped
+// frame shows.
+inline Frames noise(double seconds, int rate = kRate) {
+    Frames f(2 * static_cast<std::size_t>(std::lround(seconds * rate)));
+    std::uint32_t x = 12345;
+    for (float& v : f) {
+        x = x * 1664525u + 1013904223u;
+        v = static_cast<float>(static_cast<int>(x >> 16) - 32768) / 65536.0f;
+    }
+    return f;
 }
 
-inline Frames render(sorvane::AudioEngine& engine, int frames) {
+// A 32-bit float WAV, so that the source itself is clean far below -120 dB; `mono` keeps the
+// left channel only.
+inline bool writeFloatWav(const QString& path, const Frames& f, int rate, bool mono = false) {
+    Frames data;
+    for (std::size_t i = 0; i < f.size(); i += mono ? 2 : 1)
+        data.push_back(f[i]);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const auto bytes = static_cast<std::uint32_t>(data.size() * sizeof(float));
+    file.write(
+        sorvane::testing::WavHeader(sorvane::testing::kWavFloat, mono ? 1 : 2, rate, 32, bytes));
+    return file.write(reinterpret_cast<const char*>(data.data()), bytes) == bytes;
+}
+
+// Runs a program to its end; true when it ended with status 0.
+inline bool run(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return false;
+    if (out) *out = p.readAllStandardOutput();
+    return true;
+}
+
+inline Frames render(AudioEngine& engine, int frames) {
     Frames out(static_cast<std::size_t>(frames) * 2);
     for (int done = 0; done < frames; done += engine.periodFrames()) {
         const int n = std::min(engine.periodFrames(), frames - done);
@@ -64,6 +97,32 @@ inline float largestStep(const Frames& f, int from, int to) {
         step = std::max(step, std::abs(f[2 * i] - f[2 * i - 2]));
     return step;
 }
+
+// Frames up to the last non-silent one.
+inline int soundingFrames(const Frames& s) {
+    for (int i = static_cast<int>(s.size()) / 2 - 1; i >= 0; --i)
+        if (s[2 * i] != 0.0f || s[2 * i + 1] != 0.0f) return i + 1;
+    return 0;
+}
+
+// The first of `n` frames of `out` from `at` that differs from `src` from `from` (both
+// channels), or -1 when all are the same.
+inline int firstDifference(const Frames& out, int at, const Frames& src, int from, int n) {
+    for (int i = 0; i < n; ++i)
+        for (int c = 0; c < 2; ++c)
+            if (out[2 * (at + i) + c] != src[2 * (from + i) + c]) return i;
+    return -1;
+}
+
+// A test with a folder for the files it makes.
+class EngineTest : public QObject {
+protected:
+    QTemporaryDir dir_;
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString wav(const QString& name, const Frames& f, int rate = kRate, bool mono = false) {
+        return writeFloatWav(path(name), f, rate, mono) ? path(name) : QString();
+    }
+};
 
 // The power spectrum of the left channel over `size` frames from `from` (a power of two),
 // through a Kaiser window (beta 20: its sidelobes lie below -150 dB).
@@ -97,8 +156,8 @@ public:
             sum += power_[k];
         return std::sqrt(sum);
     }
-    // The strongest bin in [fromHz, toHz) away from the tones at `skip`, in dB relative to
-    // amplitude `ref`.
+    // The strongest bin in [fromHz, toHz) away from the tones at `skip`, in dB relative to the
+    // strongest bin a tone of amplitude `ref` can have.
     double largestDb(double fromHz, double toHz, const std::vector<double>& skip,
                      double ref) const {
         double most = 1e-30;
@@ -108,8 +167,6 @@ public:
                 near = near || std::abs(k - bin(hz)) <= kLobe;
             if (!near) most = std::max(most, power_[k]);
         }
-        // A tone's strongest bin holds at most peakShare_ of its power: a spur's strongest bin
-        // is compared with the strongest bin that a tone of amplitude `ref` can have.
         return 10 * std::log10(most / (ref * ref * peakShare_));
     }
 

@@ -1,12 +1,11 @@
-// The real open dialog, driven by typing into its file name box as an operator does: names
-// that hold double quotes, blanks and other marks open the file they name.
+// The real open and save dialogs, typed into as an operator does: names that hold double
+// quotes, blanks and other marks name the file they spell.
 
 #include "platform/Dialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -20,19 +19,17 @@ namespace {
 
 struct Drive {
     FileDialogResult result;
-    QStringList directories; // the dialog's folder before each typed text
-    QStringList messages;    // the texts of message boxes the dialog showed
-    bool leftOpen = false;   // the dialog was still open after the last typed text
+    QStringList messages;  // the texts of message boxes the dialog showed
+    bool leftOpen = false; // the dialog was still open after the last typed text
 };
 
-// Opens the real open (or save) dialog and types each text into its file name box, followed
-// by Return. Message boxes the dialog shows are answered with No (or closed).
-Drive TypeIntoDialog(const QStringList& typed, bool save = false) {
+// Opens the real dialog and types each text into its file name box, followed by Return.
+// Message boxes the dialog shows are answered with No (or closed).
+Drive TypeIntoDialog(const QStringList& typed, bool save) {
     Drive drive;
     qsizetype step = 0;
     bool busy = false;
     QTimer timer;
-    timer.setInterval(20);
     QObject::connect(&timer, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
@@ -44,18 +41,16 @@ Drive TypeIntoDialog(const QStringList& typed, bool save = false) {
             return;
         }
         auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (!dialog) return;
+        if (!dialog || busy) return;
         if (step == typed.size()) {
             drive.leftOpen = true;
             dialog->reject();
             return;
         }
-        if (busy) return;
         auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         QVERIFY(edit);
-        drive.directories << dialog->directory().absolutePath();
-        // Typed from the event loop, not from this tick: a message box the dialog shows
-        // runs its own loop, in which this timer must go on ticking to close it.
+        // Typed from the event loop, not from this tick: a message box the dialog shows runs
+        // its own loop, in which this timer must go on ticking to close it.
         busy = true;
         QTimer::singleShot(0, edit, [&, edit, text = typed[step++]] {
             edit->clear();
@@ -64,26 +59,15 @@ Drive TypeIntoDialog(const QStringList& typed, bool save = false) {
             busy = false;
         });
     });
-    timer.start();
+    timer.start(20);
     QtDialogs dialogs;
     FileDialogRequest request;
-    if (save) {
-        request.title = QStringLiteral("Save Show");
-        request.filter = QStringLiteral("Sorvane Show (*.cue)|*.cue");
-        request.defaultExt = QStringLiteral("cue");
-        drive.result = dialogs.saveFile(nullptr, request);
-    } else {
-        request.title = QStringLiteral("Open File");
-        request.filter = QStringLiteral("Audio File (*.mp3, *.wav, *.wma)|*.mp3;*.wav;*.wma");
-        drive.result = dialogs.openFile(nullptr, request);
-    }
+    request.title = save ? QStringLiteral("Save Show") : QStringLiteral("Open File");
+    request.filter = save ? QStringLiteral("Sorvane Show (*.cue)|*.cue")
+                          : QStringLiteral("Audio File (*.mp3, *.wav, *.wma)|*.mp3;*.wav;*.wma");
+    request.defaultExt = save ? QStringLiteral("cue") : QString();
+    drive.result = save ? dialogs.saveFile(nullptr, request) : dialogs.openFile(nullptr, request);
     return drive;
-}
-
-void Touch(const QString& path) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write("ID3", 3), qint64(3));
 }
 
 } // namespace
@@ -92,101 +76,56 @@ class TestDialogs : public QObject {
     Q_OBJECT
 
 private slots:
-    void typedNamesOpenTheFileTheyName();
-    void typedFolderWithQuotesOpensIt();
-    void quotedNameListsStillWork();
-    void savedNamesKeepTheirQuotes();
-};
-
-// A whole path typed into the box opens that file, whatever marks its folder and name hold.
-void TestDialogs::typedNamesOpenTheFileTheyName() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString folder = dir.filePath(QStringLiteral("Act 'one' \"storm\""));
-    QVERIFY(QDir().mkpath(folder));
-    const QStringList names = {
-        QStringLiteral("Ben's \"big\" wind $HOME; take.2.mp3"),
-        QStringLiteral("\"quoted\".mp3"),
-        QStringLiteral("plain name.wav"),
-        QStringLiteral("a \"b\" \"c\".mp3"),
-    };
-    for (const QString& name : names) {
-        const QString path = folder + QLatin1Char('/') + name;
-        Touch(path);
-        const Drive drive = TypeIntoDialog({path});
-        QVERIFY2(drive.messages.isEmpty(), qPrintable(drive.messages.join(QLatin1Char('|'))));
-        QVERIFY2(!drive.leftOpen, qPrintable(name));
-        QVERIFY(drive.result.accepted);
-        QCOMPARE(drive.result.fileName, path);
+    // Texts typed one after another ("@" stands for a folder whose name holds quotes, "#" for
+    // a plain one); the file chosen (empty: none, the dialog left open after one question).
+    void typedNamesNameTheFileTheySpell_data() {
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QString>("chosen");
+        for (const char* n : {"Ben's \"big\" wind $HOME; take.2.mp3", "\"quoted\".mp3",
+                              "plain name.wav", "a \"b\" \"c\".mp3"})
+            QTest::newRow(n) << false << "@/" + QString(n) << QStringList{"@/" + QString(n)}
+                             << "@/" + QString(n);
+        QTest::newRow("folder, then name")
+            << false << "@/The \"end\".wav" << QStringList{"@", "The \"end\".wav"}
+            << "@/The \"end\".wav";
+        QTest::newRow("one name in quotes")
+            << false << "#/song.mp3" << QStringList{"#", "\"song.mp3\""} << "#/song.mp3";
+        QTest::newRow("a name that names nothing")
+            << false << "" << QStringList{"@/Ben's \"big\".mp3"} << "";
+        QTest::newRow("save adds the extension")
+            << true << "" << QStringList{"@", "Act \"one\" show"} << "@/Act \"one\" show.cue";
+        QTest::newRow("save keeps dots")
+            << true << "" << QStringList{"#", "Bob's \"cut\".v2.cue"} << "#/Bob's \"cut\".v2.cue";
+        QTest::newRow("save over a file asks")
+            << true << "#/Old \"take\".cue" << QStringList{"#", "Old \"take\""} << "";
+        QTest::newRow("save of a name in quotes")
+            << true << "" << QStringList{"#", "\"plain\""} << "#/plain.cue";
     }
-    // A typed name that names nothing is still refused, and the dialog stays open.
-    const Drive missing = TypeIntoDialog({folder + QStringLiteral("/Ben's \"big\".mp3")});
-    QVERIFY(missing.leftOpen);
-    QVERIFY(!missing.result.accepted);
-    QCOMPARE(missing.messages.size(), 1);
-}
-
-// A folder whose name holds quotes, typed and entered, becomes the dialog's folder; a bare
-// name typed then opens the file in it.
-void TestDialogs::typedFolderWithQuotesOpensIt() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString folder = dir.filePath(QStringLiteral("My \"show\" files"));
-    QVERIFY(QDir().mkpath(folder));
-    const QString name = QStringLiteral("The \"end\".wav");
-    Touch(folder + QLatin1Char('/') + name);
-    const Drive drive = TypeIntoDialog({folder, name});
-    QVERIFY(drive.messages.isEmpty());
-    QCOMPARE(drive.directories.size(), 2);
-    QCOMPARE(drive.directories[1], folder);
-    QVERIFY(drive.result.accepted);
-    QCOMPARE(drive.result.fileName, folder + QLatin1Char('/') + name);
-}
-
-// The dialog's own form for a name in quotes ("name") goes on naming the file between them
-// when no file is named with the quotes.
-void TestDialogs::quotedNameListsStillWork() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString folder = dir.filePath(QStringLiteral("plain"));
-    QVERIFY(QDir().mkpath(folder));
-    Touch(folder + QStringLiteral("/song.mp3"));
-    const Drive drive = TypeIntoDialog({folder, QStringLiteral("\"song.mp3\"")});
-    QVERIFY(drive.messages.isEmpty());
-    QVERIFY(drive.result.accepted);
-    QCOMPARE(drive.result.fileName, folder + QStringLiteral("/song.mp3"));
-}
-
-// A name typed into the save dialog is the file's whole name, quotes included, with the
-// default extension added; an existing file is replaced only when the operator agrees; a
-// name typed in quotes alone is the name between them.
-void TestDialogs::savedNamesKeepTheirQuotes() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString folder = dir.filePath(QStringLiteral("shows"));
-    QVERIFY(QDir().mkpath(folder));
-
-    Drive drive = TypeIntoDialog({folder, QStringLiteral("Act \"one\" show")}, true);
-    QVERIFY(drive.messages.isEmpty());
-    QVERIFY(drive.result.accepted);
-    QCOMPARE(drive.result.fileName, folder + QStringLiteral("/Act \"one\" show.cue"));
-
-    drive = TypeIntoDialog({folder, QStringLiteral("Bob's \"cut\".v2.cue")}, true);
-    QVERIFY(drive.result.accepted);
-    QCOMPARE(drive.result.fileName, folder + QStringLiteral("/Bob's \"cut\".v2.cue"));
-
-    Touch(folder + QStringLiteral("/Old \"take\".cue"));
-    drive = TypeIntoDialog({folder, QStringLiteral("Old \"take\"")}, true);
-    QCOMPARE(drive.messages.size(), 1); // asked before replacing; answered No
-    QVERIFY(drive.messages[0].contains(QStringLiteral("Old \"take\".cue")));
-    QVERIFY(drive.leftOpen);
-    QVERIFY(!drive.result.accepted);
-
-    drive = TypeIntoDialog({folder, QStringLiteral("\"plain\"")}, true);
-    QVERIFY(drive.messages.isEmpty());
-    QVERIFY(drive.result.accepted);
-    QCOMPARE(drive.result.fileName, folder + QStringLiteral("/plain.cue"));
-}
+    void typedNamesNameTheFileTheySpell() {
+        QFETCH(bool, save);
+        QFETCH(QString, existing);
+        QFETCH(QStringList, typed);
+        QFETCH(QString, chosen);
+        QTemporaryDir dir;
+        const QStringList folders = {dir.filePath("Act 'one' \"storm\""), dir.filePath("shows")};
+        QVERIFY(QDir().mkpath(folders[0]) && QDir().mkpath(folders[1]));
+        for (QString* s : {&existing, &chosen})
+            s->replace('@', folders[0]).replace('#', folders[1]);
+        typed.replaceInStrings("@", folders[0]).replaceInStrings("#", folders[1]);
+        QFile file(existing);
+        if (!existing.isEmpty()) QVERIFY(file.open(QIODevice::WriteOnly) && file.write("ID3") == 3);
+        file.close();
+        const Drive drive = TypeIntoDialog(typed, save);
+        QCOMPARE(drive.result.accepted, !chosen.isEmpty());
+        QCOMPARE(drive.leftOpen, chosen.isEmpty());
+        QCOMPARE(drive.messages.size(), chosen.isEmpty() ? 1 : 0);
+        QCOMPARE(drive.result.fileName, chosen);
+        if (save && chosen.isEmpty())
+            QVERIFY(drive.messages[0].contains(QFileInfo(existing).fileName()));
+    }
+};
 
 QTEST_MAIN(TestDialogs)
 #include "test_dialogs.moc"

@@ -1,41 +1,20 @@
 // Every file's true length, as it plays: MP3s without a length header, with the encoder's
-// padding, cut short, and files that only pretend to be MP3s.
+// padding, cut short, and files that are no sound at all.
 
 #include "EngineFixture.h"
-#include "platform/engine/MediaPlayer.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QSignalSpy>
 
 using namespace fixture;
-using sorvane::AudioEngine;
-using sorvane::MediaPlayer;
 
 namespace {
-
-bool run(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return false;
-    if (out) *out = p.readAllStandardOutput();
-    return true;
-}
+constexpr double kMp3Frame = 1152.0 / 44100; // one MP3 frame of a 44.1 kHz file
 
 // Sample frames that ffmpeg decodes from `file`.
 qint64 decodedFrames(const QString& file) {
     QByteArray pcm;
-    if (!run("ffmpeg", {"-loglevel", "error", "-i", file, "-f", "s16le", "-ac", "1", "-"}, &pcm))
-        return -1;
-    return pcm.size() / 2;
-}
-
-// Frames up to the last non-silent one.
-int soundingFrames(const Frames& s) {
-    for (int i = static_cast<int>(s.size()) / 2 - 1; i >= 0; --i)
-        if (s[2 * i] != 0.0f || s[2 * i + 1] != 0.0f) return i + 1;
-    return 0;
+    const QStringList args = {"-loglevel", "error", "-i", file, "-f", "s16le", "-ac", "1", "-"};
+    return run("ffmpeg", args, &pcm) ? pcm.size() / 2 : -1;
 }
 
 QByteArray readAll(const QString& path) {
@@ -43,181 +22,142 @@ QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool writeAll(const QString& path, const QByteArray& data) {
+QString writeAll(const QString& path, const QByteArray& data) {
     QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() ? path : QString();
 }
-
-constexpr double kMp3Frame = 1152.0 / 44100; // one MP3 frame of a 44.1 kHz file
-
 } // namespace
 
-class TestMediaLength : public QObject {
+class TestMediaLength : public EngineTest {
     Q_OBJECT
-private:
-    QTemporaryDir dir_;
-    QString path(const QString& name) const { return dir_.filePath(name); }
 
-    // Plays the last `tail` seconds before SelectionEnd and returns how long it sounded.
-    double playsUntil(AudioEngine& engine, MediaPlayer& player, double tail) {
-        player.setCurrentPosition(player.SelectionEnd() - tail);
-        player.Play();
-        const Frames out = render(engine, static_cast<int>((tail + 1.0) * kRate));
-        return player.SelectionEnd() - tail + static_cast<double>(soundingFrames(out)) / kRate;
-    }
-
-    // A tone with a quiet stretch, encoded by lame with `args`, `seconds` long, 44.1 kHz.
+    // A 44.1 kHz tone of louder and softer seconds, as a WAV or encoded by lame with `args`.
     QString encode(const QString& name, double seconds, const QStringList& args) {
         Frames f = tone(44100, seconds, 440, 0.5);
-        for (std::size_t i = 0; i < f.size() / 2; i += 2)
-            f[i] *= 0.2f + 0.8f * float((i / 44100) % 2); // louder and softer seconds
-        const QString wav = path(name + ".wav");
-        if (!writeFloatWav(wav, f, 44100)) return QString();
-        const QString mp3 = path(name);
-        QStringList all = {"--quiet"};
-        all << args << wav << mp3;
-        return run("lame", all) ? mp3 : QString();
+        for (std::size_t i = 0; i < f.size(); ++i)
+            f[i] *= 0.2f + 0.8f * float((i / 88200) % 2);
+        const QString source = wav(name + ".wav", f, 44100);
+        if (args.isEmpty()) return source;
+        return run("lame", QStringList{"--quiet"} << args << source << path(name)) ? path(name)
+                                                                                   : QString();
     }
 
 private slots:
-    void initTestCase() { QVERIFY(dir_.isValid()); }
-
-    // A long VBR MP3 without any header, made by joining short ones: its length is counted
-    // frame by frame, and the last second plays to that end.
-    void joinedVbrWithoutHeader() {
-        const QString piece = encode("piece.mp3", 10.0, {"-V", "4", "-t"});
-        QVERIFY(!piece.isEmpty());
-        const qint64 pieceFrames = decodedFrames(piece);
-        QVERIFY(pieceFrames > 0);
-        const QByteArray bytes = readAll(piece);
-        QByteArray joined;
-        for (int i = 0; i < 60; ++i)
-            joined += bytes;
-        const QString file = path("joined.mp3");
-        QVERIFY(writeAll(file, joined));
-
+    // Each file states the length that plays, the last stretch before it plays to that end,
+    // and one second marked within it sounds for that second.
+    void lengthIsWhatPlays_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<double>("within"); // of the decoded length, and of the end of play
+        QTest::newRow("joinedVbrWithoutHeader") << "joined" << kMp3Frame;
+        QTest::newRow("encoderPaddingIsNotCounted") << "tagged" << 2.0 / kRate;
+        QTest::newRow("wmaReportsWhatPlays") << "wma" << 0.005;
+        QTest::newRow("cut CBR with an Info frame") << "-b 160" << kMp3Frame;
+        QTest::newRow("cut VBR with a Xing frame") << "-V 2" << kMp3Frame;
+        QTest::newRow("cut WAV") << "" << 2.0 / kRate;
+    }
+    void lengthIsWhatPlays() {
+        QFETCH(QString, kind);
+        QFETCH(double, within);
+        QString file;
+        qint64 frames = 0;
+        if (kind == "joined") { // sixty VBR pieces without a header: 10 minutes
+            const QString piece = encode("piece.mp3", 10.0, {"-V", "4", "-t"});
+            frames = 60 * decodedFrames(piece);
+            file = writeAll(path("joined.mp3"), readAll(piece).repeated(60));
+        } else if (kind == "tagged") { // LAME's info frame holds the padding
+            file = encode("tagged.mp3", 10.0, {"-b", "128"});
+            frames = decodedFrames(file);
+            QCOMPARE(frames, qint64(441000));
+        } else if (kind == "wma") { // states 10.030 s, plays 9.985 s
+            file = path("ten.wma");
+            QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-i", encode("wma", 10.0, {}),
+                                   "-c:a", "wmav2", "-b:a", "128k", file}));
+            frames = decodedFrames(file);
+        } else { // cut short
+            const QString name =
+                QString("cut%1.%2").arg(kind, kind.isEmpty() ? "wav" : "mp3").remove(' ');
+            const QStringList args = kind.split(' ', Qt::SkipEmptyParts);
+            const QByteArray bytes = readAll(encode("whole-" + name, 10.0, args));
+            file = writeAll(path(name), bytes.left(bytes.size() * 6 / 10));
+            frames = decodedFrames(file);
+            QVERIFY(frames > 4 * 44100 && frames < 8 * 44100);
+        }
+        QVERIFY(!file.isEmpty() && frames > 0);
+        const double truth = static_cast<double>(frames) / 44100;
         AudioEngine engine(offline());
         MediaPlayer player(engine);
         player.setFileName(file);
         QCOMPARE(player.FileName(), file);
-        const double truth = 60.0 * pieceFrames / 44100;
-        QVERIFY2(std::abs(player.SelectionEnd() - truth) <= kMp3Frame,
+        QVERIFY2(std::abs(player.SelectionEnd() - truth) <= std::max(within, 1.0 / 44100),
                  qPrintable(QStringLiteral("%1 against %2").arg(player.SelectionEnd()).arg(truth)));
-        const double end = playsUntil(engine, player, 1.0);
-        QVERIFY2(std::abs(end - truth) <= kMp3Frame, qPrintable(QString::number(end)));
+        player.setCurrentPosition(truth - 0.5);
+        player.Play();
+        const double end = truth - 0.5 + soundingFrames(render(engine, kRate * 3 / 2)) / 48000.0;
+        QVERIFY2(std::abs(end - truth) <= within, qPrintable(QString::number(end, 'f', 6)));
         QCOMPARE(player.PlayState(), 0);
-    }
-
-    // A 10-second MP3 with LAME's info frame: 10.000 s, not 10 s and the encoder's padding,
-    // and exactly that plays.
-    void encoderPaddingIsNotCounted() {
-        const QString file = encode("tagged.mp3", 10.0, {"-b", "128"});
-        QVERIFY(!file.isEmpty());
-        AudioEngine engine(offline());
-        MediaPlayer player(engine);
-        player.setFileName(file);
-        QVERIFY2(std::abs(player.SelectionEnd() - 10.0) <= 1.0 / 44100,
-                 qPrintable(QString::number(player.SelectionEnd(), 'f', 6)));
-        QCOMPARE(decodedFrames(file), qint64(441000));
-        const double end = playsUntil(engine, player, 0.5);
-        QVERIFY2(std::abs(end - 10.0) <= 2.0 / kRate, qPrintable(QString::number(end, 'f', 6)));
-    }
-
-    // A WMA states more than it plays (10.030 s for 9.985 s of sound): SelectionEnd is what
-    // plays, and a pass ends there.
-    void wmaReportsWhatPlays() {
-        const QString wav = path("for-wma.wav");
-        QVERIFY(writeFloatWav(wav, tone(44100, 10.0, 440, 0.5), 44100));
-        const QString file = path("ten.wma");
-        QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-i", wav, "-c:a", "wmav2", "-b:a",
-                               "128k", file}));
-        const double truth = static_cast<double>(decodedFrames(file)) / 44100;
-        AudioEngine engine(offline());
-        MediaPlayer player(engine);
-        player.setFileName(file);
-        QVERIFY2(std::abs(player.SelectionEnd() - truth) <= 1.0 / 44100,
-                 qPrintable(QStringLiteral("%1 against %2").arg(player.SelectionEnd()).arg(truth)));
-        const double end = playsUntil(engine, player, 0.5);
-        QVERIFY2(std::abs(end - truth) <= 0.005, qPrintable(QString::number(end)));
-    }
-
-    // MP3s cut short, constant and variable bit rate, each with its info frame: they open,
-    // state what they hold, and play to that end; a stretch marked within it plays whole.
-    void truncatedFilesPlayWhatTheyHold_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::newRow("CBR with an Info frame") << QStringList{"-b", "160"};
-        QTest::newRow("VBR with a Xing frame") << QStringList{"-V", "2"};
-    }
-    void truncatedFilesPlayWhatTheyHold() {
-        QFETCH(QStringList, args);
-        const QString whole = encode(QStringLiteral("whole-%1.mp3").arg(args.join("")), 10.0, args);
-        QVERIFY(!whole.isEmpty());
-        const QByteArray bytes = readAll(whole);
-        const QString cut = path(QStringLiteral("cut-%1.mp3").arg(args.join("")));
-        QVERIFY(writeAll(cut, bytes.left(bytes.size() * 6 / 10)));
-        const double truth = static_cast<double>(decodedFrames(cut)) / 44100;
-        QVERIFY(truth > 4 && truth < 8);
-
-        AudioEngine engine(offline());
-        MediaPlayer player(engine);
-        player.setFileName(cut);
-        QCOMPARE(player.FileName(), cut);
-        QVERIFY2(std::abs(player.SelectionEnd() - truth) <= kMp3Frame,
-                 qPrintable(QStringLiteral("%1 against %2").arg(player.SelectionEnd()).arg(truth)));
-        const double end = playsUntil(engine, player, 0.5);
-        QVERIFY2(std::abs(end - truth) <= kMp3Frame, qPrintable(QString::number(end)));
-
-        // One second marked inside what the file holds sounds for that second.
         player.setSelectionStart(truth - 2.0);
         player.setSelectionEnd(truth - 1.0);
         player.setCurrentPosition(truth - 2.0);
         player.Play();
-        const Frames out = render(engine, 2 * kRate);
-        QVERIFY(std::abs(soundingFrames(out) - kRate) <= 1);
+        QVERIFY(std::abs(soundingFrames(render(engine, 2 * kRate)) - kRate) <= 1);
         QCOMPARE(player.PlayState(), 0);
     }
 
-    // Files of zeros named .mp3, one of them far larger than the memory it may take: refused,
-    // and the player stays empty (a read through them would outlast the test).
-    void zerosNamedMp3AreRefused() {
-        const QString small = path("zeros.mp3");
-        QVERIFY(writeAll(small, QByteArray(3 << 20, '\0')));
-        const QString huge = path("huge.mp3");
-        {
-            QFile f(huge);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QVERIFY(f.resize(qint64(10) << 30)); // sparse: costs no disk
-        }
+    // Files that hold no sound, among them zeros named .mp3 far larger than the memory a
+    // load may take: refused at once with one event, the player empty and Play doing nothing.
+    void refusedFilesLeaveThePlayerEmpty_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("sparseSize");
+        const QByteArray mp3 = readAll(encode("stub-source.mp3", 1.0, {"-b", "128"}));
+        QTest::newRow("MP3 stub") << "stub.mp3" << mp3.left(300) << qint64(0);
+        QTest::newRow("text") << "text.wav" << QByteArray("This is no sound at all.\n")
+                              << qint64(0);
+        QTest::newRow("empty") << "empty.wav" << QByteArray() << qint64(0);
+        QTest::newRow("garbage") << "garbage.mp3" << QByteArray(20000, '\x5a') << qint64(0);
+        QTest::newRow("missing") << "" << QByteArray() << qint64(0);
+        QTest::newRow("3 MB of zeros") << "zeros.mp3" << QByteArray(3 << 20, '\0') << qint64(0);
+        QTest::newRow("10 GB of zeros") << "huge.mp3" << QByteArray() << (qint64(10) << 30);
+    }
+    void refusedFilesLeaveThePlayerEmpty() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, sparseSize);
+        QString file = name.isEmpty() ? path("missing.wav") : writeAll(path(name), bytes);
+        QVERIFY(!file.isEmpty());
+        if (sparseSize) QVERIFY(QFile::resize(file, sparseSize)); // costs no disk
         AudioEngine engine(offline());
         MediaPlayer player(engine);
-        for (const QString& file : {small, huge}) {
-            player.setFileName(file);
-            QVERIFY(player.FileName().isEmpty());
-            QCOMPARE(player.PlayState(), 6);
-        }
-        // An MP3 behind a large ID3 tag is still found.
-        const QString tone = encode("short.mp3", 1.0, {"-b", "128"});
-        QByteArray tagged("ID3\x04\x00\x00", 6);
-        const int tagSize = 600000;
-        tagged += char((tagSize >> 21) & 0x7F);
-        tagged += char((tagSize >> 14) & 0x7F);
-        tagged += char((tagSize >> 7) & 0x7F);
-        tagged += char(tagSize & 0x7F);
-        tagged += QByteArray(tagSize, '\0');
-        tagged += readAll(tone);
-        const QString behindTag = path("tagged-big.mp3");
-        QVERIFY(writeAll(behindTag, tagged));
+        player.setFileName(encode("good", 1.0, {}));
+        QCOMPARE(player.PlayState(), 0);
+        player.Play();
+        render(engine, 4096);
+        QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
+        player.setFileName(file);
+        QVERIFY(player.FileName().isEmpty());
+        QCOMPARE(player.PlayState(), 6);
+        QCOMPARE(spy.size(), 1);
+        player.Play();
+        QCOMPARE(player.PlayState(), 6);
+        QVERIFY(soundingFrames(render(engine, 2048)) <= kRamp); // only the old sound's fade
+    }
+
+    // An MP3 behind a large ID3 tag is found; MPEG audio of another layer named .mp3 is left
+    // to the decoder, and plays.
+    void mp3sBehindTagsOrOfAnotherLayerOpen() {
+        QByteArray tagged("ID3\x04\x00\x00\x00\x24\x4f\x40", 10); // a tag of 600000 bytes
+        tagged += QByteArray(600000, '\0') + readAll(encode("short.mp3", 1.0, {"-b", "128"}));
+        const QString behindTag = writeAll(path("tagged-big.mp3"), tagged);
+        const QString mp2 = path("layer2.mp3");
+        QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                               "sine=f=440:d=3:r=44100", "-c:a", "mp2", "-f", "mp2", mp2}));
+        AudioEngine engine(offline());
+        MediaPlayer player(engine);
         player.setFileName(behindTag);
         QCOMPARE(player.FileName(), behindTag);
         QVERIFY(std::abs(player.SelectionEnd() - 1.0) <= 1.0 / 44100);
-        // MPEG audio of another layer named .mp3 is left to the decoder, and plays.
-        const QString mp2 = path("layer2.mp2");
-        QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                               "sine=f=440:d=3:r=44100", "-c:a", "mp2", "-b:a", "192k", mp2}));
-        const QString named = path("layer2.mp3");
-        QVERIFY(QFile::copy(mp2, named));
-        player.setFileName(named);
-        QCOMPARE(player.FileName(), named);
+        player.setFileName(mp2);
+        QCOMPARE(player.FileName(), mp2);
         QVERIFY(std::abs(player.SelectionEnd() - 3.0) < 0.05);
     }
 };
