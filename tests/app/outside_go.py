@@ -1,85 +1,55 @@
 #!/usr/bin/env python3
-"""From outside, on the built program: real mouse clicks on GO under a real X display, the
-sound captured through SDL's disk driver. The first cue of a loaded show plays its tone only
-on the operator's mouse GO (a Space on the focused GO button does not fire it); the tone
-comes out of the engine's SDL stream whole, at its pitch, and nothing sounds before; the
-next cue then follows on a Space.
-
-Usage: outside_go.py PROGRAM WORKDIR. Exits 77 (skipped) when the display or the bus cannot
-be started."""
+"""Started with a show on its command line, the program lists its cues in order and plays its
+intro through the engine's SDL stream; then nothing sounds by itself nor on a Space on the
+focused GO. A real click of GO plays the first cue whole, at its pitch and level, with silence
+before; a Space then fires the next cue. Usage: outside_go.py PROGRAM WORKDIR"""
 
 import os
-import shutil
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "outside"))
-import harness  # noqa: E402
-import showmaker  # noqa: E402
-
-RATE = harness.RATE
+from harness import RATE, frequency, run, show, sounding_runs, tone  # noqa: E402
 
 
-def expect_tone(prog, before, hz):
-    """One tone of `hz`, 1 s long at half of full scale, starts soon after frame `before`;
-    the second before it is silent."""
-    prog.wait_for_frames(before + 3 * RATE)
-    assert harness.sounding_runs(prog.sound(before - RATE, before)) == [], \
-        f"sound came out before the GO of the {hz} Hz cue"
-    after = prog.sound(before)
-    runs = harness.sounding_runs(after)
+def expect_tone(desk, before, hz):
+    """One tone of hz, 1 s at half of full scale, starts promptly after frame before."""
+    desk.wait_frames(before + 3 * RATE)
+    assert sounding_runs(desk.sound(before - RATE, before)) == [], f"sound before GO ({hz} Hz)"
+    after = desk.sound(before)
+    runs = sounding_runs(after)
     assert len(runs) == 1, f"expected one {hz} Hz tone after GO, heard {runs}"
     first, end = runs[0]
-    # The output file runs a little ahead of the clock; the tone still starts promptly.
     assert first < RATE // 2, f"the tone started {first / RATE:.3f} s after GO"
-    length = (end - first) / RATE
-    assert 0.95 < length < 1.05, f"the tone lasted {length:.3f} s instead of 1 s"
-    pitch = harness.frequency(after, first + RATE // 10, end - RATE // 10)
+    assert 0.95 < (end - first) / RATE < 1.05, f"the tone lasted {(end - first) / RATE} s"
+    pitch = frequency(after, first + RATE // 10, end - RATE // 10)
     assert abs(pitch - hz) < hz / 100, f"the tone came out at {pitch:.1f} Hz, not {hz} Hz"
-    peak = max(harness.frame_peaks(after[2 * first:2 * end]))
+    peak = max(map(abs, after[2 * first:2 * end]))
     assert 0.4 < peak < 0.6, f"the tone came out at peak {peak:.3f} instead of 0.5"
 
 
-def main(program, workdir):
-    shutil.rmtree(workdir, ignore_errors=True)
-    os.makedirs(workdir)
-    tone = showmaker.make_tone(os.path.join(workdir, "tone.wav"), 1000, 1.0)
-    high = showmaker.make_tone(os.path.join(workdir, "high.wav"), 1500, 1.0)
-    show = showmaker.write_show(os.path.join(workdir, "show.cue"), [
-        showmaker.cue_line(1, "Outside tone", file=tone),
-        showmaker.cue_line(2, "Next cue", file=high, channel=1),
-    ])
-    desk = harness.start_desktop(workdir)
-    if desk is None:
-        return harness.SKIP
-    try:
-        prog = desk.start_program([program, show])
-        desk.find("Outside tone", role="table cell", pid=prog.pid, timeout=30)
-        go = desk.find("Go", role="push button", pid=prog.pid)
-        assert prog.wait_until_quiet(1.0), "the intro never ended: " + prog.log()
-
-        # A Space on the focused GO button is not the operator's GO: the first cue stays put.
-        desk.point_at(go)
-        desk.key("space")
-        mark = prog.frames()
-        prog.wait_for_frames(mark + RATE * 3 // 2)
-        assert harness.sounding_runs(prog.sound(mark)) == [], \
-            "a key on GO fired the first cue"
-
-        # The operator's GO: a real click. Its tone comes out after the click, and only then.
-        before = prog.frames()
-        desk.click(go)
-        expect_tone(prog, before, 1000)
-
-        # The next cue on a Space: GO from the keyboard fires any row but the first.
-        before = prog.frames()
-        desk.key("space")
-        expect_tone(prog, before, 1500)
-        assert prog.running(), "the program ended: " + prog.log()
-    finally:
-        desk.close()
-    print("outside GO check passed")
-    return 0
+def check(desk, program, workdir):
+    low = tone(os.path.join(workdir, "low.wav"), 1000, 1.0)
+    high = tone(os.path.join(workdir, "high.wav"), 1500, 1.0)
+    desk.start_program([program, show(os.path.join(workdir, "show.cue"),
+                                      ("Outside tone", low), ("Next cue", high, 1))])
+    desk.find("Outside tone", "table cell", timeout=30)
+    cells = [c.name for c in desk.all(role="table cell")]
+    assert "Next cue" in cells[cells.index("Outside tone"):], cells
+    go = desk.find("Go", "push button")
+    intro = desk.wait_quiet()
+    assert intro and intro[0][0] < 2 * RATE and intro[-1][1] - intro[0][0] > RATE, intro
+    desk.point(*desk.centre(go))
+    mark = desk.frames()
+    desk.key("space")
+    assert desk.wait_frames(mark + 2 * RATE), "the output stopped running"
+    assert sounding_runs(desk.sound(mark)) == [], "sound with no GO, or on a key on GO"
+    before = desk.frames()
+    desk.click(go)
+    expect_tone(desk, before, 1000)
+    before = desk.frames()
+    desk.key("space")  # GO from the keyboard fires any row but the first
+    expect_tone(desk, before, 1500)
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    sys.exit(run(check))

@@ -1,4 +1,4 @@
-// The main window's layout in both constant sets, with its minimum sizes.
+// The main window's layout in both constant sets: sizes, minimums, columns and the logo.
 
 #include "app/Form1.h"
 #include "core/Module1.h"
@@ -7,13 +7,14 @@
 #include "cuelist/CueListEditor.h"
 #include "platform/Dialogs.h"
 
-#include <QHeaderView>
 #include <QLabel>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 
 using namespace sorvane;
+
+const QString k98 = GetWindowsVersion(); // what the window takes here: the query fails
+const QString kXP = QStringLiteral("Windows XP");
 
 class LayoutTest : public QObject {
     Q_OBJECT
@@ -21,166 +22,118 @@ class LayoutTest : public QObject {
     std::unique_ptr<Form1> form;
 
     QTreeView* list() { return form->cues().ListView1(); }
-    int columnTw(int c) { return ColumnWidthTw(list(), c); }
-    void setVersion(const QString& v) {
-        WindowsVersion = v;
+    // The figures are for the outer size, borders included.
+    void layOut(const QString& version, QSize tw, bool properties = false) {
+        WindowsVersion = version;
+        properties ? form->cues().ShowProperties() : form->cues().HideProperties();
+        form->Form_Resize(); // the new minimum size first
+        form->SetOuterWidthTw(tw.width());
+        form->SetOuterHeightTw(tw.height());
         form->Form_Resize();
     }
-    void setSize(int wTw, int hTw) {
-        // The figures are for the outer size, borders included.
-        form->SetOuterWidthTw(wTw);
-        form->SetOuterHeightTw(hTw);
-        form->Form_Resize();
-    }
-    void showProperties(bool on) {
-        if (on)
-            form->cues().ShowProperties();
-        else
-            form->cues().HideProperties();
-        form->Form_Resize();
+    static void row(const char* name, const QString& version, bool mixer, bool properties,
+                    QSize asked, QSize outer, QSize list) {
+        QTest::newRow(name) << version << mixer << properties << asked << outer << list;
     }
 
 private slots:
     void initTestCase() {
-        // Figures below are exact at the usual 15 twips per pixel.
-        if (TwipsPerPixel() != 15.0) QSKIP("the screen is not at 96 dpi");
+        if (TwipsPerPixel() != 15.0) QSKIP("the figures are for 15 twips per pixel");
     }
     void init() {
         form = std::make_unique<Form1>(QString(), dialogs);
         form->Show();
-        setVersion(QStringLiteral("Windows XP"));
     }
     void cleanup() { form.reset(); }
 
-    void startsOnThe98LayoutHere() {
-        form.reset();
-        form = std::make_unique<Form1>(QString(), dialogs);
-        form->Show();
-        QCOMPARE(columnTw(12), 450); // SelectionStart shows only in the 98 layout
+    void sizes_data() {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("mixer");
+        QTest::addColumn<bool>("properties");
+        QTest::addColumn<QSize>("asked");
+        QTest::addColumn<QSize>("outer");
+        QTest::addColumn<QSize>("list");
+        row("xp, panel", kXP, true, true, {12105, 9000}, {12105, 9000}, {6915, 3850});
+        row("xp", kXP, true, false, {12105, 9000}, {12105, 9000}, {10615, 3850});
+        row("7000 high snaps back", kXP, true, false, {12105, 7000}, {12105, 8115}, {10615, 2965});
+        row("xp, no mixer, too low", kXP, false, false, {12105, 4000}, {12105, 6000},
+            {10615, 4540});
+        row("98, no mixer, too low", k98, false, false, {12105, 4000}, {12105, 5565},
+            {10615, 4205});
+        row("98, no mixer, kept", k98, false, false, {12105, 7000}, {12105, 7000}, {10615, 5640});
+        row("xp too narrow", kXP, true, false, {6000, 9000}, {9100, 9000}, {7610, 3850});
+        row("98 too narrow", k98, true, false, {6000, 9000}, {9165, 9000}, {7675, 4050});
+    }
+    void sizes() {
+        QFETCH(QString, version);
+        QFETCH(bool, mixer);
+        QFETCH(bool, properties);
+        QFETCH(QSize, asked);
+        form->frame().pctMixer->setVisible(mixer);
+        layOut(version, asked, properties);
+        QTEST(QSize(form->OuterWidthTw(), form->OuterHeightTw()), "outer");
+        QTEST(QSize(WidthTw(list()), HeightTw(list())), "list");
     }
 
-    void xpColumnWidthsWithPanelShownAndHidden() {
-        setSize(12105, 9000);
-        showProperties(true);
-        QCOMPARE(WidthTw(list()), 6915);
-        QCOMPARE(columnTw(1), 1000); // 965 raised to the minimum
-        QCOMPARE(LeftTw(form->frame().pctActionControls), 12105 - 5050);
-        QCOMPARE(form->frame().Line2->X2(), 12105 - 3930);
-        showProperties(false);
-        QCOMPARE(WidthTw(list()), 10615);
-        QCOMPARE(LeftTw(form->frame().pctActionControls), 12105 - 1340);
-        QCOMPARE(form->frame().Line2->X2(), 12105 - 220);
-        const int xp[14] = {300, 4665, 950, 950, 0, 1100, 700, 0, 850, 400, 0, 600, 0, 0};
-        for (int c = 0; c < 14; ++c)
-            QCOMPARE(columnTw(c), xp[c]);
+    void columns_data() {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("properties");
+        QTest::addColumn<QList<int>>("widths");
+        QTest::newRow("xp, panel: description raised to its minimum")
+            << kXP << true
+            << QList<int>{300, 1000, 950, 950, 0, 1100, 700, 0, 850, 400, 0, 600, 0, 0};
+        QTest::newRow("xp") << kXP << false << QList<int>{300, 4665, 950, 950, 0,   1100, 700,
+                                                          0,   850,  400, 0,   600, 0,    0};
+        QTest::newRow("98") << k98 << false << QList<int>{300, 4615, 900, 1000, 0,   700, 700,
+                                                          0,   850,  400, 0,    600, 450, 0};
     }
-
-    void columnWidthsOf98Layout() {
-        setVersion(QString());
-        setSize(12105, 9000);
-        showProperties(false);
-        const int w98[14] = {300, 10615 - 6000, 900, 1000, 0,   700, 700,
-                             0,   850,          400, 0,    600, 450, 0};
-        for (int c = 0; c < 14; ++c)
-            QCOMPARE(columnTw(c), w98[c]);
-    }
-
-    void heightSnapsBackWithMixerShown() {
-        setSize(12105, 7000);
-        QCOMPARE(form->OuterHeightTw(), 8115);
-        QCOMPARE(HeightTw(list()), 2965);
-        QCOMPARE(TopTw(form->frame().pctMixer), 8115 - 4070);
-        QCOMPARE(TopTw(form->frame().lblMixer), 8115 - 4500);
-        QCOMPARE(HeightTw(form->cues().pctProperties()), 8115 - 2100);
-    }
-
-    void mixerHiddenMinimumHeights() {
-        form->frame().pctMixer->hide();
-        setSize(12105, 4000);
-        QCOMPARE(form->OuterHeightTw(), 6000);
-        QCOMPARE(HeightTw(list()), 6000 - 1460);
-        setVersion(QStringLiteral("Windows 2000"));
-        setSize(12105, 4000);
-        QCOMPARE(form->OuterHeightTw(), 5565);
-        QCOMPARE(HeightTw(list()), 5565 - 1360);
-        setSize(12105, 7000); // above the minimum: kept
-        QCOMPARE(form->OuterHeightTw(), 7000);
-        QCOMPARE(HeightTw(list()), 7000 - 1360);
-    }
-
-    void minimumWidths() {
-        setSize(6000, 9000);
-        QCOMPARE(form->OuterWidthTw(), 9100);
-        QCOMPARE(WidthTw(form->frame().pctMixer), form->OuterWidthTw() - 5195);
-        setVersion(QString());
-        setSize(6000, 9000);
-        QCOMPARE(form->OuterWidthTw(), 9165);
+    void columns() {
+        QFETCH(QString, version);
+        QFETCH(bool, properties);
+        QFETCH(QList<int>, widths);
+        layOut(version, {12105, 9000}, properties);
+        for (int c = 0; c < widths.size(); ++c)
+            QCOMPARE(ColumnWidthTw(list(), c), widths[c]);
     }
 
     void logoFollowsPanelsAndDrawer() {
-        setSize(12105, 9000);
         QLabel* logo = form->frame().imgSVLogo;
+        auto drawer = [&] {
+            form->status().Command2_Click();
+            return !logo->isHidden();
+        };
+        layOut(kXP, {12105, 9000});
+        QCOMPARE(QPoint(LeftTw(logo), TopTw(logo)), QPoint(12105 - 4600, 9000 - 1500));
         QVERIFY(!logo->isHidden()); // the mixer is shown
-        QCOMPARE(LeftTw(logo), 12105 - 4600);
-        QCOMPARE(TopTw(logo), 9000 - 1500);
-        // XP: the open drawer hides it.
-        form->status().Command2_Click();
-        QVERIFY(logo->isHidden());
-        form->status().Command2_Click();
-        QVERIFY(!logo->isHidden());
-        QCOMPARE(TopTw(logo), 9000 - 1500);
-        // 98: the drawer plays no part.
-        setVersion(QString());
-        form->status().Command2_Click();
-        QVERIFY(!logo->isHidden());
+        QVERIFY(!drawer());         // XP: the open drawer hides it
+        QVERIFY(drawer());
+        layOut(k98, {12105, 9000});
+        QVERIFY(drawer()); // 98: the drawer plays no part
         QCOMPARE(TopTw(logo), 9000 - 1400);
-        form->status().Command2_Click();
-        // Both panels hidden: no logo in either layout.
-        showProperties(false);
-        form->frame().pctMixer->hide();
-        form->Form_Resize();
+        QVERIFY(drawer());
+        form->frame().pctMixer->hide(); // both panels hidden: no logo in either layout
+        layOut(k98, {12105, 9000});
         QVERIFY(logo->isHidden());
-        setVersion(QStringLiteral("Windows XP"));
+        layOut(kXP, {12105, 9000});
         QVERIFY(logo->isHidden());
     }
 
     void historyWidthOnlyInXP() {
-        setSize(15000, 9000);
-        QCOMPARE(WidthTw(form->status().lstStatusHistory), 15000 - 800);
-        form.reset();
-        form = std::make_unique<Form1>(QString(), dialogs);
-        form->Show();
-        setVersion(QString());
-        setSize(15000, 9000);
+        layOut(k98, {15000, 9000});
         QCOMPARE(WidthTw(form->status().lstStatusHistory), 11310);
-    }
-
-    void mixerRuleAndStatusStrip() {
-        for (const QString& v : {QStringLiteral("Windows XP"), QString()}) {
-            setVersion(v);
-            setSize(13005, 9300);
-            QCOMPARE(form->frame().Line3->X2(), WidthTw(form->frame().pctMixer) + 100);
-            QCOMPARE(form->frame().Line3->Y1(), 9300 - (v.isEmpty() ? 4070 : 4215));
-            QCOMPARE(form->frame().Line3->Y2(), form->frame().Line3->Y1());
-            QCOMPARE(LeftTw(form->status().Label4), 13005 - 2250);
-            QCOMPARE(LeftTw(form->status().lblCuesRunning), 13005 - 500);
-            QCOMPARE(LeftTw(form->cues().pctProperties()), 13005 - 3830);
-            QCOMPARE(form->frame().Line1->X1(), 13005 - 3830);
-            QCOMPARE(form->frame().Line1->X2(), 13005 - 200);
-            QCOMPARE(LeftTw(form->frame().Label2), 13005 - 3830);
-        }
+        layOut(kXP, {15000, 9000});
+        QCOMPARE(WidthTw(form->status().lstStatusHistory), 15000 - 800);
     }
 
     void minimisedWindowIsNotLaidOut() {
-        setSize(12105, 9000);
-        const int before = WidthTw(list());
+        layOut(kXP, {12105, 9000});
         form->showMinimized();
         QVERIFY(form->isMinimized());
         form->SetOuterWidthTw(14000);
-        QCOMPARE(WidthTw(list()), before);
+        QCOMPARE(WidthTw(list()), 10615);
         form->showNormal();
         form->Form_Resize();
-        QCOMPARE(WidthTw(list()), form->OuterWidthTw() - 1490);
+        QCOMPARE(WidthTw(list()), 14000 - 1490);
     }
 };
 

@@ -1,20 +1,6 @@
-"""Drives the built program from outside, as an operator or a screen reader would.
-
-A Desktop starts a private X display (Xvfb), a private D-Bus session with the accessibility
-bus, and the program itself with its sound sent through SDL's disk driver into a file. Controls
-are found by their accessible names on the accessibility bus and clicked with real mouse events
-(xdotool), so the program sees the same presses a person's mouse gives.
-
-    with Desktop(workdir) as desk:
-        prog = desk.start_program([binary, show_path])
-        go = desk.find("Go", role="push button")
-        desk.click(go)
-        sound = read_disk_audio(prog.audio_file)
-
-Everything started here runs in its own process group and is ended by the group's id when the
-Desktop closes. Desktop.start() raises Unavailable when the display or the bus cannot be
-started, so a test can skip with that message.
-"""
+"""Drives the built program from outside: a private X display, session bus and accessibility
+bus, controls found by accessible name and clicked with real mouse events (xdotool), and the
+sound captured through SDL's disk driver. Without those tools a check exits 77 (skipped)."""
 
 import array
 import os
@@ -23,366 +9,222 @@ import signal
 import subprocess
 import sys
 import time
+from contextlib import suppress
 
+SKIP = 77
+RATE = 48000  # frames per second of the disk output, 32-bit float stereo
 
-class Unavailable(Exception):
-    """The display, the bus or a tool the harness needs is missing."""
-
-
-SKIP = 77  # a check's exit code when the display or the bus cannot start
-
-
-def start_desktop(workdir):
-    """A started Desktop in WORKDIR/desktop, or None (with the reason printed) when the
-    display or the bus cannot be started."""
-    try:
-        desk = Desktop(os.path.join(workdir, "desktop"))
-        desk.start()
-        return desk
-    except Unavailable as e:
-        print(f"SKIP: {e}")
-        return None
-
-
-def _wait_for(predicate, timeout, step=0.05):
+def wait_for(predicate, timeout, step=0.1):
     deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            return value
+    while not (value := predicate()) and time.monotonic() < deadline:
         time.sleep(step)
+    return value
 
+def tone(path, hz, seconds, level=0.5):
+    """A stereo sine as a 16-bit WAV at RATE."""
+    wave = f"{level}*sin(2*PI*{hz}*t)"
+    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                    f"aevalsrc={wave}|{wave}:s={RATE}:d={seconds}", "-c:a", "pcm_s16le", path],
+                   check=True, timeout=60)
+    return path
 
-class Program:
-    """The program under test, started by Desktop.start_program."""
+def show(path, *cues):
+    """A text show of Play Sound cues, each (description, file[, channel[, end]])."""
+    with open(path, "w", encoding="utf-8", newline="") as f:
+        for n, (text, file, channel, end) in enumerate((c + (0, 0))[:4] for c in cues):
+            f.write("".join(f"{v}," for v in (n + 1, text, 0, 0, 0, file, 0, 1, 0, channel, 10,
+                                              1, 0, end)) + "\r\n")
+    return path
 
-    def __init__(self, proc, audio_file, log_file):
-        self.proc = proc
-        self.audio_file = audio_file
-        self.log_file = log_file
+def run(check):
+    """Runs check(desk, program, workdir) on a fresh workdir and desktop; the exit code."""
+    program, workdir = sys.argv[1:3]
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    desk = Desktop(os.path.join(workdir, "desktop"))
+    try:
+        reason = desk.start()
+        if reason:
+            print("SKIP:", reason)
+            return SKIP
+        check(desk, program, workdir)
+        assert desk.proc.poll() is None, "the program ended"
+    finally:
+        desk.close()
+    shutil.rmtree(workdir, ignore_errors=True)
+    print("passed")
+    return 0
 
-    @property
-    def pid(self):
-        return self.proc.pid
+def sounding_runs(samples, threshold=1e-3, min_gap=480):
+    """The stretches of sound as (first, end) frames; shorter silences do not split one."""
+    runs = []
+    for i in range(len(samples) // 2):
+        if max(abs(samples[2 * i]), abs(samples[2 * i + 1])) > threshold:
+            if runs and i - runs[-1][1] < min_gap:
+                runs[-1][1] = i + 1
+            else:
+                runs.append([i, i + 1])
+    return [tuple(r) for r in runs]
 
-    def running(self):
-        return self.proc.poll() is None
-
-    def audio_bytes(self):
-        try:
-            return os.path.getsize(self.audio_file)
-        except OSError:
-            return 0
-
-    def frames(self):
-        """Frames of sound written so far."""
-        return self.audio_bytes() // (4 * CHANNELS)
-
-    def sound(self, first_frame=0, end_frame=None):
-        """The samples written from frame first_frame on (to end_frame)."""
-        return read_disk_audio(self.audio_file, first_frame * 4 * CHANNELS,
-                               None if end_frame is None else end_frame * 4 * CHANNELS)
-
-    def wait_for_frames(self, frame, timeout=20):
-        return _wait_for(lambda: self.frames() >= frame, timeout)
-
-    def wait_until_quiet(self, quiet_seconds=1.0, timeout=40):
-        """Waits until something has sounded and then the last quiet_seconds were silent;
-        returns the stretches of sound written until then, or None."""
-        def quiet():
-            frames = self.frames()
-            if frames < quiet_seconds * RATE:
-                return None
-            runs = sounding_runs(self.sound(0, frames))
-            if runs and frames - runs[-1][1] > quiet_seconds * RATE:
-                return runs
-            return None
-        return _wait_for(quiet, timeout, step=0.25)
-
-    def log(self):
-        try:
-            with open(self.log_file, encoding="utf-8", errors="replace") as f:
-                return f.read()
-        except OSError:
-            return ""
-
+def frequency(samples, first, end):
+    """The frequency of a steady tone in frames [first, end) of the left channel."""
+    ups = [i for i in range(first + 1, end) if samples[2 * i - 2] <= 0.0 < samples[2 * i]]
+    return (len(ups) - 1) * RATE / (ups[-1] - ups[0]) if len(ups) > 1 else 0.0
 
 class Desktop:
-    """A private display and accessibility bus, and the programs started on them."""
-
-    def __init__(self, workdir, width=1600, height=1200):
+    def __init__(self, workdir):
         self.workdir = workdir
-        self.size = (width, height)
-        self.env = None
-        self._procs = []  # every process started here, ended in reverse order
-        self._atspi = None
+        self.procs = []  # ended in reverse order, each by its process group
 
-    # --- setting up -------------------------------------------------------------------------
-
-    def __enter__(self):
-        self.start()
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
-
-    def _spawn(self, argv, env, **kw):
-        proc = subprocess.Popen(argv, env=env, start_new_session=True, **kw)
-        self._procs.append(proc)
-        return proc
+    def spawn(self, argv, env, **kw):
+        self.procs.append(subprocess.Popen(argv, env=env, start_new_session=True, **kw))
+        return self.procs[-1]
 
     def start(self):
-        for tool in ("Xvfb", "dbus-daemon", "xdotool"):
-            if shutil.which(tool) is None:
-                raise Unavailable(f"{tool} is not installed")
+        """Starts the display and the buses; the reason when they cannot start, else None."""
         launcher = "/usr/libexec/at-spi-bus-launcher"
-        if not os.access(launcher, os.X_OK):
-            raise Unavailable("at-spi-bus-launcher is not installed")
-        os.makedirs(self.workdir, exist_ok=True)
-        env = dict(os.environ)
-        for key in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS"):
-            env.pop(key, None)
+        for tool in ("Xvfb", "dbus-daemon", "xdotool", launcher):
+            if not shutil.which(tool):
+                return f"{tool} is not installed"
+        env = {k: v for k, v in os.environ.items() if k not in (
+            "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS")}
         env["XDG_RUNTIME_DIR"] = os.path.join(self.workdir, "runtime")
-        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
-
-        # The display: Xvfb picks a free number and writes it to the pipe.
+        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
         rd, wr = os.pipe()
-        xlog = open(os.path.join(self.workdir, "xvfb.log"), "wb")
-        self._spawn(["Xvfb", "-displayfd", str(wr), "-screen", "0",
-                     f"{self.size[0]}x{self.size[1]}x24", "-nolisten", "tcp"],
-                    env, pass_fds=(wr,), stdout=xlog, stderr=xlog)
+        self.spawn(["Xvfb", "-displayfd", str(wr), "-screen", "0", "1600x1200x24", "-nolisten",
+                    "tcp"], env, pass_fds=(wr,), stderr=subprocess.DEVNULL)
         os.close(wr)
-        number = b""
-        deadline = time.monotonic() + 15
-        while not number.endswith(b"\n") and time.monotonic() < deadline:
-            chunk = os.read(rd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(rd)
-        if not number.strip().isdigit():
-            self.close()
-            raise Unavailable("Xvfb did not start (see xvfb.log)")
-        env["DISPLAY"] = ":" + number.strip().decode()
-
-        # The session bus, then the accessibility bus beside it.
-        bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile",
-                           "--print-address=1"], env, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL)
-        address = bus.stdout.readline().decode().strip()
-        if not address:
-            self.close()
-            raise Unavailable("the D-Bus session bus did not start")
-        env["DBUS_SESSION_BUS_ADDRESS"] = address
-        self._spawn([launcher, "--launch-immediately"], env,
-                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with os.fdopen(rd) as pipe:
+            env["DISPLAY"] = ":" + pipe.readline().strip()
+        if env["DISPLAY"] == ":":
+            return "Xvfb did not start"
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"], env,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().decode().strip()
+        if not env["DBUS_SESSION_BUS_ADDRESS"]:
+            return "the session bus did not start"
+        self.spawn([launcher, "--launch-immediately"], env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
         self.env = env
-        # The accessibility library reads these when it first connects.
-        os.environ["DISPLAY"] = env["DISPLAY"]
-        os.environ["DBUS_SESSION_BUS_ADDRESS"] = address
+        # The accessibility library connects on first use, to the buses named here.
+        os.environ.update({k: env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
         try:
-            import pyatspi  # noqa: F401  (connects on first use, after the bus is set)
+            import pyatspi
         except ImportError:
-            self.close()
-            raise Unavailable("pyatspi is not installed for " + sys.executable)
-        self._atspi = sys.modules["pyatspi"]
-        if not _wait_for(self._bus_answers, 10):
-            self.close()
-            raise Unavailable("the accessibility bus does not answer")
-
-    def _bus_answers(self):
-        try:
-            self._atspi.Registry.getDesktop(0).childCount
-            return True
-        except Exception:
-            return False
-
-    def start_program(self, argv, audio_file=None, extra_env=None):
-        """Starts the program on this display, accessible, its sound written to audio_file."""
-        env = dict(self.env)
-        audio_file = audio_file or os.path.join(self.workdir, "sound.raw")
-        if os.path.exists(audio_file):
-            os.remove(audio_file)
-        env.update({
-            "QT_QPA_PLATFORM": "xcb",
-            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-            "QT_ACCESSIBILITY": "1",
-            "SDL_AUDIODRIVER": "disk",
-            "SDL_DISKAUDIOFILE": audio_file,
-            "XDG_CONFIG_HOME": os.path.join(self.workdir, "config"),
-            "XDG_DATA_HOME": os.path.join(self.workdir, "data"),
-        })
-        env.update(extra_env or {})
-        log_file = os.path.join(self.workdir, "program.log")
-        log = open(log_file, "wb")
-        proc = self._spawn(argv, env, stdout=log, stderr=subprocess.STDOUT)
-        return Program(proc, audio_file, log_file)
-
-    def close(self):
-        for proc in reversed(self._procs):
-            if proc.poll() is None:
-                try:
-                    os.killpg(proc.pid, signal.SIGTERM)
-                except ProcessLookupError:
-                    pass
-        for proc in reversed(self._procs):
-            try:
-                proc.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                try:
-                    os.killpg(proc.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                proc.wait(timeout=5)
-        self._procs = []
-
-    # --- finding controls -------------------------------------------------------------------
-
-    def _application(self, pid):
-        desktop = self._atspi.Registry.getDesktop(0)
-        for app in desktop:
-            try:
-                if app is not None and (pid is None or app.get_process_id() == pid):
-                    return app
-            except Exception:
-                continue
+            return "pyatspi is not installed for " + sys.executable
+        self.atspi = pyatspi
+        if not wait_for(self.bus_answers, 10):
+            return "the accessibility bus does not answer"
         return None
 
-    def _walk(self, node, depth=0):
-        if node is None or depth > 30:
-            return
-        yield node
-        try:
-            children = list(node)
-        except Exception:
-            return
-        for child in children:
-            yield from self._walk(child, depth + 1)
+    def bus_answers(self):
+        with suppress(Exception):
+            return self.atspi.Registry.getDesktop(0).childCount >= 0
+        return False
 
-    def _showing(self, acc):
-        try:
-            return acc.getState().contains(self._atspi.STATE_SHOWING)
-        except Exception:
-            return False
+    def start_program(self, argv):
+        """Starts the program, accessible, its sound written to a file, its output to ours."""
+        self.audio = os.path.join(self.workdir, "sound.raw")
+        self.proc = self.spawn(argv, dict(
+            self.env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+            QT_ACCESSIBILITY="1", SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio,
+            XDG_CONFIG_HOME=os.path.join(self.workdir, "config"),
+            XDG_DATA_HOME=os.path.join(self.workdir, "data")))
 
-    def find_all(self, name=None, role=None, pid=None, showing=True):
-        """Every control whose accessible name (and role name) match, now."""
-        app = self._application(pid)
-        found = []
-        for acc in self._walk(app):
-            try:
-                if name is not None and acc.name != name:
-                    continue
-                if role is not None and acc.getRoleName() != role:
-                    continue
-            except Exception:
-                continue
-            if showing and not self._showing(acc):
-                continue
-            found.append(acc)
-        return found
+    def close(self):
+        for proc in reversed(self.procs):
+            for sig in (signal.SIGTERM, signal.SIGKILL):
+                if proc.poll() is None:
+                    with suppress(ProcessLookupError):
+                        os.killpg(proc.pid, sig)
+                    with suppress(subprocess.TimeoutExpired):
+                        proc.wait(timeout=5)
 
-    def find(self, name, role=None, pid=None, timeout=20):
-        """The first showing control of that name, waiting for it to appear."""
-        hits = _wait_for(lambda: self.find_all(name, role, pid), timeout, step=0.2)
-        if not hits:
-            raise LookupError(f"no showing control named {name!r}" +
-                              (f" ({role})" if role else ""))
+    def frames(self):
+        return os.path.getsize(self.audio) // 8 if os.path.exists(self.audio) else 0
+
+    def sound(self, first=0, end=None):
+        """The interleaved stereo samples of frames [first, end)."""
+        with open(self.audio, "rb") as f:
+            f.seek(8 * first)
+            data = f.read(-1 if end is None else 8 * (end - first))
+        samples = array.array("f")
+        samples.frombytes(data[: len(data) - len(data) % 8])
+        return samples
+
+    def wait_frames(self, frame, timeout=20):
+        return wait_for(lambda: self.frames() >= frame, timeout)
+
+    def wait_quiet(self, timeout=40):
+        """Waits until something sounded and the last second was silent; the runs of sound."""
+        def quiet():
+            runs = sounding_runs(self.sound())
+            return runs if runs and self.frames() - runs[-1][1] > RATE else None
+        return wait_for(quiet, timeout, step=0.25)
+
+    def windows(self, role=None):
+        """The program's showing top-level windows."""
+        for app in self.atspi.Registry.getDesktop(0):
+            with suppress(Exception):
+                if app.get_process_id() == self.proc.pid:
+                    return [w for w in app if self.showing(w) and role in (None, w.getRoleName())]
+        return []
+
+    def showing(self, acc):
+        return acc.getState().contains(self.atspi.STATE_SHOWING)
+
+    def all(self, name=None, role=None, root=None):
+        """The showing controls of that name and role in root, else in every window."""
+        def match(acc):
+            return name in (None, acc.name) and role in (None, acc.getRoleName()) \
+                and self.showing(acc)
+        with suppress(Exception):
+            return [acc for top in ([root] if root is not None else self.windows())
+                    for acc in self.atspi.findAllDescendants(top, match)]
+        return []
+
+    def find(self, name, role=None, root=None, timeout=20):
+        hits = wait_for(lambda: self.all(name, role, root), timeout)
+        assert hits, f"no showing {role or 'control'} {name!r}"
         return hits[0]
 
-    def names(self, role, pid=None):
-        """The names of the showing controls of a role, in the order of the tree."""
-        return [a.name for a in self.find_all(role=role, pid=pid)]
+    def window(self, title, role=None, timeout=20):
+        win = wait_for(lambda: [w for w in self.windows(role) if w.name == title], timeout)
+        assert win, f"no window {title!r}"
+        return win[0]
+
+    def gone(self, title, role=None, timeout=10):
+        return wait_for(lambda: all(w.name != title for w in self.windows(role)), timeout)
+
+    def field(self, name):
+        """The text of the main window's text box of that name."""
+        return self.find(name, "text").queryText().getText(0, -1)
+
+    def expect_field(self, name, text):
+        wait_for(lambda: self.field(name) == text, 10)
+        assert self.field(name) == text, f"{name} holds {self.field(name)!r}, not {text!r}"
+
+    def extents(self, acc):
+        e = acc.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
+        return e.x, e.y, e.width, e.height
 
     def centre(self, acc):
-        ext = acc.queryComponent().getExtents(self._atspi.DESKTOP_COORDS)
-        return ext.x + ext.width // 2, ext.y + ext.height // 2
+        x, y, w, h = self.extents(acc)
+        return x + w // 2, y + h // 2
 
-    # --- acting -----------------------------------------------------------------------------
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True, timeout=10)
 
-    def _xdotool(self, *args):
-        subprocess.run(["xdotool", *args], env=self.env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10)
-
-    def point_at(self, acc):
-        """Moves the mouse pointer to the control's centre (keys then go to its window)."""
-        x, y = self.centre(acc)
-        # Without --sync: that waits for a motion, and there is none when the pointer is
-        # already there.
-        self._xdotool("mousemove", str(x), str(y))
+    def point(self, x, y):
+        self.xdotool("mousemove", x, y)  # no --sync: it would wait for a move that never comes
         time.sleep(0.05)
 
     def click(self, acc, button=1):
-        """A real press and release of the mouse button at the control's centre."""
-        self.point_at(acc)
-        self._xdotool("click", str(button))
+        self.point(*self.centre(acc))
+        self.xdotool("click", button)
 
-    def double_click(self, acc):
-        self.point_at(acc)
-        self._xdotool("click", "--repeat", "2", "--delay", "80", "1")
+    def press(self, caption, root=None):
+        self.click(self.find(caption, "push button", root))
 
-    def key(self, *keysyms):
-        """Key presses (X key names such as "space", "Return", "F5") to the focused window."""
-        self._xdotool("key", *keysyms)
-
-    def type_text(self, text):
-        self._xdotool("type", "--delay", "20", text)
-
-
-# --- the sound the program wrote ------------------------------------------------------------
-
-RATE = 48000
-CHANNELS = 2
-
-
-def read_disk_audio(path, start_byte=0, end_byte=None):
-    """The frames of SDL's disk output (32-bit float, interleaved stereo) as one list of peaks:
-    for each frame the larger of |left| and |right|."""
-    with open(path, "rb") as f:
-        f.seek(start_byte - start_byte % (4 * CHANNELS))
-        data = f.read() if end_byte is None else f.read(max(0, end_byte - start_byte))
-    data = data[: len(data) - len(data) % (4 * CHANNELS)]
-    samples = array.array("f")
-    samples.frombytes(data)
-    if sys.byteorder != "little":
-        samples.byteswap()
-    return samples
-
-
-def frame_peaks(samples):
-    return [max(abs(samples[i]), abs(samples[i + 1])) for i in range(0, len(samples) - 1, 2)]
-
-
-def sounding_runs(samples, threshold=1e-3, min_gap=480):
-    """The stretches of sound, as (first frame, end frame) pairs; silences shorter than
-    min_gap frames do not split a stretch."""
-    runs = []
-    start = last = None
-    for i, peak in enumerate(frame_peaks(samples)):
-        if peak > threshold:
-            if start is None:
-                start = i
-            elif i - last > min_gap:
-                runs.append((start, last + 1))
-                start = i
-            last = i
-    if start is not None:
-        runs.append((start, last + 1))
-    return runs
-
-
-def frequency(samples, first, end, channel=0):
-    """The frequency of a steady tone in frames [first, end), from its upward zero crossings."""
-    crossings = []
-    prev = samples[2 * first + channel]
-    for i in range(first + 1, end):
-        cur = samples[2 * i + channel]
-        if prev <= 0.0 < cur:
-            crossings.append(i)
-        prev = cur
-    if len(crossings) < 2:
-        return 0.0
-    return (len(crossings) - 1) * RATE / (crossings[-1] - crossings[0])
+    def key(self, *keys):
+        self.xdotool("key", *keys)
