@@ -1,7 +1,6 @@
 #pragma once
 
-// What the engine's tests share: float WAV files of exact tones and of noise, offline
-// rendering, and a spectrum (FFT with a Kaiser window) to read levels and spurs from.
+// The engine tests' shared parts: float WAVs of tones and noise, offline rendering, a spectrum.
 
 #include "../support/WavHeader.h"
 #include "platform/engine/AudioEngine.h"
@@ -26,15 +25,13 @@ constexpr int kRate = 48000;
 constexpr int kRamp = kRate / 200;     // a start, stop or seek fades over 5 ms
 constexpr int kGainRamp = kRate / 100; // a Volume or Mute change over 10 ms
 
-inline AudioEngine::Options offline() {
-    AudioEngine::Options o;
-    o.output = AudioEngine::Output::Offline;
-    o.sampleRate = kRate;
-    return o;
+inline AudioEngine::Options offline(int decodeThreads = 2) {
+    return {.output = AudioEngine::Output::Offline,
+            .sampleRate = kRate,
+            .decodeThreads = decodeThreads};
 }
 
-// Interleaved stereo floats.
-using Frames = std::vector<float>;
+using Frames = std::vector<float>; // interleaved stereo
 
 inline Frames tone(int rate, double seconds, double hz, double amplitude, double phase = 0) {
     const int n = static_cast<int>(std::lround(seconds * rate));
@@ -45,8 +42,7 @@ inline Frames tone(int rate, double seconds, double hz, double amplitude, double
     return f;
 }
 
-// Differs at every frame and between the channels, so that a repeated, dropped or swapped
-// frame shows.
+// Differs at every frame and between the channels: a repeated, dropped or swapped frame shows.
 inline Frames noise(double seconds, int rate = kRate) {
     Frames f(2 * static_cast<std::size_t>(std::lround(seconds * rate)));
     std::uint32_t x = 12345;
@@ -57,28 +53,8 @@ inline Frames noise(double seconds, int rate = kRate) {
     return f;
 }
 
-// A 32-bit float WAV, so that the source itself is clean far below -120 dB; `mono` keeps the
-// left channel only.
-inline bool writeFloatWav(const QString& path, const Frames& f, int rate, bool mono = false) {
-    Frames data;
-    for (std::size_t i = 0; i < f.size(); i += mono ? 2 : 1)
-        data.push_back(f[i]);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    const auto bytes = static_cast<std::uint32_t>(data.size() * sizeof(float));
-    file.write(
-        sorvane::testing::WavHeader(sorvane::testing::kWavFloat, mono ? 1 : 2, rate, 32, bytes));
-    return file.write(reinterpret_cast<const char*>(data.data()), bytes) == bytes;
-}
-
-// Runs a program to its end; true when it ended with status 0.
-inline bool run(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return false;
-    if (out) *out = p.readAllStandardOutput();
-    return true;
+inline bool run(const QString& program, const QStringList& args) {
+    return QProcess::execute(program, args) == 0;
 }
 
 inline Frames render(AudioEngine& engine, int frames) {
@@ -105,8 +81,7 @@ inline int soundingFrames(const Frames& s) {
     return 0;
 }
 
-// The first of `n` frames of `out` from `at` that differs from `src` from `from` (both
-// channels), or -1 when all are the same.
+// The first of `n` frames of `out` from `at` unlike `src` from `from`, or -1 if none is.
 inline int firstDifference(const Frames& out, int at, const Frames& src, int from, int n) {
     for (int i = 0; i < n; ++i)
         for (int c = 0; c < 2; ++c)
@@ -114,69 +89,76 @@ inline int firstDifference(const Frames& out, int at, const Frames& src, int fro
     return -1;
 }
 
-// A test with a folder for the files it makes.
+// An offline engine with one player, loaded with `file`.
+struct Rig {
+    explicit Rig(const QString& file = {}, int decodeThreads = 2) : engine(offline(decodeThreads)) {
+        player.setFileName(file);
+    }
+    Frames render(int frames) { return fixture::render(engine, frames); }
+    AudioEngine engine;
+    MediaPlayer player{engine};
+};
+
 class EngineTest : public QObject {
 protected:
     QTemporaryDir dir_;
     QString path(const QString& name) const { return dir_.filePath(name); }
+    // A float WAV, clean far below -120 dB; `mono` keeps the left channel.
     QString wav(const QString& name, const Frames& f, int rate = kRate, bool mono = false) {
-        return writeFloatWav(path(name), f, rate, mono) ? path(name) : QString();
+        Frames data;
+        for (std::size_t i = 0; i < f.size(); i += mono ? 2 : 1)
+            data.push_back(f[i]);
+        const auto bytes = static_cast<std::uint32_t>(data.size() * sizeof(float));
+        QFile file(path(name));
+        const bool written =
+            file.open(QIODevice::WriteOnly) &&
+            file.write(sorvane::testing::WavHeader(sorvane::testing::kWavFloat, mono ? 1 : 2, rate,
+                                                   32, bytes)) == 44 &&
+            file.write(reinterpret_cast<const char*>(data.data()), bytes) == bytes;
+        return written ? path(name) : QString();
     }
 };
 
-// The power spectrum of the left channel over `size` frames from `from` (a power of two),
-// through a Kaiser window (beta 20: its sidelobes lie below -150 dB).
+// The power spectrum of the left channel, Kaiser window of beta 20 (sidelobes below -150 dB).
 class Spectrum {
 public:
-    Spectrum(const Frames& f, int from, int size) : size_(size) {
+    Spectrum(const Frames& f, int from, int size) : size_(size), power_(size / 2) {
         std::vector<std::complex<double>> a(static_cast<std::size_t>(size));
-        const double i0 = bessel(kBeta);
-        double sum = 0, sumSquares = 0;
+        double sum = 0, squares = 0;
         for (int i = 0; i < size; ++i) {
             const double r = 2.0 * i / (size - 1) - 1;
-            const double w = bessel(kBeta * std::sqrt(std::max(0.0, 1 - r * r))) / i0;
+            const double w = bessel(20 * std::sqrt(std::max(0.0, 1 - r * r))) / bessel(20);
             sum += w;
-            sumSquares += w * w;
+            squares += w * w;
             a[i] = f[2 * static_cast<std::size_t>(from + i)] * w;
         }
         fft(a);
-        peakShare_ = sum * sum / (static_cast<double>(size) * sumSquares);
-        power_.resize(static_cast<std::size_t>(size / 2));
-        // Scaled so that the bins of a tone of amplitude A add up to A * A.
+        peakShare_ = sum * sum / (size * squares);
         for (int k = 0; k < size / 2; ++k)
-            power_[k] = 4 * std::norm(a[k]) / (static_cast<double>(size) * sumSquares);
+            power_[k] = 4 * std::norm(a[k]) / (size * squares); // a tone's bins add up to A * A
     }
 
     int bin(double hz) const { return static_cast<int>(std::lround(hz / kRate * size_)); }
-    // The amplitude of the tone at `hz`, from the bins of its main lobe.
     double amplitude(double hz) const {
         double sum = 0;
-        for (int k = std::max(0, bin(hz) - kLobe); k <= std::min(size_ / 2 - 1, bin(hz) + kLobe);
-             ++k)
+        for (int k = std::max(0, bin(hz) - kLobe); k <= bin(hz) + kLobe; ++k)
             sum += power_[k];
         return std::sqrt(sum);
     }
-    // The strongest bin in [fromHz, toHz) away from the tones at `skip`, in dB relative to the
-    // strongest bin a tone of amplitude `ref` can have.
-    double largestDb(double fromHz, double toHz, const std::vector<double>& skip,
-                     double ref) const {
+    // The strongest bin in [fromHz, toHz) away from `skipHz`, in dB to a tone of amplitude `ref`.
+    double largestDb(double fromHz, double toHz, double ref, double skipHz = -1e9) const {
         double most = 1e-30;
-        for (int k = std::max(kLobe, bin(fromHz)); k < std::min(size_ / 2, bin(toHz)); ++k) {
-            bool near = false;
-            for (double hz : skip)
-                near = near || std::abs(k - bin(hz)) <= kLobe;
-            if (!near) most = std::max(most, power_[k]);
-        }
+        for (int k = std::max(kLobe, bin(fromHz)); k < std::min(size_ / 2, bin(toHz)); ++k)
+            if (std::abs(k - bin(skipHz)) > kLobe) most = std::max(most, power_[k]);
         return 10 * std::log10(most / (ref * ref * peakShare_));
     }
 
 private:
-    static constexpr double kBeta = 20;
     static constexpr int kLobe = 12;
 
     static double bessel(double x) {
         double sum = 1, term = 1;
-        for (int k = 1; k < 200 && term > sum * 1e-17; ++k) {
+        for (int k = 1; term > sum * 1e-17; ++k) {
             term *= (x / (2 * k)) * (x / (2 * k));
             sum += term;
         }
@@ -184,29 +166,24 @@ private:
     }
     static void fft(std::vector<std::complex<double>>& a) {
         const std::size_t n = a.size();
-        for (std::size_t i = 1, j = 0; i < n; ++i) {
-            std::size_t bit = n >> 1;
-            for (; j & bit; bit >>= 1)
-                j ^= bit;
-            j ^= bit;
-            if (i < j) std::swap(a[i], a[j]);
+        if (n == 1) return;
+        std::vector<std::complex<double>> even(n / 2), odd(n / 2);
+        for (std::size_t i = 0; i < n / 2; ++i) {
+            even[i] = a[2 * i];
+            odd[i] = a[2 * i + 1];
         }
-        for (std::size_t len = 2; len <= n; len <<= 1) {
-            const double ang = -2 * M_PI / static_cast<double>(len);
-            for (std::size_t j = 0; j < len / 2; ++j) {
-                const std::complex<double> w = std::polar(1.0, ang * static_cast<double>(j));
-                for (std::size_t i = 0; i < n; i += len) {
-                    const std::complex<double> u = a[i + j], v = a[i + j + len / 2] * w;
-                    a[i + j] = u + v;
-                    a[i + j + len / 2] = u - v;
-                }
-            }
+        fft(even);
+        fft(odd);
+        for (std::size_t k = 0; k < n / 2; ++k) {
+            const auto t = std::polar(1.0, -2 * M_PI * double(k) / double(n)) * odd[k];
+            a[k] = even[k] + t;
+            a[k + n / 2] = even[k] - t;
         }
     }
 
     int size_;
-    double peakShare_ = 1;
     std::vector<double> power_;
+    double peakShare_ = 1;
 };
 
 } // namespace fixture
