@@ -25,20 +25,12 @@ constexpr int kRate = 48000;
 constexpr int kRamp = kRate / 200;     // a start, stop or seek fades over 5 ms
 constexpr int kGainRamp = kRate / 100; // a Volume or Mute change over 10 ms
 
-inline AudioEngine::Options offline(int decodeThreads = 2) {
-    return {.output = AudioEngine::Output::Offline,
-            .sampleRate = kRate,
-            .decodeThreads = decodeThreads};
-}
-
 using Frames = std::vector<float>; // interleaved stereo
 
 inline Frames tone(int rate, double seconds, double hz, double amplitude, double phase = 0) {
-    const int n = static_cast<int>(std::lround(seconds * rate));
-    Frames f(2 * static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        f[2 * i] = f[2 * i + 1] =
-            static_cast<float>(amplitude * std::sin(2 * M_PI * hz * i / rate + phase));
+    Frames f(2 * static_cast<std::size_t>(std::lround(seconds * rate)));
+    for (std::size_t i = 0; i < f.size(); ++i)
+        f[i] = static_cast<float>(amplitude * std::sin(2 * M_PI * hz * (i / 2) / rate + phase));
     return f;
 }
 
@@ -55,15 +47,6 @@ inline Frames noise(double seconds, int rate = kRate) {
 
 inline bool run(const QString& program, const QStringList& args) {
     return QProcess::execute(program, args) == 0;
-}
-
-inline Frames render(AudioEngine& engine, int frames) {
-    Frames out(static_cast<std::size_t>(frames) * 2);
-    for (int done = 0; done < frames; done += engine.periodFrames()) {
-        const int n = std::min(engine.periodFrames(), frames - done);
-        engine.renderOffline(out.data() + 2 * done, n);
-    }
-    return out;
 }
 
 // The largest move from one frame to the next, left channel, over [from, to).
@@ -91,13 +74,33 @@ inline int firstDifference(const Frames& out, int at, const Frames& src, int fro
 
 // An offline engine with one player, loaded with `file`.
 struct Rig {
-    explicit Rig(const QString& file = {}, int decodeThreads = 2) : engine(offline(decodeThreads)) {
+    explicit Rig(const QString& file = {}, int decodeThreads = 2)
+        : engine({.output = AudioEngine::Output::Offline,
+                  .sampleRate = kRate,
+                  .decodeThreads = decodeThreads}) {
         player.setFileName(file);
     }
-    Frames render(int frames) { return fixture::render(engine, frames); }
+    // `frames` more frames, after those of `out`.
+    Frames render(int frames, Frames out = {}) {
+        const auto at = static_cast<int>(out.size() / 2);
+        out.resize(out.size() + 2 * static_cast<std::size_t>(frames));
+        for (int done = 0; done < frames; done += engine.periodFrames())
+            engine.renderOffline(&out[2 * (at + done)],
+                                 std::min(engine.periodFrames(), frames - done));
+        return out;
+    }
     AudioEngine engine;
     MediaPlayer player{engine};
 };
+
+// Plays `count` passes (0: endless) of the stretch from `start` to `end`.
+inline void playStretch(MediaPlayer& player, double start, double end, int count = 1) {
+    player.setPlayCount(count);
+    player.setSelectionStart(start);
+    player.setSelectionEnd(end);
+    player.setCurrentPosition(start);
+    player.Play();
+}
 
 class EngineTest : public QObject {
 protected:

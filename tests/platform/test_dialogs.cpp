@@ -23,49 +23,41 @@ struct Drive {
     bool leftOpen = false; // the dialog was still open after the last typed text
 };
 
-// Opens the real dialog and types each text into its file name box, followed by Return.
-// Message boxes the dialog shows are answered with No (or closed).
-Drive TypeIntoDialog(const QStringList& typed, bool save) {
+// Opens the real dialog and types each text into its file name box, then Return; message boxes
+// are closed as No (or OK).
+Drive TypeIntoDialog(QStringList typed, bool save) {
     Drive drive;
-    qsizetype step = 0;
     bool busy = false;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             drive.messages << box->text();
-            if (QAbstractButton* no = box->button(QMessageBox::No))
-                no->click();
-            else
-                box->reject();
-            return;
-        }
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (!dialog || busy) return;
-        if (step == typed.size()) {
+            box->reject();
+        } else if (dialog && !busy && typed.isEmpty()) {
             drive.leftOpen = true;
             dialog->reject();
-            return;
+        } else if (dialog && !busy) {
+            // Typed from the event loop, not from this tick: a message box the dialog shows runs
+            // its own loop, in which this timer must go on ticking to close it.
+            busy = true;
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QTimer::singleShot(0, edit, [&, edit, text = typed.takeFirst()] {
+                edit->clear();
+                QTest::keyClicks(edit, text);
+                QTest::keyClick(edit, Qt::Key_Return);
+                busy = false;
+            });
         }
-        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        QVERIFY(edit);
-        // Typed from the event loop, not from this tick: a message box the dialog shows runs
-        // its own loop, in which this timer must go on ticking to close it.
-        busy = true;
-        QTimer::singleShot(0, edit, [&, edit, text = typed[step++]] {
-            edit->clear();
-            QTest::keyClicks(edit, text);
-            QTest::keyClick(edit, Qt::Key_Return);
-            busy = false;
-        });
     });
     timer.start(20);
     QtDialogs dialogs;
-    FileDialogRequest request;
-    request.title = save ? QStringLiteral("Save Show") : QStringLiteral("Open File");
-    request.filter = save ? QStringLiteral("Sorvane Show (*.cue)|*.cue")
-                          : QStringLiteral("Audio File (*.mp3, *.wav, *.wma)|*.mp3;*.wav;*.wma");
-    request.defaultExt = save ? QStringLiteral("cue") : QString();
+    const FileDialogRequest request{save ? "Save Show" : "Open File",
+                                    save ? "Sorvane Show (*.cue)|*.cue"
+                                         : "Audio File (*.mp3, *.wav, *.wma)|*.mp3;*.wav;*.wma",
+                                    save ? "cue" : "",
+                                    {}};
     drive.result = save ? dialogs.saveFile(nullptr, request) : dialogs.openFile(nullptr, request);
     return drive;
 }

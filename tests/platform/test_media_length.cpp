@@ -97,10 +97,7 @@ private slots:
         const double end = truth - 0.5 + soundingFrames(rig.render(kRate * 3 / 2)) / 48000.0;
         QVERIFY2(std::abs(end - truth) <= within, qPrintable(QString::number(end, 'f', 6)));
         QCOMPARE(rig.player.PlayState(), 0);
-        rig.player.setSelectionStart(truth - 2.0);
-        rig.player.setSelectionEnd(truth - 1.0);
-        rig.player.setCurrentPosition(truth - 2.0);
-        rig.player.Play();
+        playStretch(rig.player, truth - 2.0, truth - 1.0);
         QVERIFY(std::abs(soundingFrames(rig.render(2 * kRate)) - kRate) <= 1);
         QCOMPARE(rig.player.PlayState(), 0);
     }
