@@ -1,7 +1,7 @@
 #pragma once
 
-// Drives the cue list and its properties panel through the real main window: buttons are
-// clicked, text is typed, selectors are picked, and the rows' stored values and texts read back.
+// Drives the cue list and its properties panel through the real main window, and reads the
+// rows' stored values and texts back.
 
 #include "../support/TextRow.h"
 #include "app/Form1.h"
@@ -93,16 +93,11 @@ protected:
         ed().ListView1Tag = u"-1"_s;
         ed().ListView1_Click();
     }
-    // Types over the box's whole text as the operator does.
     void typeInto(QLineEdit* box, const QString& t) {
-        box->setFocus();
         box->selectAll();
-        QTest::keyClick(box, Qt::Key_Backspace);
         QTest::keyClicks(box, t);
     }
-    // Picks an item with the keys as the operator does.
     void pick(QComboBox* box, int item) {
-        box->setFocus();
         QTest::keyClick(box, Qt::Key_Home);
         for (int i = 0; i < item; ++i)
             QTest::keyClick(box, Qt::Key_Down);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <utility>
 
 namespace sorvane::testing {
 
@@ -11,25 +12,18 @@ inline constexpr int kWavPcm = 1;
 inline constexpr int kWavFloat = 3;
 
 inline QByteArray WavHeader(int format, int channels, int rate, int bits, std::uint32_t dataBytes) {
+    const auto frameBytes = static_cast<std::uint32_t>(channels * bits / 8);
+    const auto n = [](int v) { return static_cast<std::uint32_t>(v); };
+    // Each field as (value, bytes), little-endian; the four-letter tags come between.
+    const std::pair<std::uint32_t, int> fields[] = {
+        {36 + dataBytes, 4},       {16, 4},         {n(format), 2}, {n(channels), 2}, {n(rate), 4},
+        {n(rate) * frameBytes, 4}, {frameBytes, 2}, {n(bits), 2},   {dataBytes, 4}};
     QByteArray h;
-    h.reserve(44);
-    auto put = [&h](std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            h.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    const int frameBytes = channels * bits / 8;
-    h.append("RIFF");
-    put(36 + dataBytes, 4);
-    h.append("WAVEfmt ");
-    put(16, 4);
-    put(static_cast<std::uint32_t>(format), 2);
-    put(static_cast<std::uint32_t>(channels), 2);
-    put(static_cast<std::uint32_t>(rate), 4);
-    put(static_cast<std::uint32_t>(rate * frameBytes), 4);
-    put(static_cast<std::uint32_t>(frameBytes), 2);
-    put(static_cast<std::uint32_t>(bits), 2);
-    h.append("data");
-    put(dataBytes, 4);
+    for (int f = 0; f < 9; ++f) {
+        h.append(f == 0 ? "RIFF" : f == 1 ? "WAVEfmt " : f == 8 ? "data" : "");
+        for (int i = 0; i < fields[f].second; ++i)
+            h.append(static_cast<char>((fields[f].first >> (8 * i)) & 0xFF));
+    }
     return h;
 }
 
