@@ -53,14 +53,12 @@ private slots:
         QTest::addColumn<QSize>("asked");
         QTest::addColumn<QSize>("outer");
         QTest::addColumn<QSize>("list");
-        row("xp, panel", kXP, true, true, {12105, 9000}, {12105, 9000}, {6915, 3850});
+        row("xp panel", kXP, true, true, {12105, 9000}, {12105, 9000}, {6915, 3850});
         row("xp", kXP, true, false, {12105, 9000}, {12105, 9000}, {10615, 3850});
-        row("7000 high snaps back", kXP, true, false, {12105, 7000}, {12105, 8115}, {10615, 2965});
-        row("xp, no mixer, too low", kXP, false, false, {12105, 4000}, {12105, 6000},
-            {10615, 4540});
-        row("98, no mixer, too low", k98, false, false, {12105, 4000}, {12105, 5565},
-            {10615, 4205});
-        row("98, no mixer, kept", k98, false, false, {12105, 7000}, {12105, 7000}, {10615, 5640});
+        row("xp low snaps back", kXP, true, false, {12105, 7000}, {12105, 8115}, {10615, 2965});
+        row("xp no mixer low", kXP, false, false, {12105, 4000}, {12105, 6000}, {10615, 4540});
+        row("98 no mixer low", k98, false, false, {12105, 4000}, {12105, 5565}, {10615, 4205});
+        row("98 no mixer kept", k98, false, false, {12105, 7000}, {12105, 7000}, {10615, 5640});
         row("xp too narrow", kXP, true, false, {6000, 9000}, {9100, 9000}, {7610, 3850});
         row("98 too narrow", k98, true, false, {6000, 9000}, {9165, 9000}, {7675, 4050});
     }
@@ -75,42 +73,34 @@ private slots:
         QTEST(QSize(WidthTw(list()), HeightTw(list())), "list");
     }
 
-    void columns_data() {
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<bool>("properties");
-        QTest::addColumn<QList<int>>("widths");
-        QTest::newRow("xp, panel: description raised to its minimum")
-            << kXP << true
-            << QList<int>{300, 1000, 950, 950, 0, 1100, 700, 0, 850, 400, 0, 600, 0, 0};
-        QTest::newRow("xp") << kXP << false << QList<int>{300, 4665, 950, 950, 0,   1100, 700,
-                                                          0,   850,  400, 0,   600, 0,    0};
-        QTest::newRow("98") << k98 << false << QList<int>{300, 4615, 900, 1000, 0,   700, 700,
-                                                          0,   850,  400, 0,    600, 450, 0};
-    }
-    void columns() {
-        QFETCH(QString, version);
-        QFETCH(bool, properties);
-        QFETCH(QList<int>, widths);
-        layOut(version, {12105, 9000}, properties);
-        for (int c = 0; c < widths.size(); ++c)
-            QCOMPARE(ColumnWidthTw(list(), c), widths[c]);
+    void columnWidths() {
+        const auto widths = [&] {
+            QList<int> w;
+            for (int c = 0; c < 14; ++c)
+                w << ColumnWidthTw(list(), c);
+            return w;
+        };
+        layOut(kXP, {12105, 9000});
+        QCOMPARE(widths(),
+                 QList<int>({300, 4665, 950, 950, 0, 1100, 700, 0, 850, 400, 0, 600, 0, 0}));
+        layOut(kXP, {12105, 9000}, true);
+        QCOMPARE(widths()[1], 1000); // the description's 965 raised to its minimum
+        layOut(k98, {12105, 9000});
+        QCOMPARE(widths(),
+                 QList<int>({300, 4615, 900, 1000, 0, 700, 700, 0, 850, 400, 0, 600, 450, 0}));
     }
 
     void logoFollowsPanelsAndDrawer() {
         QLabel* logo = form->frame().imgSVLogo;
-        auto drawer = [&] {
-            form->status().Command2_Click();
-            return !logo->isHidden();
-        };
         layOut(kXP, {12105, 9000});
-        QCOMPARE(QPoint(LeftTw(logo), TopTw(logo)), QPoint(12105 - 4600, 9000 - 1500));
         QVERIFY(!logo->isHidden()); // the mixer is shown
-        QVERIFY(!drawer());         // XP: the open drawer hides it
-        QVERIFY(drawer());
-        layOut(k98, {12105, 9000});
-        QVERIFY(drawer()); // 98: the drawer plays no part
+        QCOMPARE(QPoint(LeftTw(logo), TopTw(logo)), QPoint(12105 - 4600, 9000 - 1500));
+        form->status().Command2_Click(); // XP: the open drawer hides it
+        QVERIFY(logo->isHidden());
+        layOut(k98, {12105, 9000}); // 98: the drawer plays no part
+        QVERIFY(!logo->isHidden());
         QCOMPARE(TopTw(logo), 9000 - 1400);
-        QVERIFY(drawer());
+        form->status().Command2_Click();
         form->frame().pctMixer->hide(); // both panels hidden: no logo in either layout
         layOut(k98, {12105, 9000});
         QVERIFY(logo->isHidden());

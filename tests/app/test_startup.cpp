@@ -26,7 +26,7 @@ class StartupTest : public QObject {
     AudioEngine engine; // falls back to a silent output without a sound card
     QTemporaryDir dir;
     const QString builtAppFolder = qEnvironmentVariable("SORVANE_APP_DIR");
-    const QString ready = QStringLiteral("Sorvane 1.0 Ready.     rev.2");
+    const QString show = dir.filePath(QStringLiteral("my shows/act one.cue"));
 
     std::unique_ptr<Form1> load(const QString& commandLine) {
         ShowFilename.clear();
@@ -38,47 +38,43 @@ class StartupTest : public QObject {
 private slots:
     void cleanup() { qputenv("SORVANE_APP_DIR", builtAppFolder.toLocal8Bit()); }
 
-    void commandLineNamingNoShow_data() {
-        QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<bool>("loadOld");
-        QTest::newRow("empty") << QString() << false;
-        QTest::newRow("the switch") << StartUpSwitch << true;
-        QTest::newRow("the switch in capitals") << StartUpSwitch.toUpper() << false;
-        QTest::newRow("the switch and more") << StartUpSwitch + QStringLiteral(" x") << false;
-        QTest::newRow("the switch in quotes") << '"' + StartUpSwitch + '"' << false;
-        QTest::newRow("missing file") << dir.filePath(QStringLiteral("missing.cue")) << false;
-        QTest::newRow("folder") << dir.path() << false;
-        QTest::newRow("quoted folder") << '"' + dir.path() + '"' << false;
-    }
-    void commandLineNamingNoShow() {
-        QFETCH(QString, commandLine);
-        QFETCH(bool, loadOld);
-        auto f = load(commandLine);
-        QVERIFY(f->isVisible());
-        QCOMPARE(!f->frame().Command7->isHidden(), loadOld);
-        QVERIFY(ShowFilename.isEmpty());
-        QVERIFY(f->cues().pctProperties()->isHidden());
-        QCOMPARE(f->status().history().size(), 1); // the ready message, no report
-        QCOMPARE(f->status().lblStatus->text(), ready);
-    }
-
-    void quotedPathWithBlanksLoadsTheShow() {
+    void initTestCase() {
         QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("my shows")));
-        const QString path = dir.filePath(QStringLiteral("my shows/act one.cue"));
-        QFile f(path);
+        QFile f(show);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("1,Intro,0,0,0,0,0,1,1,0,0,1,0,0,\r\n2,Storm,0,0,0,0,0,1,1,0,0,1,0,0,\r\n");
-        f.close();
-        // Every double quote is removed, also one inside the path.
-        for (const QString& cl : {'"' + path + '"', dir.filePath("my \"shows/act one.cue")}) {
-            AutoShowProperties = false; // the load turns it on again
-            auto form = load(cl);
-            QCOMPARE(ShowFilename, path);
-            QCOMPARE(form->cues().model().count(), 2);
-            QCOMPARE(form->cues().model().row(1).at(kDescription).text, QStringLiteral("Storm"));
-            QCOMPARE(form->cues().SelectedIndex(), 1);
-            QVERIFY(!form->cues().pctProperties()->isHidden());
-        }
+    }
+
+    // Every double quote is removed from the command line, the rest names the show.
+    void commandLine_data() {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<bool>("loadOld");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("empty") << QString() << false << false;
+        QTest::newRow("the switch") << StartUpSwitch << true << false;
+        QTest::newRow("the switch in capitals") << StartUpSwitch.toUpper() << false << false;
+        QTest::newRow("the switch and more") << StartUpSwitch + " x" << false << false;
+        QTest::newRow("the switch in quotes") << '"' + StartUpSwitch + '"' << false << false;
+        QTest::newRow("missing file") << dir.filePath("missing.cue") << false << false;
+        QTest::newRow("folder") << dir.path() << false << false;
+        QTest::newRow("quotedPathWithBlanksLoadsTheShow") << '"' + show + '"' << false << true;
+        QTest::newRow("quote inside") << dir.filePath("my \"shows/act one.cue") << false << true;
+    }
+    void commandLine() {
+        QFETCH(QString, commandLine);
+        QFETCH(bool, loadOld);
+        QFETCH(bool, loads);
+        AutoShowProperties = false; // the load turns it on again
+        auto f = load(commandLine);
+        QCOMPARE(!f->frame().Command7->isHidden(), loadOld);
+        QCOMPARE(ShowFilename, loads ? show : QString());
+        QCOMPARE(f->cues().model().count(), loads ? 2 : 0);
+        QCOMPARE(f->cues().SelectedIndex(), loads ? 1 : 0);
+        // A show named at start opens the panel on its first cue; without one, no report.
+        QCOMPARE(f->cues().pctProperties()->isHidden(), !loads);
+        QCOMPARE(f->status().history().size() == 1, !loads);
+        QCOMPARE(f->status().history().first().text,
+                 QStringLiteral("Sorvane 1.0 Ready.     rev.2"));
     }
 
     void onlyALeftClickOnTheHiddenThreeEndsTheProgram() {

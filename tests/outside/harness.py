@@ -1,6 +1,6 @@
-"""Drives the built program from outside: a private X display, session bus and accessibility
-bus, controls found by accessible name and clicked with real mouse events (xdotool), and the
-sound captured through SDL's disk driver. Without those tools a check exits 77 (skipped)."""
+"""Drives the built program as an operator does: a private X display, session bus and
+accessibility bus, controls found by accessible name and clicked with real mouse events, the
+sound captured through SDL's disk driver. A check exits 77 (skipped) without those tools."""
 
 import array
 import os
@@ -14,37 +14,39 @@ from contextlib import suppress
 SKIP = 77
 RATE = 48000  # frames per second of the disk output, 32-bit float stereo
 
+
 def wait_for(predicate, timeout, step=0.1):
     deadline = time.monotonic() + timeout
     while not (value := predicate()) and time.monotonic() < deadline:
         time.sleep(step)
     return value
 
+
 def tone(path, hz, seconds, level=0.5):
-    """A stereo sine as a 16-bit WAV at RATE."""
+    """A stereo sine as a 16-bit WAV."""
     wave = f"{level}*sin(2*PI*{hz}*t)"
     subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                     f"aevalsrc={wave}|{wave}:s={RATE}:d={seconds}", "-c:a", "pcm_s16le", path],
                    check=True, timeout=60)
     return path
 
+
 def show(path, *cues):
     """A text show of Play Sound cues, each (description, file[, channel[, end]])."""
-    with open(path, "w", encoding="utf-8", newline="") as f:
+    with open(path, "w", newline="") as f:
         for n, (text, file, channel, end) in enumerate((c + (0, 0))[:4] for c in cues):
-            f.write("".join(f"{v}," for v in (n + 1, text, 0, 0, 0, file, 0, 1, 0, channel, 10,
-                                              1, 0, end)) + "\r\n")
+            values = (n + 1, text, 0, 0, 0, file, 0, 1, 0, channel, 10, 1, 0, end)
+            f.write("".join(f"{v}," for v in values) + "\r\n")
     return path
+
 
 def run(check):
     """Runs check(desk, program, workdir) on a fresh workdir and desktop; the exit code."""
     program, workdir = sys.argv[1:3]
     shutil.rmtree(workdir, ignore_errors=True)
-    os.makedirs(workdir)
-    desk = Desktop(os.path.join(workdir, "desktop"))
+    desk = Desktop(workdir)
     try:
-        reason = desk.start()
-        if reason:
+        if reason := desk.start():
             print("SKIP:", reason)
             return SKIP
         check(desk, program, workdir)
@@ -52,8 +54,8 @@ def run(check):
     finally:
         desk.close()
     shutil.rmtree(workdir, ignore_errors=True)
-    print("passed")
     return 0
+
 
 def sounding_runs(samples, threshold=1e-3, min_gap=480):
     """The stretches of sound as (first, end) frames; shorter silences do not split one."""
@@ -64,81 +66,71 @@ def sounding_runs(samples, threshold=1e-3, min_gap=480):
                 runs[-1][1] = i + 1
             else:
                 runs.append([i, i + 1])
-    return [tuple(r) for r in runs]
+    return runs
+
 
 def frequency(samples, first, end):
     """The frequency of a steady tone in frames [first, end) of the left channel."""
     ups = [i for i in range(first + 1, end) if samples[2 * i - 2] <= 0.0 < samples[2 * i]]
     return (len(ups) - 1) * RATE / (ups[-1] - ups[0]) if len(ups) > 1 else 0.0
 
+
 class Desktop:
     def __init__(self, workdir):
-        self.workdir = workdir
-        self.procs = []  # ended in reverse order, each by its process group
+        self.dir = os.path.join(workdir, "desktop")
+        self.procs = []  # each ended by its process group, the last started first
 
-    def spawn(self, argv, env, **kw):
-        self.procs.append(subprocess.Popen(argv, env=env, start_new_session=True, **kw))
+    def spawn(self, argv, **kw):
+        self.procs.append(subprocess.Popen(argv, start_new_session=True, **kw))
         return self.procs[-1]
 
     def start(self):
-        """Starts the display and the buses; the reason when they cannot start, else None."""
+        """Starts the display and the buses; the reason when they cannot start."""
         launcher = "/usr/libexec/at-spi-bus-launcher"
         for tool in ("Xvfb", "dbus-daemon", "xdotool", launcher):
             if not shutil.which(tool):
                 return f"{tool} is not installed"
-        env = {k: v for k, v in os.environ.items() if k not in (
-            "DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS")}
-        env["XDG_RUNTIME_DIR"] = os.path.join(self.workdir, "runtime")
-        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
-        rd, wr = os.pipe()
+        for key in ("WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS"):
+            os.environ.pop(key, None)
+        os.environ.update({k: os.path.join(self.dir, k) for k in (
+            "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME")})
+        os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
+        rd, wr = os.pipe()  # Xvfb writes the number of a free display to it
         self.spawn(["Xvfb", "-displayfd", str(wr), "-screen", "0", "1600x1200x24", "-nolisten",
-                    "tcp"], env, pass_fds=(wr,), stderr=subprocess.DEVNULL)
+                    "tcp"], pass_fds=(wr,), stderr=subprocess.DEVNULL)
         os.close(wr)
         with os.fdopen(rd) as pipe:
-            env["DISPLAY"] = ":" + pipe.readline().strip()
-        if env["DISPLAY"] == ":":
+            os.environ["DISPLAY"] = ":" + pipe.readline().strip()
+        if os.environ["DISPLAY"] == ":":
             return "Xvfb did not start"
-        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"], env,
+        bus = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().decode().strip()
-        if not env["DBUS_SESSION_BUS_ADDRESS"]:
-            return "the session bus did not start"
-        self.spawn([launcher, "--launch-immediately"], env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-        self.env = env
-        # The accessibility library connects on first use, to the buses named here.
-        os.environ.update({k: env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().decode().strip()
+        self.spawn([launcher, "--launch-immediately"], stderr=subprocess.DEVNULL)
         try:
-            import pyatspi
+            import pyatspi  # it connects on first use, to the buses named above
         except ImportError:
             return "pyatspi is not installed for " + sys.executable
         self.atspi = pyatspi
         if not wait_for(self.bus_answers, 10):
             return "the accessibility bus does not answer"
-        return None
 
     def bus_answers(self):
         with suppress(Exception):
             return self.atspi.Registry.getDesktop(0).childCount >= 0
-        return False
 
     def start_program(self, argv):
-        """Starts the program, accessible, its sound written to a file, its output to ours."""
-        self.audio = os.path.join(self.workdir, "sound.raw")
-        self.proc = self.spawn(argv, dict(
-            self.env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-            QT_ACCESSIBILITY="1", SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio,
-            XDG_CONFIG_HOME=os.path.join(self.workdir, "config"),
-            XDG_DATA_HOME=os.path.join(self.workdir, "data")))
+        self.audio = os.path.join(self.dir, "sound.raw")
+        self.proc = self.spawn(argv, env=dict(
+            os.environ, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1", SDL_AUDIODRIVER="disk",
+            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_DISKAUDIOFILE=self.audio))
 
     def close(self):
         for proc in reversed(self.procs):
             for sig in (signal.SIGTERM, signal.SIGKILL):
-                if proc.poll() is None:
-                    with suppress(ProcessLookupError):
-                        os.killpg(proc.pid, sig)
-                    with suppress(subprocess.TimeoutExpired):
-                        proc.wait(timeout=5)
+                with suppress(ProcessLookupError, subprocess.TimeoutExpired):
+                    os.killpg(proc.pid, sig)
+                    proc.wait(timeout=5)
 
     def frames(self):
         return os.path.getsize(self.audio) // 8 if os.path.exists(self.audio) else 0
@@ -164,10 +156,10 @@ class Desktop:
 
     def windows(self, role=None):
         """The program's showing top-level windows."""
-        for app in self.atspi.Registry.getDesktop(0):
-            with suppress(Exception):
-                if app.get_process_id() == self.proc.pid:
-                    return [w for w in app if self.showing(w) and role in (None, w.getRoleName())]
+        with suppress(Exception):
+            app = [a for a in self.atspi.Registry.getDesktop(0)
+                   if a.get_process_id() == self.proc.pid][0]
+            return [w for w in app if self.showing(w) and role in (None, w.getRoleName())]
         return []
 
     def showing(self, acc):
@@ -213,7 +205,7 @@ class Desktop:
         return x + w // 2, y + h // 2
 
     def xdotool(self, *args):
-        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True, timeout=10)
+        subprocess.run(["xdotool", *map(str, args)], check=True, timeout=10)
 
     def point(self, x, y):
         self.xdotool("mousemove", x, y)  # no --sync: it would wait for a move that never comes
