@@ -1,14 +1,11 @@
 #pragma once
 
-// The real main window on an offline engine that a timer renders in step with the wall clock
-// (as a sound card would), generated WAVs whose samples tell which file, which moment of it
-// and which gain is sounding, and shows built from rows of text fields.
+// The real main window on an offline engine rendered in step with the wall clock.
 
 #include "../support/TextRow.h"
 #include "../support/WavHeader.h"
 #include "app/Form1.h"
 #include "core/Module1.h"
-#include "core/Shell.h"
 #include "core/StatusLine.h"
 #include "cuelist/CueListEditor.h"
 #include "platform/Dialogs.h"
@@ -19,11 +16,8 @@
 #include "playback/Processes.h"
 #include "playback/Transport.h"
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <cmath>
 #include <functional>
@@ -41,8 +35,7 @@ inline constexpr int kSampleRate = 48000;
 // Count, SelectionStart, SelectionEnd.
 using Fields = QStringList;
 
-// when: 0 along with, 1 after the previous executes, 2 after it completes; channel 4 is
-// "Any Available".
+// when: 0 along with, 1 after the previous executes, 2 after it completes.
 struct CueSpec {
     int when = 1;
     bool autoStart = true;
@@ -68,9 +61,8 @@ inline Fields ActionCue(int action, int value, const CueSpec& s = {}) {
     return Cue(action, QString::number(value), QStringLiteral("0"), s);
 }
 
-// The generated sounds hold 0.5 on the left and 0.5 * (id / 10 + t / 100) on the right, t the
-// time in the file in seconds (below 10 s): a lone sound's gain is left / 0.5, and right / left
-// tells the file's id and the moment t.
+// The sounds hold 0.5 on the left and 0.5 * (id / 10 + t / 100) on the right, t the time in
+// the file in seconds: a lone sound's gain is left / 0.5, right / left gives its id and t.
 struct Heard {
     double gain = 0; // 0: silence
     int id = 0;
@@ -98,59 +90,43 @@ public:
         form.reset();
     }
 
-    // Renders up to the wall clock (at most a quarter second at once).
     void renderToNow() {
         const std::int64_t due = clock.nsecsElapsed() * kSampleRate / 1000000000LL;
         const std::int64_t n = std::min<std::int64_t>(due - rendered, kSampleRate / 4);
         if (n <= 0) return;
-        const std::size_t at = out.size();
-        out.resize(at + static_cast<std::size_t>(n) * 2);
-        engine->renderOffline(out.data() + at, static_cast<int>(n));
+        out.resize(out.size() + static_cast<std::size_t>(n) * 2);
+        engine->renderOffline(out.data() + 2 * rendered, static_cast<int>(n));
         rendered += n;
     }
-    std::int64_t now() const { return rendered; }
     Heard heard(std::int64_t frame) const {
-        Heard h;
-        if (frame < 0 || frame >= rendered) return h;
-        const double l = out[static_cast<std::size_t>(2 * frame)];
-        const double r = out[static_cast<std::size_t>(2 * frame + 1)];
-        if (l < 1e-3) return h;
-        h.gain = l / 0.5;
-        h.id = static_cast<int>(std::floor(r / l * 10 + 1e-6));
-        h.t = (r / l - h.id / 10.0) * 100;
-        return h;
+        if (frame < 0 || frame >= rendered || out[2 * frame] < 1e-3) return {};
+        const double v = out[2 * frame + 1] / out[2 * frame];
+        const int id = static_cast<int>(std::floor(v * 10 + 1e-6));
+        return {out[2 * frame] / 0.5, id, (v - id / 10.0) * 100};
     }
-    // The first frame at or after `from` where something sounds (-1: none).
     std::int64_t firstSound(std::int64_t from) const {
         for (std::int64_t f = std::max<std::int64_t>(0, from); f < rendered; ++f)
-            if (out[static_cast<std::size_t>(2 * f)] > 1e-3) return f;
+            if (out[2 * f] > 1e-3) return f;
         return -1;
     }
-    // What sounds `offset` frames after the first sound since `from`, once it is rendered.
     Heard heardAfter(std::int64_t from, std::int64_t offset) {
-        auto ready = [&] { return firstSound(from) >= 0 && now() > firstSound(from) + offset; };
+        auto ready = [&] { return firstSound(from) >= 0 && rendered > firstSound(from) + offset; };
         return waitFor(ready) ? heard(firstSound(from) + offset) : Heard{};
     }
 
-    // A WAV named `name` in the test folder with sound `id` (1..9), `seconds` long.
     QString wav(const QString& name, int id, double seconds) {
-        const int n = static_cast<int>(std::lround(seconds * kSampleRate));
-        std::vector<std::int16_t> s(static_cast<std::size_t>(n) * 2);
-        for (int i = 0; i < n; ++i) {
-            const double t = double(i) / kSampleRate;
-            s[2 * i] = static_cast<std::int16_t>(std::lround(0.5 * 32767));
-            s[2 * i + 1] =
-                static_cast<std::int16_t>(std::lround(0.5 * (id / 10.0 + t / 100.0) * 32767));
-        }
+        std::vector<float> s;
+        for (long i = 0; i < std::lround(seconds * kSampleRate); ++i)
+            s.insert(s.end(), {0.5f, float(0.5 * (id / 10.0 + i / (100.0 * kSampleRate)))});
         QFile f(dir.filePath(name));
+        const auto bytes = static_cast<std::uint32_t>(s.size() * sizeof(float));
         if (!f.open(QIODevice::WriteOnly)) return {};
-        const auto bytes = static_cast<std::uint32_t>(s.size() * 2);
-        f.write(sorvane::testing::WavHeader(sorvane::testing::kWavPcm, 2, kSampleRate, 16, bytes));
+        f.write(
+            sorvane::testing::WavHeader(sorvane::testing::kWavFloat, 2, kSampleRate, 32, bytes));
         f.write(reinterpret_cast<const char*>(s.data()), bytes);
         return f.fileName();
     }
 
-    // Rows numbered 1..N unless a row gives its own number; row 1 selected.
     void setShow(const QList<Fields>& rows) {
         std::vector<CueRow> v;
         for (Fields f : rows) {
@@ -178,7 +154,6 @@ public:
     }
     bool has(const QString& text) { return statusTexts().contains(text); }
     qsizetype count(const QString& text) { return statusTexts().count(text); }
-    // The colour of the newest history line `text` (invalid: no such line).
     QColor colourOf(const QString& text) {
         const auto h = form->status().history();
         for (auto it = h.rbegin(); it != h.rend(); ++it)
@@ -186,29 +161,24 @@ public:
         return {};
     }
     QString statusLine() { return form->status().lblStatus->text(); }
-    // "Running Processes:" after a meter tick.
     QString running() {
         mixer().tmrChannelUpdate_Timer();
         return form->status().lblCuesRunning->text();
     }
-    // Every player closed and empty.
     bool channelsEmpty() {
-        for (int i = 0; i < 4; ++i)
-            if (!player(i)->FileName().isEmpty() || player(i)->PlayState() != 6) return false;
+        for (MediaPlayer* p : mixer().MediaPlayer1)
+            if (!p->FileName().isEmpty() || p->PlayState() != 6) return false;
         return true;
     }
 
-    // The operator's GO: a mouse press, then the click.
     void operatorGo() {
         transport().cmdGo_MouseDown();
         transport().cmdGo_Click();
     }
-    // The operator's GO, then the show runs until no cue process is left.
     bool goAndSettle(int ms = 3000) {
         operatorGo();
         return waitFor([&] { return processes().showCount() == 0; }, ms);
     }
-    // Lets events run until `done` holds or `ms` have passed; true when it holds.
     static bool waitFor(const std::function<bool()>& done, int ms = 5000) {
         QElapsedTimer t;
         t.start();
@@ -218,8 +188,7 @@ public:
         }
         return true;
     }
-    // Runs `action` once, from the event loop, as soon as `ready` holds: it then runs inside
-    // whatever wait of the program is running at that moment, as an operator's action does.
+    // Runs `action` once, as soon as `ready` holds, inside whatever wait runs at that moment.
     void when(std::function<bool()> ready, std::function<void()> action, int everyMs = 2) {
         auto* t = new QTimer(form.get());
         QObject::connect(t, &QTimer::timeout, t, [t, ready, action] {

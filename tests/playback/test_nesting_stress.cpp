@@ -1,5 +1,4 @@
-// Waits inside waits, and Stop at the deepest of them; then a long run of random operator
-// actions fired into a running show that uses every action.
+// Stop at the deepest of nested waits, and a long run of random operator actions.
 
 #include "PlaybackFixture.h"
 #include "showfiles/ShowFileFormat.h"
@@ -15,38 +14,11 @@ class NestingStressTest : public QObject {
     Q_OBJECT
     std::unique_ptr<Fixture> fx;
 
-    void writeShow(const QString& path, const QList<Fields>& rows) {
-        QString text;
-        int n = 0;
-        for (Fields f : rows) {
-            f[0] = QString::number(++n);
-            text += CueLine(TextRow(f)) + QStringLiteral("\r\n");
-        }
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(EncodeShowText(text));
-    }
-
-    // Stop until nothing runs and nothing plays: a completion wait that Stop ends still starts
-    // its next cue, which may play again.
-    bool stopUntilQuiet() {
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            fx->transport().Command3_Click();
-            QTest::qWait(100);
-            if (fx->processes().showCount() + fx->processes().fadeCount() == 0 &&
-                fx->channelsEmpty())
-                return true;
-        }
-        return false;
-    }
-
 private slots:
     void init() { fx = std::make_unique<Fixture>(); }
     void cleanup() { fx.reset(); }
 
-    // A completion wait, inside it a Delay, inside that an iteration wait, inside that a fade
-    // tick, and Stop inside the fade tick. Every level finishes as it should and nothing
-    // freed is touched.
+    // Stop inside a fade tick inside an iteration wait inside a Delay inside a completion wait.
     void stopAtTheDeepestWait() {
         const QString a = fx->wav("a.wav", 1, 3.0);
         fx->setShow(
@@ -54,14 +26,12 @@ private slots:
              ActionCue(8, 8000, {.when = 2, .autoStart = false}),
              ActionCue(4, 0, {.autoStart = false, .channel = 1, .volume = -2000, .speed = 0}),
              ActionCue(3, 0, {.autoStart = false}), ActionCue(8, 1, {.when = 2})});
-        // Inside cue 1's completion wait: GO on the Delay.
         fx->when(
             [&] { return fx->player(0)->PlayState() == 2 && fx->processes().showCount() == 1; },
             [&] {
                 fx->cues().SelectRow(2);
                 fx->operatorGo();
             });
-        // Inside the Delay: GO on the fade, then on the iteration wait.
         fx->when([&] { return fx->statusLine().startsWith(QStringLiteral("Delaying:  ")); },
                  [&] {
                      fx->operatorGo();
@@ -71,7 +41,6 @@ private slots:
                                   fx->operatorGo();
                               });
                  });
-        // Inside the iteration wait: a fade tick, and Stop inside its let-events-run.
         int depth = 0;
         bool stopped = false;
         fx->when([&] { return IterationPending && fx->processes().fadeCount() == 1; },
@@ -87,14 +56,11 @@ private slots:
         fx->operatorGo();
         QVERIFY(
             Fixture::waitFor([&] { return stopped && fx->processes().showCount() == 0; }, 10000));
-        QCOMPARE(depth, 3); // the completion wait, the Delay and the iteration wait
+        QCOMPARE(depth, 3);
         // The fade tick finished its one step after its instance was gone; none followed.
         QCOMPARE(fx->player(1)->Volume(), -40);
         QTest::qWait(400);
         QCOMPARE(fx->player(1)->Volume(), -40);
-        QCOMPARE(fx->processes().fadeCount(), 0);
-        // Stop's two lines, then the completion wait still started its next cue (a Delay
-        // that ended at once).
         QVERIFY(ShowHalted && DelayHalted);
         const QStringList t = fx->statusTexts();
         const qsizetype clearing = t.indexOf(QStringLiteral("Clearing all buffered media."));
@@ -102,46 +68,50 @@ private slots:
         QVERIFY(t.at(clearing + 1).startsWith(QStringLiteral("Show Halted at ")));
         QCOMPARE(fx->colourOf(t.at(clearing)), QColor(255, 255, 0));
         QCOMPARE(fx->colourOf(t.at(clearing + 1)), QColor(255, 0, 0));
+        // The completion wait still started its next cue, a Delay that ended at once.
         QVERIFY(t.lastIndexOf(QStringLiteral("Executing Cue 5.")) > clearing);
         QCOMPARE(fx->running(), QStringLiteral("0"));
         QVERIFY(fx->channelsEmpty());
     }
 
-    // Random operator actions at random moments into a running show that uses every action,
-    // for twenty seconds: no crash, the event loop keeps answering, and after Stop every
-    // channel is empty and nothing runs.
+    // Twenty seconds of random operator actions into a running show that uses every action.
     void randomOperatorActions() {
         const QString a = fx->wav("a.wav", 1, 1.5);
         const QString b = fx->wav("b.wav", 2, 0.8);
         QVERIFY(QDir(fx->dir.path()).mkpath(QStringLiteral("ShowFiles")));
         fx->wav(QStringLiteral("ShowFiles/c.wav"), 3, 1.0);
-        auto spec = [](int when, bool autoStart, int channel) {
+        auto cs = [](int when, bool autoStart, int channel) {
             return CueSpec{.when = when, .autoStart = autoStart, .channel = channel, .end = 0.8};
         };
         const CueSpec fast{.channel = 2, .volume = -1500, .speed = 9, .end = 0.8};
         const CueSpec slow{.when = 2, .channel = 4, .speed = 7, .end = 0.8};
         const CueSpec loop{.when = 0, .channel = 3, .count = 0, .end = 0.8};
-        const QList<Fields> show{
-            PlayCue(a, spec(1, true, 0)),
-            PlayCue(b, spec(2, true, 4)),
-            Cue(7, "0", a, spec(1, true, 1)),
-            PlayCue(a, spec(0, true, 1)),
-            ActionCue(4, 0, fast),
-            ActionCue(4, 0, slow),
-            PlayCue("c.wav", loop),
-            ActionCue(3, 40, spec(1, true, 3)),
-            ActionCue(6, 0, spec(1, true, 0)),
-            ActionCue(1, 0, spec(2, true, 1)),
-            ActionCue(8, 150, spec(0, true, 0)),
-            ActionCue(2, 0, spec(1, true, 3)),
-            ActionCue(5, 2, spec(1, false, 0)),
-            PlayCue("gone.wav", spec(1, true, 0)),
-            ActionCue(8, 300, spec(2, true, 0)),
-            ActionCue(5, 4, spec(1, true, 0)),
-        };
-        const QString other = fx->dir.filePath(QStringLiteral("other.cue"));
-        writeShow(other, {PlayCue(b, spec(1, true, 4)), ActionCue(8, 200, spec(2, true, 0)),
-                          ActionCue(4, 0, fast), PlayCue(a, spec(2, true, 0))});
+        const QList<Fields> show = {PlayCue(a, cs(1, true, 0)),
+                                    PlayCue(b, cs(2, true, 4)),
+                                    Cue(7, "0", a, cs(1, true, 1)),
+                                    PlayCue(a, cs(0, true, 1)),
+                                    ActionCue(4, 0, fast),
+                                    ActionCue(4, 0, slow),
+                                    PlayCue("c.wav", loop),
+                                    ActionCue(3, 40, cs(1, true, 3)),
+                                    ActionCue(6, 0, cs(1, true, 0)),
+                                    ActionCue(1, 0, cs(2, true, 1)),
+                                    ActionCue(8, 150, cs(0, true, 0)),
+                                    ActionCue(2, 0, cs(1, true, 3)),
+                                    ActionCue(5, 2, cs(1, false, 0)),
+                                    PlayCue("gone.wav", cs(1, true, 0)),
+                                    ActionCue(8, 300, cs(2, true, 0)),
+                                    ActionCue(5, 4, cs(1, true, 0))};
+        QString other;
+        int n = 0;
+        for (Fields f : {PlayCue(b, cs(1, true, 4)), ActionCue(8, 200, cs(2, true, 0)),
+                         ActionCue(4, 0, fast), PlayCue(a, cs(2, true, 0))}) {
+            f[0] = QString::number(++n);
+            other += CueLine(TextRow(f)) + "\r\n";
+        }
+        QFile otherFile(fx->dir.filePath(QStringLiteral("other.cue")));
+        QVERIFY(otherFile.open(QIODevice::WriteOnly) && otherFile.write(EncodeShowText(other)) > 0);
+        otherFile.close();
         fx->setShow(show);
 
         QRandomGenerator rng(20261206);
@@ -152,10 +122,6 @@ private slots:
         QObject::connect(&watch, &QTimer::timeout,
                          [&] { maxGap = std::max(maxGap, beat.restart()); });
         watch.start(5);
-        int actions = 0;
-        QElapsedTimer run;
-        QTimer monkey;
-        monkey.setSingleShot(true);
         Transport& tr = fx->transport();
         CueListEditor& cues = fx->cues();
         Mixer& mixer = fx->mixer();
@@ -192,16 +158,19 @@ private slots:
             [&] {
                 if (rng.bounded(6) != 0) return;
                 if (rng.bounded(2))
-                    fx->form->showFiles().LoadShow(other);
+                    fx->form->showFiles().LoadShow(otherFile.fileName());
                 else
                     fx->setShow(show);
             },
             [&] { tr.tmrBlinkGo_Timer(); },
         };
+        int actions = 0;
+        QElapsedTimer run;
+        QTimer monkey;
+        monkey.setSingleShot(true);
         QObject::connect(&monkey, &QTimer::timeout, [&] {
-            // The actions run inside the show's waits, which cannot return while newer waits
-            // run inside them; once the run is over, Stop is pressed until all have unwound
-            // (a completion wait on an endless loop ends only on Stop).
+            // Actions run inside the show's waits; once the run is over, Stop is pressed until
+            // they have all unwound (a completion wait on an endless loop ends only on Stop).
             if (run.elapsed() >= 20000) {
                 tr.Command3_Click();
                 monkey.start(50);
@@ -216,12 +185,17 @@ private slots:
         while (run.elapsed() < 20000)
             QTest::qWait(50);
         monkey.stop();
-        QVERIFY(stopUntilQuiet());
+        // A completion wait that Stop ends still starts its next cue: Stop until all is quiet.
+        QVERIFY(Fixture::waitFor([&] {
+            tr.Command3_Click();
+            QTest::qWait(100);
+            return fx->processes().showCount() + fx->processes().fadeCount() == 0 &&
+                   fx->channelsEmpty();
+        }));
         watch.stop();
         QCOMPARE(fx->running(), QStringLiteral("0"));
-        QVERIFY(fx->channelsEmpty());
-        for (int i = 0; i < 4; ++i)
-            QVERIFY(fx->mixer().lblChannelData[i]->text().isEmpty());
+        for (QLabel* l : fx->mixer().lblChannelData)
+            QVERIFY(l->text().isEmpty());
         QVERIFY(actions > 300);
         // 200 ms is the aim; the bound leaves room for a loaded machine and sanitizer builds.
         qInfo("actions %d, longest event-loop gap %lld ms", actions, maxGap);
