@@ -77,9 +77,9 @@ def browse(desk, path, reply):
     name_box = desk.find("File name:", "text", desk.window("Open File"))
     desk.click(name_box)
     desk.xdotool("type", "--delay", "20", path)
-    desk.key("Return")
+    desk.xdotool("key", "Return")
     if not desk.gone("Open File", timeout=3):
-        desk.key("Return")  # the first one closed a completion list
+        desk.xdotool("key", "Return")  # the first one closed a completion list
     assert desk.gone("Open File"), f"the file dialog did not take {path!r}"
     assert answer(desk, "Select File", reply) == QUESTION
 
@@ -144,7 +144,7 @@ def edit(desk, wav, end):
     desk.press("Play", editor)
     desk.find("Stop", "push button", editor, timeout=5)
     time.sleep(0.6)
-    desk.key("bracketleft")  # to Text1, which holds the focus after a preview click
+    desk.xdotool("key", "bracketleft")  # to Text1, which holds the focus after a preview click
     wait_for(lambda: marker(desk, editor, "Start") != 0.5, 5)
     start = marker(desk, editor, "Start")
     assert 0.8 <= start < end, f'"[" 0.6 s into a preview from 0.5 s set the start to {start}'
@@ -168,7 +168,7 @@ def preview(desk, wav, end):
     mark = desk.frames()
     desk.xdotool("click", 3)
     time.sleep(0.2)
-    desk.key("Down", "Return")  # Qt keeps pop-up menus off the bus: the item by its keys
+    desk.xdotool("key", "Down", "Return")  # Qt keeps pop-up menus off the bus: the item by keys
     desk.find("Stop", "push button", editor, timeout=5)
     desk.find("Play", "push button", editor, timeout=10)
     desk.wait_frames(desk.frames() + RATE // 4, 5)

@@ -159,17 +159,15 @@ class Desktop:
         with suppress(Exception):
             app = [a for a in self.atspi.Registry.getDesktop(0)
                    if a.get_process_id() == self.proc.pid][0]
-            return [w for w in app if self.showing(w) and role in (None, w.getRoleName())]
+            return [w for w in app if w.getState().contains(self.atspi.STATE_SHOWING)
+                    and role in (None, w.getRoleName())]
         return []
-
-    def showing(self, acc):
-        return acc.getState().contains(self.atspi.STATE_SHOWING)
 
     def all(self, name=None, role=None, root=None):
         """The showing controls of that name and role in root, else in every window."""
         def match(acc):
             return name in (None, acc.name) and role in (None, acc.getRoleName()) \
-                and self.showing(acc)
+                and acc.getState().contains(self.atspi.STATE_SHOWING)
         with suppress(Exception):
             return [acc for top in ([root] if root is not None else self.windows())
                     for acc in self.atspi.findAllDescendants(top, match)]
@@ -217,6 +215,3 @@ class Desktop:
 
     def press(self, caption, root=None):
         self.click(self.find(caption, "push button", root))
-
-    def key(self, *keys):
-        self.xdotool("key", *keys)
