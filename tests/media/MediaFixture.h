@@ -1,23 +1,23 @@
 #pragma once
 
-// What the media tests share: a stand-in main window with a status line and scripted
-// dialogs, properties-panel fields that record every write, an offline sound engine, and
-// generated media files.
+// Shared by the media tests: a stand-in main window, logging fields, an offline engine, media.
 
+#include "../support/WavHeader.h"
+#include "core/Module1.h"
 #include "core/Shell.h"
 #include "core/StatusLine.h"
+#include "core/StoredValue.h"
+#include "core/Twips.h"
+#include "media/Form5.h"
+#include "media/MediaCommands.h"
 #include "media/MediaFields.h"
 #include "platform/Dialogs.h"
 #include "platform/engine/AudioEngine.h"
-#include "../support/WavHeader.h"
+#include "platform/engine/MediaPlayer.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QStringList>
-#include <QWidget>
+#include <QtTest>
+#include <QtWidgets>
 #include <cmath>
-#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -26,8 +26,6 @@ namespace sorvane::testing {
 class TestShell final : public Shell {
 public:
     TestShell() {
-        window.setObjectName(QStringLiteral("Form1"));
-        window.resize(800, 600);
         frame_.form = &window;
         frame_.client = &window;
         status_ = new StatusLine(*this, &window);
@@ -39,14 +37,9 @@ public:
     int OuterWidthTw() const override { return 12000; }
     int OuterHeightTw() const override { return 9000; }
     void FocusGo() override {}
-
-    QString lastStatus() const {
+    StatusLine::Entry last() const {
         const auto h = status_->history();
-        return h.isEmpty() ? QString() : h.constLast().text;
-    }
-    QColor lastColour() const {
-        const auto h = status_->history();
-        return h.isEmpty() ? QColor() : h.constLast().colour;
+        return h.isEmpty() ? StatusLine::Entry{} : h.constLast();
     }
 
     QWidget window;
@@ -72,53 +65,68 @@ public:
     void ListView1_Click() override { log << QStringLiteral("Click"); }
 };
 
-inline AudioEngine::Options OfflineEngine() {
-    AudioEngine::Options o;
-    o.output = AudioEngine::Output::Offline;
-    o.sampleRate = 48000;
-    return o;
-}
-
-// A 16-bit stereo WAV of a sine, `seconds` long.
-inline bool WriteWav(const QString& path, double seconds, int rate = 48000,
-                     double amplitude = 0.5) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    const std::uint32_t frames = static_cast<std::uint32_t>(std::lround(seconds * rate));
-    const std::uint32_t data = frames * 4;
-    f.write(sorvane::testing::WavHeader(sorvane::testing::kWavPcm, 2, rate, 16, data));
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(frames) * 2);
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        const auto s = static_cast<std::int16_t>(
-            std::lround(amplitude * 32767 * std::sin(2 * M_PI * 440.0 * i / rate)));
-        samples[2 * i] = s;
-        samples[2 * i + 1] = s;
-    }
+// A 16-bit stereo 48 kHz WAV of a sawtooth.
+inline bool WriteWav(const QString& path, double seconds) {
+    const auto frames = static_cast<std::uint32_t>(std::lround(seconds * 48000));
+    std::vector<std::int16_t> samples(2 * std::size_t{frames});
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>(i / 2 % 109 * 300 - 16000);
     const auto bytes = static_cast<qint64>(samples.size() * 2);
-    return f.write(reinterpret_cast<const char*>(samples.data()), bytes) == bytes;
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(WavHeader(kWavPcm, 2, 48000, 16, frames * 4)) &&
+           f.write(reinterpret_cast<const char*>(samples.data()), bytes) == bytes;
 }
 
-// Runs ffmpeg to make a file of another format from a sine (mp3, wma ...).
-inline bool MakeWithFfmpeg(const QString& path, double seconds, const QStringList& codec) {
-    QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-                     QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     QStringLiteral("sine=frequency=440:sample_rate=44100:duration=%1")
-                         .arg(seconds)};
-    args << codec << path;
+// A sine encoded by ffmpeg with `codec`.
+inline bool MakeWithFfmpeg(const QString& path, double seconds,
+                           const QString& codec = QStringLiteral("libmp3lame")) {
     QProcess p;
-    p.start(QStringLiteral("ffmpeg"), args);
-    return p.waitForFinished(60000) && p.exitCode() == 0 && QFile::exists(path);
+    p.start(QStringLiteral("ffmpeg"),
+            {"-v", "error", "-y", "-f", "lavfi", "-i",
+             QStringLiteral("sine=frequency=440:duration=%1").arg(seconds), "-c:a", codec, path});
+    return p.waitForFinished(60000) && p.exitCode() == 0;
 }
 
-inline bool MakeMp3(const QString& path, double seconds) {
-    return MakeWithFfmpeg(path, seconds,
-                          {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"),
-                           QStringLiteral("-b:a"), QStringLiteral("128k")});
-}
+// The media commands on one offline engine; a 10-second WAV and a file no player takes.
+class MediaFixture {
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<AudioEngine> engine;
+    std::unique_ptr<TestShell> shell;
+    std::unique_ptr<RecordingFields> fields;
+    std::unique_ptr<MediaCommands> media;
 
-// The decoder the build links into the application folder.
-inline QString AppLame() {
-    return qEnvironmentVariable("SORVANE_APP_DIR") + QStringLiteral("/lame");
-}
+    QString path(const QString& name) const { return dir.filePath(name); }
+    // The decoder the build links into the application folder.
+    static QString AppLame() { return qEnvironmentVariable("SORVANE_APP_DIR") + "/lame"; }
+
+    // Fresh commands, window and fields; the commands go first, as they use the others.
+    void open() {
+        media.reset();
+        if (!engine)
+            engine = std::make_unique<AudioEngine>(
+                AudioEngine::Options{.output = AudioEngine::Output::Offline});
+        shell = std::make_unique<TestShell>();
+        fields = std::make_unique<RecordingFields>();
+        media = std::make_unique<MediaCommands>(*shell, *engine, *fields, &shell->window);
+        media->DecoderPath = AppLame();
+        ShowFolder.clear();
+        if (QFile::exists(path("ten.wav"))) return;
+        QFile junk(path("junk.wav"));
+        QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write(QByteArray(4000, 'x')) == 4000);
+        QVERIFY(WriteWav(path("ten.wav"), 10.0));
+    }
+
+    // An editor on the 10-second file with the given markers, as Edit opens it.
+    std::unique_ptr<Form5> openEditor(double start, double end) {
+        auto form = std::make_unique<Form5>(*engine, *fields, nullptr);
+        form->MediaPlayer1->setFileName(path("ten.wav"));
+        MediaLength = form->MediaPlayer1->SelectionEnd();
+        form->MediaPlayer1->setSelectionStart(start);
+        form->MediaPlayer1->setSelectionEnd(end);
+        form->SetMarkers();
+        return form;
+    }
+};
 
 } // namespace sorvane::testing
