@@ -3,8 +3,6 @@
 #include "MediaFixture.h"
 #include "media/Waveform.h"
 
-#include <QtEndian>
-
 using namespace sorvane;
 using namespace sorvane::testing;
 
