@@ -1,15 +1,13 @@
 #pragma once
 
-// Small file helpers shared by the show-file tests.
+// File helpers shared by the show-file tests.
 
-#include <QByteArray>
+#include "../support/WavHeader.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QString>
 #include <QtTest>
 #include <sys/resource.h>
-#include "../support/WavHeader.h"
 
 inline QByteArray ReadFile(const QString& path) {
     QFile f(path);
@@ -23,16 +21,12 @@ inline void WriteFile(const QString& path, const QByteArray& bytes) {
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
-// A short 16-bit mono PCM WAV whose samples repeat `tag`, so that files of different tags
-// differ in content; the player takes it.
+// A short 16-bit mono WAV whose samples repeat `tag`: files of different tags differ.
 inline QByteArray Wav(const QByteArray& tag, int frames = 4410) {
-    QByteArray data;
-    data.reserve(frames * 2);
-    for (int i = 0; data.size() < frames * 2; ++i)
-        data.append(tag.isEmpty() ? '\0' : tag.at(i % tag.size()));
-    return sorvane::testing::WavHeader(sorvane::testing::kWavPcm, 1, 44100, 16,
-                                      static_cast<std::uint32_t>(data.size())) +
-           data;
+    QByteArray data(frames * 2, '\0');
+    for (int i = 0; i < data.size() && !tag.isEmpty(); ++i)
+        data[i] = tag.at(i % tag.size());
+    return sorvane::testing::WavHeader(sorvane::testing::kWavPcm, 1, 44100, 16, data.size()) + data;
 }
 
 // Limits the size of any file this process writes, as a full disk would.
@@ -40,8 +34,7 @@ struct FileSizeLimit {
     rlimit old{};
     explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &old);
-        rlimit lim = old;
-        lim.rlim_cur = bytes;
+        rlimit lim{bytes, old.rlim_max};
         setrlimit(RLIMIT_FSIZE, &lim);
     }
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }

@@ -16,7 +16,6 @@ using namespace sorvane::registry;
 
 namespace {
 
-// The default value of a key of the classes root, or `dflt` where it has none.
 QString Get(const QString& key, const QString& dflt = QString()) {
     return RegGetString(ClassesRootText(), key, QString(), dflt);
 }
@@ -46,7 +45,6 @@ private slots:
     void initTestCase() {
         qputenv("XDG_DATA_HOME", QFile::encodeName(data));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
-        // The application folder holds the program and its icon.
         WriteFile(app + "/sorvane", "#!/bin/sh\n");
         QFile::setPermissions(app + "/sorvane", QFile::ReadOwner | QFile::ExeOwner);
         QImage icon(64, 64, QImage::Format_ARGB32);
@@ -109,10 +107,6 @@ private slots:
         QVERIFY(!Has(".cue") && !Has("cuesheet"));
         UnregisterFileType("cue");
         QCOMPARE(Get("keep"), "me");
-        // A folder given with its separator gets no second one; no icon path, no icon key.
-        RegisterFileType("cue", app + '/', "sorvane", "Sorvane Show", QString());
-        QCOMPARE(Get("sorvane\\shell\\open\\command"), command);
-        QVERIFY(!Has("sorvane\\DefaultIcon"));
     }
 
     void desktopFilesFromTheStore() {
@@ -124,9 +118,10 @@ private slots:
         QVERIFY(!QFileInfo::exists(config + "/mimeapps.list"));
         // Files of others in the same folders stay as they are.
         WriteFile(data + "/applications/player.desktop", "[Desktop Entry]\nName=Player\n");
-        WriteFile(config + "/mimeapps.list",
-                  "[Default Applications]\ntext/plain=editor.desktop\n\n[Added Associations]\n"
-                  "application/x-sorvane-show=player.desktop;\n[Other]\nkey=value\n");
+        const QByteArray list = "[Default Applications]\ntext/plain=editor.desktop\n"
+                                "application/x-sorvane-show=old.desktop\n\n[Added Associations]\n"
+                                "application/x-sorvane-show=player.desktop;\n[Other]\nkey=value\n";
+        WriteFile(config + "/mimeapps.list", list);
         registerAtStart(app);
         const QString mimeXml = file("data/mime/packages/sorvane.xml");
         for (const char* part :
@@ -144,21 +139,13 @@ private slots:
         QCOMPARE(icon.size(), QSize(64, 64));
         QCOMPARE(icon.pixelColor(10, 10), QColor(20, 60, 200));
         QCOMPARE(file("data/applications/player.desktop"), "[Desktop Entry]\nName=Player\n");
-        QCOMPARE(file("config/mimeapps.list"),
-                 "[Default Applications]\ntext/plain=editor.desktop\n"
-                 "application/x-sorvane-show=sorvane.desktop\n\n[Added Associations]\n"
-                 "application/x-sorvane-show=sorvane.desktop;player.desktop;\n"
-                 "[Other]\nkey=value\n");
+        QCOMPARE(file("config/mimeapps.list"), QByteArray(list)
+                                                   .replace("=old.", "=sorvane.")
+                                                   .replace("=player", "=sorvane.desktop;player"));
         // The desktop's MIME database now takes a show file for the show type.
         if (!QStandardPaths::findExecutable("update-mime-database").isEmpty())
             QCOMPARE(QMimeDatabase().mimeTypeForFile("/x/a.cue").name(),
                      "application/x-sorvane-show");
-        // An edit of the list sets the default and leads the added associations.
-        const QByteArray set =
-            "[Default Applications]\na/b=s.desktop\n\n[Added Associations]\na/b=s.desktop;\n";
-        for (const QByteArray& before :
-             {QByteArray(), QByteArray("[Default Applications]\na/b=old.desktop\n"), set})
-            QCOMPARE(SetMimeAppsEntry(before, "a/b", "s.desktop"), set);
         // The program's path is quoted by the desktop entry rules.
         QCOMPARE(DesktopExecLine("/my apps/so$r\"v`e\\n 100%/sorvane"),
                  "\"/my apps/so\\\\$r\\\\\"v\\\\`e\\\\\\\\n 100%%/sorvane\" %f");

@@ -1,7 +1,4 @@
-// The show file commands through the real main window, with hostile and ordinary files: a
-// show loads back as it was saved and still finds its media in any locale; a save takes no
-// file from the current folder and replaces no other show's media; failures, Cancel and
-// edits while a save runs lose nothing; nothing waits on a pipe; the database loader.
+// The show file commands through the real main window, with hostile and ordinary files.
 
 #include "../support/TextRow.h"
 #include "TestFiles.h"
@@ -22,13 +19,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace sorvane;
@@ -44,17 +41,13 @@ CueRow PlayCue(const QString& description, const QString& file) {
 
 // Every action, with the panel's kinds of values; cues 1 and 8 name `media`.
 std::vector<CueRow> EveryAction(const QString& media) {
-    const char* lines[] = {"1,Preshow \u2013 caf\u00e9,0,0,0,%1,-800,1,0,4,5,0,1.5,12.25",
-                           "2,Pause,1,1,0,0,0,1,1,0,10,1,0,0",
-                           "3,\u0413\u0440\u043e\u043c,2,2,0,0,0,1,1,1,10,1,0,0",
-                           "4,\u96f7\u306e\u97f3,2,3,120,0,0,1,0,2,10,1,0,0",
-                           "5,Fade,0,4,0,0,-2000,1,1,3,7,1,0,0",
-                           "6,Jump,1,5,2,0,0,1,0,0,10,1,0,0",
-                           "7,Slow,1,6,0,0,0,0.75,0,2,10,1,0,0",
-                           "8,Buffer,0,7,0,%1,0,1,1,3,10,1,0,0",
-                           "9,Hold,2,8,500,0,0,1,1,0,10,1,0,0"};
     std::vector<CueRow> rows;
-    for (const char* line : lines)
+    for (const char* line :
+         {"1,Preshow \u2013 caf\u00e9,0,0,0,%1,-800,1,0,4,5,0,1.5,12.25",
+          "2,Pause,1,1,0,0,0,1,1,0,10,1,0,0", "3,\u0413\u0440\u043e\u043c,2,2,0,0,0,1,1,1,10,1,0,0",
+          "4,\u96f7\u306e\u97f3,2,3,120,0,0,1,0,2,10,1,0,0", "5,Fade,0,4,0,0,-2000,1,1,3,7,1,0,0",
+          "6,Jump,1,5,2,0,0,1,0,0,10,1,0,0", "7,Slow,1,6,0,0,0,0.75,0,2,10,1,0,0",
+          "8,Buffer,0,7,0,%1,0,1,1,3,10,1,0,0", "9,Hold,2,8,500,0,0,1,1,0,10,1,0,0"})
         rows.push_back(TextRow(QString::fromUtf8(line).replace("%1", media).split(',')));
     return rows;
 }
@@ -63,36 +56,25 @@ std::vector<CueRow> EveryAction(const QString& media) {
 QStringList Snapshot(const CueListModel& m) {
     QStringList out;
     for (int i = 0; i < m.count(); ++i) {
-        QStringList fields{m.row(i).text};
+        QString row = m.row(i).text;
         for (int k = 1; k <= m.row(i).subCount; ++k)
-            fields << m.row(i).at(k).value.toText() + '|' + m.row(i).at(k).text;
-        out << fields.join(';');
+            row += ';' + m.row(i).at(k).value.toText() + '|' + m.row(i).at(k).text;
+        out << row;
     }
     return out;
 }
 
-// Without the capabilities that let a superuser read any file, so that a file without read
-// permission cannot be read by this process either.
+// Drops the superuser's right to read any file while it lives.
 struct NoReadOverride {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved[2]{};
-    bool changed = false;
+    __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved[2]{}, less[2]{};
     NoReadOverride() {
-        if (geteuid() != 0 || syscall(SYS_capget, &header, saved) != 0) return;
-        __user_cap_data_struct less[2] = {saved[0], saved[1]};
+        syscall(SYS_capget, &head, saved);
+        std::copy(saved, saved + 2, less);
         less[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        changed = syscall(SYS_capset, &header, less) == 0;
+        syscall(SYS_capset, &head, less);
     }
-    ~NoReadOverride() {
-        if (changed) syscall(SYS_capset, &header, saved);
-    }
-};
-
-// Runs in the current folder `dir` while it lives.
-struct InFolder {
-    QString old = QDir::currentPath();
-    explicit InFolder(const QString& dir) { QDir::setCurrent(dir); }
-    ~InFolder() { QDir::setCurrent(old); }
+    ~NoReadOverride() { syscall(SYS_capset, &head, saved); }
 };
 
 mode_t Mode(const QString& path) {
@@ -108,7 +90,6 @@ class ShowFilesTest : public QObject {
     ScriptedDialogs dialogs;
     std::unique_ptr<Form1> form;
 
-    // A fresh window, started with `commandLine`.
     void start(const QString& commandLine = QString()) {
         form.reset();
         ShowFolder.clear();
@@ -124,7 +105,6 @@ class ShowFilesTest : public QObject {
     QString path(const QString& rel) const { return tmp.filePath(rel); }
     QByteArray read(const QString& rel) const { return ReadFile(path(rel)); }
     void write(const QString& rel, const QByteArray& bytes) { WriteFile(path(rel), bytes); }
-    bool exists(const QString& rel) const { return QFileInfo::exists(path(rel)); }
     QStringList filesIn(const QString& rel) const {
         return QDir(path(rel)).entryList(QDir::Files | QDir::Hidden);
     }
@@ -135,21 +115,17 @@ class ShowFilesTest : public QObject {
         const QString f = fileOf(row);
         return ReadFile(f.startsWith('/') ? f : ShowFolder + "ShowFiles/" + f);
     }
-
     void setShow(std::vector<CueRow> rows) {
         model().setRows(std::move(rows));
-        cues().SelectRow(model().count() ? 1 : 0);
+        cues().SelectRow(1);
         cues().ListView1_Click();
     }
     void load(const QString& rel) { files().LoadShow(path(rel)); }
-    // Saves through the dialog into `rel`.
     void save(const QString& rel) {
         dialogs.queueFile(path(rel));
         files().SaveShow();
     }
-    // Saves into `rel` and runs `act` once, on the first turn of the event loop where `when`
-    // holds for the save's progress and whether its write pass has begun (the progress
-    // starts again). Gives whether `act` ran.
+    // Saves and runs `act` once `when` holds for the progress and whether the write pass runs.
     bool saveAnd(const QString& rel, const std::function<bool(int, bool)>& when,
                  const std::function<void(Form3&)>& act) {
         int last = -1;
@@ -169,7 +145,7 @@ class ShowFilesTest : public QObject {
         save(rel);
         return done;
     }
-    // The status line's entries that start with `start` in `colour` (in any colour without).
+    // The status line's entries that start with `start` (in `colour`).
     int entries(const QString& start, const QColor& colour = QColor()) {
         int n = 0;
         for (const auto& e : form->status().history())
@@ -190,156 +166,97 @@ private slots:
         QLocale::setDefault(QLocale::c());
     }
 
-    void startRegistersTheShowType() {
-        QVERIFY(exists("xdg/config/sorvane/registry.json"));
-        QCOMPARE(RegGetString(ClassesRootText(), "sorvane\\shell\\open\\command", {}, {}),
-                 '"' + ApplicationFolder() + "/sorvane\" %1");
-    }
-
-    void roundTripOfEveryAction_data() {
+    // Saved and loaded again, a show is the same and finds its media, in any locale.
+    void roundTrip_data() {
         QTest::addColumn<QString>("locale");
-        QTest::newRow("decimal point") << "C";
-        QTest::newRow("decimal comma") << "de_DE";
+        QTest::addColumn<QString>("media");
+        QTest::newRow("decimal point") << "C"
+                                       << "thunder.wav";
+        QTest::newRow("decimal comma") << "de_DE"
+                                       << "thunder.wav";
+        QTest::newRow("windows1252NamesComeBackAndFindTheirMedia") << "C" << u"\u00c4\u2013W.mp3"_s;
     }
-    void roundTripOfEveryAction() {
+    void roundTrip() {
         QFETCH(QString, locale);
+        QFETCH(QString, media);
         QLocale::setDefault(QLocale(locale));
-        const QString dir = locale + '/';
-        write("Media/thunder.wav", Wav("thunder"));
-        std::vector<CueRow> rows = EveryAction(path("Media/thunder.wav"));
-        // A rate typed in this locale, markers the panel stored as numbers, and a description
-        // that reads as a number but is none.
-        const QString rate = QLocale().toString(1.5);
-        rows[6].at(kRate) = {StoredValue::text(rate), rate};
-        rows[0].at(kSelectionStart) = {StoredValue::number(2.75), QLocale().toString(2.75)};
-        rows[0].at(kSelectionEnd) = {StoredValue::number(12.25), QLocale().toString(12.25)};
-        rows[1].at(kDescription) = {StoredValue::text("1.5"), "1.5"};
+        const QString dir = QString::fromLatin1(QTest::currentDataTag()) + '/';
+        write("Src/" + media, Wav(media.toUtf8()));
+        std::vector<CueRow> rows = EveryAction(path("Src/" + media));
+        if (media != "thunder.wav") {
+            rows = {PlayCue(u"CAF\u00c9\u2026"_s, path("Src/" + media)),
+                    PlayCue(u"\u00c2\u00a9 2024"_s, "0")};
+        } else {
+            // Typed in this locale, stored as numbers, and a description that is no number.
+            const QLocale l;
+            rows[6].at(kRate) = {StoredValue::text(l.toString(1.5)), l.toString(1.5)};
+            rows[0].at(kSelectionStart) = {StoredValue::number(2.75), l.toString(2.75)};
+            rows[0].at(kSelectionEnd) = {StoredValue::number(12.25), l.toString(12.25)};
+            rows[1].at(kDescription) = {StoredValue::text("1.5"), "1.5"};
+        }
         setShow(rows);
-        ShowFilename = path("loaded.cue");
         save(dir + "show.cue");
-        // The dialog proposed the show loaded last; the media is gathered beside the show and
-        // named by its bare name; no temporary file is left.
-        QCOMPARE(dialogs.calls().last().text, path("loaded.cue"));
-        QCOMPARE(ShowFilename, path("loaded.cue"));
-        QCOMPARE(ShowFolder, path(dir));
-        QCOMPARE(read(dir + "ShowFiles/thunder.wav"), Wav("thunder"));
-        QCOMPARE(fileOf(0), "thunder.wav");
-        QCOMPARE(fileOf(7), "thunder.wav");
+        QCOMPARE(fileOf(0), media);
         QCOMPARE(filesIn(dir), QStringList{"show.cue"});
-        QCOMPARE(form->status().lblStatus->text(), "Show Saved Successfully - show.cue");
-        QCOMPARE(files().form3(), nullptr);
-        // Characters beyond Windows-1252 make the file UTF-8; numbers keep a point.
-        const QString text = QString::fromUtf8(read(dir + "show.cue"));
-        QVERIFY(text.contains(u"4,\u96f7\u306e\u97f3,2,3,120,"_s));
-        QVERIFY(text.contains("7,Slow,1,6,0,0,0,1.5,0,"));
-        QVERIFY(text.contains(",-800,1,0,4,5,0,2.75,12.25,\r\n"));
         const QStringList before = Snapshot(model());
         files().Command1_Click();
         load(dir + "show.cue");
         QCOMPARE(Snapshot(model()), before);
-        for (int k = 1; k <= kSubItemCount; ++k)
-            QCOMPARE(model().row(1).at(k).value.kind(), StoredValue::Kind::Text);
-        QCOMPARE(model().row(8).at(kAction).text, "Delay (500ms)");
-        // After a load: row 1 selected, no current cue, the show's folder and name.
-        QCOMPARE(cues().SelectedIndex(), 1);
-        QCOMPARE(cues().ListView1Tag, "-1");
-        QCOMPARE(ShowFolder, path(dir));
+        QCOMPARE(mediaOf(0), Wav(media.toUtf8()));
+        QCOMPARE(cues().ListView1Tag, "-1"); // no current cue after a load
         QCOMPARE(ShowFilename, path(dir + "show.cue"));
-        // Saved again, the same bytes come out.
         save(dir + "again.cue");
         QCOMPARE(read(dir + "again.cue"), read(dir + "show.cue"));
+        // Numbers keep a point in every locale.
+        if (locale != "C") QCOMPARE(read(dir + "show.cue"), read("decimal point/show.cue"));
     }
 
-    void windows1252NamesComeBackAndFindTheirMedia() {
-        const QString wind = u"\u00c4\u2013Wind.mp3"_s;
-        QString every; // every character of the code page that a value can hold
-        for (int b = 0x20; b < 256; ++b)
-            if (b != ',') every += FromWindows1252(QByteArray(1, static_cast<char>(b)));
-        write("Src/" + wind, Wav("wind"));
-        setShow({PlayCue(u"CAF\u00c9\u2026"_s, path("Src/" + wind)),
-                 PlayCue(u"\u00c2\u00a9 2024"_s, "0"), PlayCue(every, "0")});
-        save("W/show.cue");
-        files().Command1_Click();
-        load("W/show.cue");
-        QCOMPARE(model().count(), 3);
-        QCOMPARE(description(0), u"CAF\u00c9\u2026"_s);
-        QCOMPARE(description(1), u"\u00c2\u00a9 2024"_s);
-        QCOMPARE(description(2), every);
-        QCOMPARE(fileOf(0), wind);
-        QCOMPARE(mediaOf(0), Wav("wind"));
-        save("W/again.cue");
-        QCOMPARE(read("W/again.cue"), read("W/show.cue"));
-    }
-
-    // A bare name means the file in the ShowFiles folder of the show loaded or saved before,
-    // never one of the current folder; media found nowhere keep their name, unreported.
+    // A bare name means a file in the ShowFiles of the show loaded or saved before.
     void aSaveTakesNothingFromTheCurrentFolder() {
-        const QByteArray intro = Wav("intro", 80000);
         const QByteArray show = "1,Intro,0,0,0,intro.mp3,0,1,0,0,10,1,0,0,\r\n"
                                 "2,Gone,1,0,0,gone.wav,0,1,0,0,10,1,0,0,\r\n";
-        write("Show/ShowFiles/intro.mp3", intro);
+        write("Show/ShowFiles/intro.mp3", Wav("intro", 80000));
         write("Show/show.cue", show);
         write("Home/intro.mp3", Wav("decoy", 8));
         write("Home/gone.wav", Wav("gone"));
-        {
-            InFolder home(path("Home"));
-            files().LoadShow("../Show/show.cue");
-            QCOMPARE(ShowFolder, path("Show/"));
-            save("Show/show.cue");
-            save("Elsewhere/show.cue");
-        }
-        QCOMPARE(read("Show/show.cue"), show);
-        QCOMPARE(read("Elsewhere/show.cue"), show);
-        for (const QString dir : {"Show/ShowFiles", "Elsewhere/ShowFiles"}) {
-            QCOMPARE(filesIn(dir), QStringList{"intro.mp3"});
-            QCOMPARE(read(dir + "/intro.mp3"), intro);
+        const QString home = QDir::currentPath();
+        QDir::setCurrent(path("Home"));
+        files().LoadShow("../Show/show.cue");
+        save("Show/show.cue");
+        save("Elsewhere/show.cue");
+        QDir::setCurrent(home);
+        for (const QString dir : {"Show/", "Elsewhere/"}) {
+            QCOMPARE(read(dir + "show.cue"), show);
+            QCOMPARE(filesIn(dir + "ShowFiles"), QStringList{"intro.mp3"});
+            QCOMPARE(read(dir + "ShowFiles/intro.mp3"), Wav("intro", 80000));
         }
         QCOMPARE(entries("Unable to copy"), 0);
     }
 
-    // A file of that name with other content in ShowFiles is never replaced: the copy takes
-    // the next free name; the same content is used as it is.
-    void twoShowsInOneFolderKeepTheirOwnMedia_data() {
-        QTest::addColumn<QStringList>("first");  // sources of a show saved before, if any
-        QTest::addColumn<QStringList>("second"); // sources of the show saved next
-        QTest::addColumn<QStringList>("names");  // the names its cues get
-        QTest::newRow("sameNameFromDifferentFolders")
-            << QStringList() << QStringList{"A", "B", "A"}
-            << QStringList{"rain.wav", "rain (3).wav", "rain.wav"};
-        QTest::newRow("twoShowsInOneFolderKeepTheirOwnMedia")
-            << QStringList{"A"} << QStringList{"B", "C"} << QStringList{"rain (3).wav", "rain.wav"};
-    }
+    // Another show's or another folder's file of the same name is never replaced.
     void twoShowsInOneFolderKeepTheirOwnMedia() {
-        QFETCH(QStringList, first);
-        QFETCH(QStringList, second);
-        QFETCH(QStringList, names);
-        const QString dir = QString::fromLatin1(QTest::currentDataTag()) + '/';
-        write("A/rain.wav", Wav("rain of A"));
-        write("B/rain.wav", Wav("rain of B"));
-        write("C/rain.wav", Wav("rain of A"));
-        write(dir + "ShowFiles/rain (2).wav", "older copy");
-        auto saveShow = [&](const QStringList& sources, const QString& name) {
+        for (const QString s : {"A", "B", "C", "D"})
+            write(s + "/rain.wav", Wav(s == "C" ? "A" : s.toLatin1()));
+        write("Shared/ShowFiles/rain (2).wav", "older copy");
+        const QStringList shows[] = {{"A", "B", "A"}, {"C", "D"}};
+        const QStringList names[] = {{"rain.wav", "rain (3).wav", "rain.wav"},
+                                     {"rain.wav", "rain (4).wav"}};
+        for (int s : {0, 1}) {
             std::vector<CueRow> rows;
-            for (const QString& s : sources)
-                rows.push_back(PlayCue(s, path(s + "/rain.wav")));
+            for (const QString& source : shows[s])
+                rows.push_back(PlayCue(source, path(source + "/rain.wav")));
             setShow(rows);
-            save(dir + name);
-        };
-        if (!first.isEmpty()) saveShow(first, "a.cue");
-        saveShow(second, "b.cue");
-        for (int i = 0; i < names.size(); ++i)
-            QCOMPARE(fileOf(i), names[i]);
-        // Saved again in place: nothing new.
-        const QStringList media = filesIn(dir + "ShowFiles");
-        save(dir + "b.cue");
-        QCOMPARE(filesIn(dir + "ShowFiles"), media);
-        QCOMPARE(read(dir + "ShowFiles/rain (2).wav"), "older copy");
-        // Loaded again, each show plays its own media.
-        for (const auto& [show, sources] : {std::pair{"a.cue", first}, {"b.cue", second}}) {
-            if (sources.isEmpty()) continue;
-            load(dir + show);
-            for (int i = 0; i < sources.size(); ++i)
-                QCOMPARE(mediaOf(i), read(sources[i] + "/rain.wav"));
+            save("Shared/" + QString::number(s) + ".cue");
+            for (int i = 0; i < names[s].size(); ++i)
+                QCOMPARE(fileOf(i), names[s][i]);
+        }
+        save("Shared/1.cue"); // again in place: nothing new
+        QCOMPARE(filesIn("Shared/ShowFiles").size(), 4);
+        QCOMPARE(read("Shared/ShowFiles/rain (2).wav"), "older copy");
+        for (int s : {0, 1}) {
+            load("Shared/" + QString::number(s) + ".cue");
+            for (int i = 0; i < shows[s].size(); ++i)
+                QCOMPARE(mediaOf(i), read(shows[s][i] + "/rain.wav"));
         }
     }
 
@@ -350,12 +267,14 @@ private slots:
         write("Src/run.wav", Wav("run"));
         QCOMPARE(::chmod(QFile::encodeName(path("Src/locked.wav")), 0), 0);
         QCOMPARE(::chmod(QFile::encodeName(path("Src/run.wav")), 0750), 0);
-        // Each refused file is said with its cause, and its cue keeps its path.
+        QCOMPARE(::mkfifo(QFile::encodeName(path("Src/pipe.wav")), 0600), 0);
+        const QString notMedia = " - not a sound or video file";
         const std::pair<QString, QString> refused[] = {
-            {path("Src/notes.txt"), " - not a sound or video file"},
-            {"/etc/passwd", " - not a sound or video file"},
-            {path("Src/key.wav"), " - not a sound or video file"},
-            {path("Src/locked.wav"), " - Permission denied"}};
+            {path("Src/notes.txt"), notMedia},
+            {"/etc/passwd", notMedia},
+            {path("Src/key.wav"), notMedia},
+            {path("Src/locked.wav"), " - Permission denied"},
+            {path("Src/pipe.wav"), ""}};
         std::vector<CueRow> rows{PlayCue("Run", path("Src/run.wav"))};
         for (const auto& [file, cause] : refused)
             rows.push_back(PlayCue("x", file));
@@ -364,25 +283,21 @@ private slots:
             NoReadOverride noOverride;
             save("Only/show.cue");
         }
-        QCOMPARE(::chmod(QFile::encodeName(path("Src/locked.wav")), 0600), 0);
-        for (int i = 0; i < 4; ++i) {
-            const auto& [file, cause] = refused[i];
-            QCOMPARE(entries("Unable to copy media file " + file + cause, kRed), 1);
-            QCOMPARE(fileOf(i + 1), file);
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(
+                entries("Unable to copy media file " + refused[i].first + refused[i].second, kRed),
+                i < 4 ? 1 : 0);
+            QCOMPARE(fileOf(i + 1), refused[i].first);
         }
         QCOMPARE(filesIn("Only/ShowFiles"), QStringList{"run.wav"});
         QCOMPARE(fileOf(0), "run.wav");
         QCOMPARE(entries("Show Saved Successfully - show.cue", kBrightGreen), 1);
-        // A copy gets the permissions of a new file, not its source's.
         const mode_t mask = ::umask(0);
         ::umask(mask);
         QCOMPARE(Mode(path("Only/ShowFiles/run.wav")), 0666 & ~mask);
     }
 
-    // A media file whose copy fails is said with its cause and the save goes on; its cue
-    // keeps a path that still finds it: the bare name of the show loaded before becomes the
-    // full path. A save that does not complete leaves the old show whole and nothing half
-    // written, and gives the cues their paths back.
+    // A failed copy keeps a path that finds the media; a failed save changes nothing.
     void failuresSayTheirCause() {
         const QString was = path("Was/ShowFiles/long.wav"), tick = path("Src/tick.wav");
         const QByteArray old = "1,Old show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n";
@@ -402,21 +317,18 @@ private slots:
         QCOMPARE(fileOf(1), "tick.wav");
         QVERIFY(read("Now/show.cue").startsWith("1,Long,0,0,0," + QFile::encodeName(was) + ','));
         QCOMPARE(filesIn("Now/ShowFiles"), QStringList{"tick.wav"});
-        // No room for the show file either.
         load("Was/show.cue");
         {
             FileSizeLimit limit(100);
             save("Full/show.cue");
         }
         QCOMPARE(entries("Show Not Saved - show.cue - The disk is full", kRed), 1);
-        QCOMPARE(entries("Show Saved Successfully"), 1);
         QCOMPARE(read("Full/show.cue"), old);
         QCOMPARE(filesIn("Full"), QStringList{"show.cue"});
         QCOMPARE(read("Full/ShowFiles/tick.wav"), Wav("tick", 20));
         QCOMPARE(fileOf(0), "long.wav");
         QCOMPARE(fileOf(1), tick);
         QCOMPARE(ShowFolder, path("Was/"));
-        // A media folder that cannot be made is said once, with its reason; no copy is tried.
         write("Blocked/ShowFiles", "a file in the way");
         save("Blocked/show.cue");
         QCOMPARE(
@@ -424,7 +336,6 @@ private slots:
             1);
         QCOMPARE(entries("Unable to copy media file", kRed), 2);
         QCOMPARE(entries("Show Saved Successfully - show.cue", kBrightGreen), 2);
-        QCOMPARE(fileOf(0), was);
     }
 
     void cancelInEachPhase_data() {
@@ -434,46 +345,48 @@ private slots:
         QTest::newRow("write pass") << 2;
         QTest::newRow("cancelStopsACopyInProgress") << 3;
     }
-    // Cancel at any time: the old show stays, nothing is said, no cue loses its media's path,
-    // and a copy in progress stops and leaves no partial file.
     void cancelInEachPhase() {
         QFETCH(int, phase);
-        // A WAV of silence whose data is a hole in the file: it takes no room until copied.
+        // Silence whose data is a hole in the file: it takes no room until copied.
         const qint64 size = phase == 3 ? 600LL << 20 : 64 << 10;
         const QString media = path("Cancel/media/hit.wav");
         write("Cancel/media/hit.wav", WavHeader(kWavPcm, 1, 44100, 16, quint32(size - 44)));
         QCOMPARE(::truncate(QFile::encodeName(media).constData(), size), 0);
-        const QByteArray old = "1,Kept,0,0,0,0,0,1,0,0,10,1,0,0,\r\n";
-        write("Cancel/show.cue", old);
+        write("Cancel/show.cue", "1,Kept,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
         QDir(path("Cancel/ShowFiles")).removeRecursively();
         setShow(EveryAction(media));
         files().savePause = phase == 0 ? 0.3 : 0;
-        const int before = form->status().history().size();
+        const int said = form->status().history().size();
         QVERIFY(saveAnd(
             "Cancel/show.cue",
             [&](int v, bool writing) {
                 return phase == 0 || (phase == 1 && v >= 2 && !writing) ||
                        (phase == 2 && writing) ||
-                       (phase == 3 && exists("Cancel/ShowFiles/.hit.wav.sorvane-copy"));
+                       (phase == 3 &&
+                        filesIn("Cancel/ShowFiles") == QStringList{".hit.wav.sorvane-copy"});
             },
-            [](Form3& w) { w.Command1->click(); }));
+            [&](Form3& w) {
+                QVERIFY(!form->frame().Command1->isEnabled());
+                files().Command1_Click();
+                files().Command7_Click();
+                w.Command1->click();
+            }));
         QVERIFY(SaveCanceled);
-        QVERIFY(!files().isSaving());
-        QCOMPARE(read("Cancel/show.cue"), old);
-        QCOMPARE(form->status().history().size(), before);
+        QCOMPARE(read("Cancel/show.cue"), "1,Kept,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
+        QCOMPARE(form->status().history().size(), said);
+        QCOMPARE(dialogs.calls().size(), 1);
         QVERIFY(ShowFolder.isEmpty());
+        QCOMPARE(model().count(), 9);
         QCOMPARE(fileOf(0), media);
         QCOMPARE(fileOf(7), media);
         QCOMPARE(filesIn("Cancel/ShowFiles"),
                  phase == 1 || phase == 2 ? QStringList{"hit.wav"} : QStringList());
+        QVERIFY(form->frame().Command1->isEnabled());
     }
 
-    // Cues added or removed while the save lets events run: the file holds the show as it
-    // stands when it is written, every cue once, and every cue's media is gathered.
     void editsWhileSaving() {
         write("Edit/media/hit.wav", Wav("hit"));
-        // Selects `row` and runs `edit` once the save's progress reaches `at` in the media
-        // pass (1) or the write pass (2).
+        // Runs `edit` on `row` at progress `at` of the media (1) or write (2) pass.
         auto saveWith = [&](int pass, int at, int row, void (CueListEditor::*edit)()) {
             setShow(EveryAction(path("Edit/media/hit.wav")));
             QVERIFY(saveAnd(
@@ -488,24 +401,15 @@ private slots:
                 expected += CueLine(model().row(i)) + "\r\n";
             QCOMPARE(QString::fromUtf8(read("Edit/show.cue")), expected);
         };
-        // Cue 1 deleted in the middle of the write pass.
         saveWith(2, 3, 1, &CueListEditor::cmdDeleteCue_Click);
-        QCOMPARE(model().count(), 8);
         QCOMPARE(description(0), "Pause");
-        // A cue added at the top in the middle of the media pass: the last cue is still
-        // written, and the media of cue 8 (now 9) is gathered.
         saveWith(1, 2, 0, &CueListEditor::cmdAddCue_Click);
-        QCOMPARE(model().count(), 10);
         QCOMPARE(description(9), "Hold");
         QCOMPARE(fileOf(8), "hit.wav");
-        // A cue deleted in the middle of the media pass: no cue is passed over.
         saveWith(1, 3, 1, &CueListEditor::cmdDeleteCue_Click);
-        QCOMPARE(model().count(), 8);
         QCOMPARE(fileOf(6), "hit.wav");
     }
 
-    // A save that does not complete gives back the paths it rewrote to the cues it rewrote,
-    // also when cues were removed meanwhile.
     void cancelAfterADeleteGivesBackTheRightCue() {
         write("Old/ShowFiles/a.wav", Wav("old a"));
         write("Old/show.cue", "");
@@ -518,7 +422,6 @@ private slots:
         QVERIFY(saveAnd(
             "Back/show.cue", [](int v, bool) { return v >= 1; },
             [&](Form3& w) {
-                cues().SelectRow(1);
                 cues().cmdDeleteCue_Click();
                 w.Command1->click();
             }));
@@ -533,26 +436,42 @@ private slots:
         form->frame().Command7->click();
         QVERIFY(!AutoShowProperties);
         QCOMPARE(model().count(), 8);
-        QCOMPARE(model().row(1).at(kAction).text, "Delay (500ms)");
-        QCOMPARE(fileOf(0), "C:\\Shows\\Media\\preshow.mp3");
-        QCOMPARE(cues().SelectedIndex(), 1);
         QCOMPARE(cues().ListView1Tag, "-1");
         QCOMPARE(ShowFolder, data);
-        // What is no such database is refused with a message, and the show stays.
+        // In CueNumber order; numbers keep their kind; Null is the empty text.
+        const std::tuple<int, int, StoredValue> fields[] = {
+            {3, kVolume, StoredValue::int32(-800)},
+            {3, kSelectionStart, StoredValue::number(1.5)},
+            {3, kChannel, StoredValue::int16(1)},
+            {5, kFile, StoredValue::text("")},
+            {5, kDescription, StoredValue::text("")}};
+        for (const auto& [cue, k, value] : fields)
+            QVERIFY2(model().row(cue - 1).at(k).value == value, qPrintable(QString::number(k)));
         const QStringList shown = Snapshot(model());
         write("Old/text.cue", "1,Text show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
-        for (const QString& file :
-             {data + "no-cuelist.mdb", path("Old/text.cue"), path("Old/missing.cue")}) {
-            dialogs.queueFile(file);
+        write("Old/fake.mdb",
+              QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(8192, '\xA5'));
+        QCOMPARE(::mkfifo(QFile::encodeName(path("Old/pipe.mdb")), 0600), 0);
+        for (const QString file :
+             {"no-cuelist.mdb", "text.cue", "missing.cue", "fake.mdb", "pipe.mdb", ""}) {
+            dialogs.queueFile(file.endsWith("cuelist.mdb") ? data + file : path("Old/" + file));
             files().Command7_Click();
-            const auto& msg = dialogs.calls().last();
-            QCOMPARE(msg.kind, ScriptedDialogs::Call::Message);
-            QCOMPARE(msg.text, "Unable to open file.  Unrecognized Data Format.");
-            QCOMPARE(msg.icon, MsgIcon::Critical);
+            QCOMPARE(dialogs.calls().last().text,
+                     "Unable to open file.  Unrecognized Data Format.");
+            QCOMPARE(dialogs.calls().last().icon, MsgIcon::Critical);
             QCOMPARE(Snapshot(model()), shown);
             QCOMPARE(ShowFilename, data + "show-basic.mdb");
         }
-        // An empty cue table is an empty show, without a message.
+        // Damaged databases neither crash nor hang, nor yield rows from nowhere.
+        QByteArray bytes = ReadFile(data + "show-basic.mdb");
+        for (int i = 4096; i < 12288; ++i)
+            bytes[i] = static_cast<char>((i * 37) & 0xFF);
+        for (int cut : {4096, 8192, 20480, 61440, 100000, int(bytes.size())}) {
+            write("Old/damaged.mdb", bytes.left(cut));
+            dialogs.queueFile(path("Old/damaged.mdb"));
+            files().Command7_Click();
+            QVERIFY(model().count() <= 8);
+        }
         dialogs.clearCalls();
         dialogs.queueFile(data + "show-empty.mdb");
         files().Command7_Click();
@@ -561,37 +480,29 @@ private slots:
     }
 
     void loadCommandAndTheDialogsFileName() {
+        QCOMPARE(RegGetString(ClassesRootText(), "sorvane\\shell\\open\\command", {}, {}),
+                 '"' + ApplicationFolder() + "/sorvane\" %1");
         write("Cmd/one.cue",
               "1,One,0,0,0,0,0,1,0,0,10,1,0,0,\r\n2,Two,1,0,0,0,0,1,0,0,10,1,0,0,\r\n");
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         QPushButton* load = form->frame().cmdLoadShow;
-        // Cancel while the dialog never held a name: nothing happens, GO gets the focus.
-        load->setFocus();
-        load->click();
-        QCOMPARE(dialogs.calls().last().kind, ScriptedDialogs::Call::Open);
-        QCOMPARE(form->focusWidget(), form->frame().cmdGo);
-        AutoShowProperties = true;
-        dialogs.queueFile(path("Cmd/one.cue"));
-        load->setFocus();
-        load->click();
+        for (const QString& file : {QString(), path("Cmd/one.cue")}) {
+            dialogs.queueFile(file);
+            load->setFocus();
+            load->click();
+            QCOMPARE(form->focusWidget(), form->frame().cmdGo);
+        }
         QCOMPARE(model().count(), 2);
-        QVERIFY(!AutoShowProperties);
-        QCOMPARE(form->focusWidget(), form->frame().cmdGo);
-        // Cancel after a load: the show stays, the dialog started from the last name, and
-        // the focus stays on the button.
         load->setFocus();
         load->click();
         QCOMPARE(dialogs.calls().last().text, path("Cmd/one.cue"));
         QCOMPARE(model().count(), 2);
         QCOMPARE(form->focusWidget(), load);
-        // Save proposes the show loaded last, also after a save under another name.
         save("Cmd/two.cue");
         dialogs.queueFile(QString()); // Cancel
         form->frame().cmdSave->click();
         QCOMPARE(dialogs.calls().last().kind, ScriptedDialogs::Call::Save);
         QCOMPARE(dialogs.calls().last().text, path("Cmd/one.cue"));
-        QCOMPARE(form->focusWidget(), form->frame().cmdGo);
-        // Create New empties the show and the status history; folder and name stay.
         form->frame().Command1->click();
         QCOMPARE(model().count(), 0);
         QCOMPARE(form->status().history().size(), 1);
@@ -600,99 +511,56 @@ private slots:
         QCOMPARE(ShowFolder, path("Cmd/"));
     }
 
-    void commandsWaitWhileASaveRuns() {
-        setShow(EveryAction("0"));
-        files().savePause = 0.05;
-        QVERIFY(saveAnd(
-            "Busy/show.cue", [&](int v, bool) { return files().isSaving() && v >= 1; },
-            [&](Form3& w) {
-                QCOMPARE(w.ProgressBar1->maximum(), 9);
-                QVERIFY(!form->frame().Command1->isEnabled());
-                const int calls = dialogs.calls().size();
-                files().Command1_Click(); // Create New in the middle of the save
-                files().Command7_Click(); // Load Old
-                QCOMPARE(dialogs.calls().size(), calls);
-            }));
-        QCOMPARE(model().count(), 9);
-        QCOMPARE(QString::fromUtf8(read("Busy/show.cue")).count("\r\n"), 9);
-        QVERIFY(form->frame().Command1->isEnabled());
-    }
-
     void pipesAndDevicesNeverBlock() {
         const QString fifo = path("Pipe/show.cue");
         QDir().mkpath(path("Pipe"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        // Named on the command line, the window comes up with an empty show.
         start('"' + fifo + '"');
         QVERIFY(form->isVisible());
-        QCOMPARE(model().count(), 0);
-        // Chosen with Load Old, it is refused without being opened.
-        dialogs.queueFile(fifo);
-        files().Command7_Click();
-        QCOMPARE(dialogs.calls().last().kind, ScriptedDialogs::Call::Message);
-        // Loaded as a show, it is an empty one.
         load("Pipe/show.cue");
         QCOMPARE(model().count(), 0);
         QCOMPARE(ShowFilename, fifo);
-        // A media file that is a pipe is not gathered.
-        setShow({PlayCue("Pipe", fifo)});
-        save("Pipe/saved.cue");
-        QCOMPARE(fileOf(0), fifo);
-        QVERIFY(filesIn("Pipe/ShowFiles").isEmpty());
     }
 
     void aPathThatIsNotUtf8Loads() {
         const QByteArray name = QFile::encodeName(tmp.path()) + "/show-\xff\xfe caf\xe9.cue";
-        // UTF-8 names are their ordinary text; stray, overlong, surrogate and cut sequences
-        // are bytes of their own.
+        // Stray, overlong, surrogate and cut sequences keep their bytes.
         for (const QByteArray& b :
-             {name, QByteArray("\xc3\x28\xe2\x82\xf0\x9f\x98\x80\xed\xa0\x80"), QByteArray("\xff")})
+             {name, QByteArray("\xc3\x28\xe2\x82\xf0\x9f\x98\x80\xed\xa0\x80\xc0\x80")})
             QCOMPARE(EncodeFileName(DecodeFileName(b)), b);
         QCOMPARE(DecodeFileName("caf\xc3\xa9 \xf0\x9f\x8e\xb5.wav"), u"caf\u00e9 \U0001F3B5.wav"_s);
-        QCOMPARE(DecodeFileName("a\xc0\x80\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82").size(), 12);
-        const QByteArray line = "1,Odd name,0,0,0,0,0,1,0,0,10,1,0,0,\r\n";
         const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        QVERIFY(fd >= 0);
-        QCOMPARE(::write(fd, line.constData(), line.size()), ssize_t(line.size()));
+        QCOMPARE(::write(fd, "1,Odd name,\r\n", 13), ssize_t(13));
         ::close(fd);
         start(DecodeFileName(name));
-        QCOMPARE(model().count(), 1);
         QCOMPARE(description(0), "Odd name");
         QCOMPARE(ShowFilename, DecodeFileName(name));
         QCOMPARE(::unlink(name.constData()), 0); // a name the temporary folder cannot remove
     }
 
-    // A description far longer than a text box shows: the panel shows its start, read only,
-    // and the cue keeps it whole through the panel's writes, a save and a load.
     void aHugeDescriptionStaysWhole() {
         QString huge;
         for (int i = 0; i < 300000; ++i)
             huge += QChar(i % 97 == 0 ? ' ' : 'a' + i % 26);
-        setShow({PlayCue(huge + "THE END", "0"), PlayCue("Short", "0")});
+        setShow({PlayCue(huge, "0"), PlayCue("Short", "0")});
         save("Huge/show.cue");
         load("Huge/show.cue");
         QLineEdit* box = cues().panel().txtDescription();
         QVERIFY(box->isReadOnly());
-        QVERIFY(huge.startsWith(box->text()));
-        QVERIFY(box->text().size() < huge.size());
-        // The panel writes its other fields into the cue; the description stays whole.
+        QVERIFY(huge.startsWith(box->text()) && box->text().size() < huge.size());
         cues().panel().txtPlayCount()->setText("3");
         QCOMPARE(model().row(0).at(kPlayCount).value.toText(), "3");
-        QCOMPARE(model().row(0).at(kDescription).value.toText(), huge + "THE END");
-        QCOMPARE(description(0), huge + "THE END");
-        // A short description makes the box an ordinary, editable one again.
+        QCOMPARE(model().row(0).at(kDescription).value.toText(), huge);
         cues().SelectRow(2);
         cues().ListView1_Click();
-        QVERIFY(!box->isReadOnly());
         box->setText("Shorter");
         QCOMPARE(model().row(1).at(kDescription).value.toText(), "Shorter");
     }
 
-    // Saving over a show file replaces it whole, keeping its permissions and any link to it.
     void aSaveOverAShowKeepsItsLinkAndPermissions() {
         write("Real/show.cue", "1,Old,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
         QCOMPARE(::chmod(QFile::encodeName(path("Real/show.cue")).constData(), 0640), 0);
-        QDir().mkpath(path("Linked"));
+        QVERIFY(QDir().mkpath(path("Linked")));
         QVERIFY(QFile::link(path("Real/show.cue"), path("Linked/show.cue")));
         setShow({PlayCue("New", "0")});
         save("Linked/show.cue");
@@ -703,35 +571,24 @@ private slots:
     }
 
     void anyLineEndLoads() {
-        // LF, CR and CR LF mixed; the last piece without a line end stays unloaded; the file
-        // is written back with CR LF.
-        write("Ends/show.cue", "1,One,0,0,0,0,0,1,0,0,10,1,0,0,\n2,Two,1,0,0,0,0,1,0,0,10,1,0,0,\r"
-                               "3,Three,1,0,0,0,0,1,0,0,10,1,0,0,\r\n4,unended");
+        write("Ends/show.cue", "1,One,0,\n2,Two,1,\r3,Three,1,\r\n4,unended");
         load("Ends/show.cue");
-        QCOMPARE(model().count(), 3);
         save("Ends/saved.cue");
-        QCOMPARE(read("Ends/saved.cue"), "1,One,0,0,0,0,0,1,0,0,10,1,0,0,\r\n"
-                                         "2,Two,1,0,0,0,0,1,0,0,10,1,0,0,\r\n"
-                                         "3,Three,1,0,0,0,0,1,0,0,10,1,0,0,\r\n");
-        QCOMPARE(entries("No Cues Found"), 0);
-        // A file that holds something but no cue says so, and so does a missing one.
+        QCOMPARE(read("Ends/saved.cue"),
+                 "1,One,0,,,,,,,,,,,,\r\n2,Two,1,,,,,,,,,,,,\r\n3,Three,1,,,,,,,,,,,,\r\n");
         write("Ends/none.cue", "just one line without an end");
-        load("Ends/none.cue");
-        QCOMPARE(model().count(), 0);
+        for (const QString file : {"Ends/none.cue", "Ends/missing.cue", "Ends"})
+            load(file);
         QCOMPARE(entries("No Cues Found - none.cue", kYellow), 1);
-        load("Ends/missing.cue");
         QCOMPARE(entries("Show Not Loaded - missing.cue - No such file", kYellow), 1);
-        load("Ends");
         QCOMPARE(entries("Show Not Loaded - Ends - Is a directory", kYellow), 1);
-        // An empty show saves as an empty file over the old one, and loads as an empty show.
+        // An empty show is saved as an empty file and loads without a word.
         files().Command1_Click(); // clears the status history too
         save("Ends/show.cue");
-        QCOMPARE(entries("Show Saved Successfully - show.cue", kBrightGreen), 1);
         QCOMPARE(read("Ends/show.cue"), "");
-        QVERIFY(exists("Ends/show.cue"));
+        QVERIFY(QFileInfo::exists(path("Ends/show.cue")));
         load("Ends/show.cue");
-        QCOMPARE(cues().SelectedIndex(), 0);
-        QCOMPARE(entries("No Cues Found"), 0); // an empty show is no fault
+        QCOMPARE(entries("No Cues Found"), 0);
     }
 };
 
