@@ -49,6 +49,17 @@ inline bool run(const QString& program, const QStringList& args) {
     return QProcess::execute(program, args) == 0;
 }
 
+inline QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// `path` when `data` was written there, else empty.
+inline QString writeAll(const QString& path, const QByteArray& data) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() ? path : QString();
+}
+
 // The largest move from one frame to the next, left channel, over [from, to).
 inline float largestStep(const Frames& f, int from, int to) {
     float step = 0;

@@ -6,19 +6,7 @@
 
 using namespace fixture;
 
-namespace {
 constexpr double kMp3Frame = 1152.0 / 44100; // one MP3 frame of a 44.1 kHz file
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QString writeAll(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() ? path : QString();
-}
-} // namespace
 
 class TestMediaLength : public EngineTest {
     Q_OBJECT

@@ -209,15 +209,12 @@ private slots:
     // Players made, played, reloaded and destroyed while SDL's dummy driver mixes them crash
     // nothing; a sound then plays to its end in real time, reported on the GUI thread.
     void playersComeAndGoWhilePlaying() {
-        qputenv("SDL_AUDIODRIVER", "dummy");
         const QString longWav = wav("churn-long.wav", noise(12.0, 44100), 44100);
         const QString shortWav = wav("churn-short.wav", tone(kRate, 0.6, 440, 0.3));
         const QString mp3 = path("churn.mp3");
         QVERIFY(run("lame", {"--quiet", "-b", "128", longWav, mp3}));
-        QFile text(path("churn-text.wav"));
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a sound\n") > 0);
-        text.close();
-        const QStringList files = {longWav, mp3, shortWav, text.fileName(), QString(), mp3};
+        const QString text = writeAll(path("churn-text.wav"), "not a sound\n");
+        const QStringList files = {longWav, mp3, shortWav, text, QString(), mp3};
         {
             AudioEngine engine;
             QCOMPARE(engine.outputName(), QStringLiteral("dummy"));
@@ -235,7 +232,7 @@ private slots:
             for (int round = 0; round < 120; ++round) {
                 const QString file = files[round % files.size()];
                 player.setFileName(file);
-                QCOMPARE(player.FileName(), file == text.fileName() ? QString() : file);
+                QCOMPARE(player.FileName(), file == text ? QString() : file);
                 player.Play();
                 player.setCurrentPosition(0.25 * (round % 9));
                 if (round % 10 == 0) QCoreApplication::processEvents();
@@ -292,9 +289,6 @@ private slots:
         QCOMPARE(player.PlayState(), 2);
         rig.render(kRate * 2 / 10);
         QCOMPARE(player.PlayState(), 0);
-        player.setCurrentPosition(0.1); // back to the first picture
-        rig.render(256);
-        QTRY_VERIFY(centre().red() > 180 && centre().green() < 60);
     }
 };
 
