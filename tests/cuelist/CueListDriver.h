@@ -1,7 +1,6 @@
 #pragma once
 
-// Drives the cue list and its properties panel through the real main window, and reads the
-// rows' stored values and texts back.
+// Drives the cue list and its properties panel through the real main window.
 
 #include "../support/TextRow.h"
 #include "app/Form1.h"
@@ -70,10 +69,7 @@ protected:
         }
         return out;
     }
-    QString lastStatus() {
-        const auto h = form->status().history();
-        return h.isEmpty() ? QString() : h.constLast().text;
-    }
+    QString lastStatus() { return form->status().history().constLast().text; }
     bool shown(int row) { return !pn().pctProperty(row)->isHidden(); }
     bool panelShown() { return !ed().pctProperties()->isHidden(); }
 
