@@ -23,7 +23,7 @@ private slots:
         insert();
         QCOMPARE(stored(1, {kDescription}), u"New Action #1"_s);
         clickRow(1);
-        insert();
+        insert(); // after cue 1: the new cue is 2, the cue that was 2 becomes 3
         QCOMPARE(column(0), QStringList({"1", "2", "3"}));
         QCOMPARE(column(kDescription),
                  QStringList({"New Action #1", "New Action #2", "New Action #1"}));
@@ -51,10 +51,10 @@ private slots:
         typeInto(pn().txtDescription(), u"Edited"_s);
         QCOMPARE(text(2, kDescription), u"Edited"_s);
         clickRow(3);
-        click(frame().cmdDeleteCue);
+        click(frame().cmdDeleteCue); // the last cue: the new last cue is selected and loaded
         QCOMPARE(pn().txtDescription()->text(), u"Edited"_s);
         QCOMPARE(marks(), u"wY"_s);
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 3; ++i) // one more than the list holds
             click(frame().cmdDeleteCue);
         QCOMPARE(m().count(), 0);
         QVERIFY(!panelShown());
@@ -183,7 +183,7 @@ private slots:
         QCOMPARE(stored(1, {kVolume, kRate, kFadeSpeed}), u"-1000,1,5"_s);
         QCOMPARE(counter.wheels, 6 + 12);
         QSlider* volume = pn().sldVolume();
-        QTest::mouseClick(volume, Qt::LeftButton);
+        QTest::mouseClick(volume, Qt::LeftButton); // a click gives the slider the wheel
         const int before = volume->value();
         notch(volume, Qt::NoModifier, 120);
         QVERIFY(volume->value() != before);
@@ -228,7 +228,7 @@ private slots:
         clickRow(6); // a text longer than a text box holds by default is not cut
         QCOMPARE(pn().txtDescription()->text(), description);
         QCOMPARE(value(6, kDescription), StoredValue::text(description));
-        QTest::keyClick(ed().ListView1(), Qt::Key_Up);
+        QTest::keyClick(ed().ListView1(), Qt::Key_Up); // keys load a cue as a click does
         QCOMPARE(ed().SelectedCue.ActionCue, 45000);
     }
 
@@ -274,7 +274,7 @@ private slots:
         pick(p.cboAction(), kActionIteration);
         emit p.cboAction()->activated(kActionIteration);
         QCOMPARE(stored(2, {kActionCue}), u"80"_s);
-        ed().SelectRow(0);
+        ed().SelectRow(0); // with no cue selected an edit writes no row
         typeInto(p.txtDescription(), u"Nowhere"_s);
         p.sldVolume()->setValue(2000);
         QCOMPARE(column(kDescription), QStringList({"New Action #1", "Thunder"}));
