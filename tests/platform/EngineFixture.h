@@ -20,6 +20,8 @@ namespace fixture {
 
 using sorvane::AudioEngine;
 using sorvane::MediaPlayer;
+using sorvane::testing::kWavFloat;
+using sorvane::testing::WavHeader;
 
 constexpr int kRate = 48000;
 constexpr int kRamp = kRate / 200;     // a start, stop or seek fades over 5 ms
@@ -123,13 +125,9 @@ protected:
         for (std::size_t i = 0; i < f.size(); i += mono ? 2 : 1)
             data.push_back(f[i]);
         const auto bytes = static_cast<std::uint32_t>(data.size() * sizeof(float));
-        QFile file(path(name));
-        const bool written =
-            file.open(QIODevice::WriteOnly) &&
-            file.write(sorvane::testing::WavHeader(sorvane::testing::kWavFloat, mono ? 1 : 2, rate,
-                                                   32, bytes)) == 44 &&
-            file.write(reinterpret_cast<const char*>(data.data()), bytes) == bytes;
-        return written ? path(name) : QString();
+        return writeAll(path(name), WavHeader(kWavFloat, mono ? 1 : 2, rate, 32, bytes) +
+                                        QByteArray(reinterpret_cast<const char*>(data.data()),
+                                                   static_cast<qsizetype>(bytes)));
     }
 };
 

@@ -1,5 +1,4 @@
-// The real open and save dialogs, typed into as an operator does: names that hold double
-// quotes, blanks and other marks name the file they spell.
+// The real open and save dialogs, typed into: names holding quotes name the file they spell.
 
 #include "platform/Dialogs.h"
 
@@ -23,8 +22,7 @@ struct Drive {
     bool leftOpen = false; // the dialog was still open after the last typed text
 };
 
-// Opens the real dialog and types each text into its file name box, then Return; message boxes
-// are closed as No (or OK).
+// Types each text and Return into the real dialog's name box; message boxes are closed (No).
 Drive TypeIntoDialog(QStringList typed, bool save) {
     Drive drive;
     bool busy = false;
@@ -39,8 +37,7 @@ Drive TypeIntoDialog(QStringList typed, bool save) {
             drive.leftOpen = true;
             dialog->reject();
         } else if (dialog && !busy) {
-            // Typed from the event loop, not from this tick: a message box the dialog shows runs
-            // its own loop, in which this timer must go on ticking to close it.
+            // Typed later: a message box it raises runs a loop in which this timer closes it.
             busy = true;
             auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             QTimer::singleShot(0, edit, [&, edit, text = typed.takeFirst()] {
@@ -68,8 +65,7 @@ class TestDialogs : public QObject {
     Q_OBJECT
 
 private slots:
-    // Texts typed one after another ("@" stands for a folder whose name holds quotes, "#" for
-    // a plain one); the file chosen (empty: none, the dialog left open after one question).
+    // "@" a folder with quotes, "#" a plain one; chosen empty: left open after one message.
     void typedNamesNameTheFileTheySpell_data() {
         QTest::addColumn<bool>("save");
         QTest::addColumn<QString>("existing");
@@ -107,8 +103,7 @@ private slots:
             s->replace('@', folders[0]).replace('#', folders[1]);
         typed.replaceInStrings("@", folders[0]).replaceInStrings("#", folders[1]);
         QFile file(existing);
-        if (!existing.isEmpty()) QVERIFY(file.open(QIODevice::WriteOnly) && file.write("ID3") == 3);
-        file.close();
+        if (!existing.isEmpty()) QVERIFY(file.open(QIODevice::WriteOnly));
         const Drive drive = TypeIntoDialog(typed, save);
         QCOMPARE(drive.result.accepted, !chosen.isEmpty());
         QCOMPARE(drive.leftOpen, chosen.isEmpty());

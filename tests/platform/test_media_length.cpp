@@ -29,8 +29,7 @@ class TestMediaLength : public EngineTest {
     }
 
 private slots:
-    // The length stated is what plays: the last stretch plays to that end, and a second marked
-    // within sounds for that second. `within`: of the decoded length, and of the end of play.
+    // The length stated is what plays, to its end; a second marked within sounds for a second.
     void lengthIsWhatPlays_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<double>("within");
@@ -90,8 +89,7 @@ private slots:
         QCOMPARE(rig.player.PlayState(), 0);
     }
 
-    // Files that hold no sound, among them zeros named .mp3 far larger than the memory a load
-    // may take: refused at once with one event, the player empty and Play doing nothing.
+    // No sound (10 GB of zeros among them): refused with one event, Play then doing nothing.
     void refusedFilesLeaveThePlayerEmpty_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");

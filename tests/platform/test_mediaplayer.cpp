@@ -1,5 +1,4 @@
-// The media player control: its samples, states and events, loops and markers, players that
-// come and go on SDL's dummy driver, and a video.
+// The media player control: samples, states, loops, markers, players that come and go, video.
 
 #include "EngineFixture.h"
 
@@ -14,8 +13,8 @@ class TestMediaPlayer : public EngineTest {
     Q_OBJECT
 
 private slots:
-    // States and events; a file beginning in silence plays as it is. A Play reaches a sound just
-    // ended on the audio thread; Pause and Play after an end play all the passes again.
+    // States and events; Play reaches a sound just ended on the audio thread; after an end, Pause
+    // and Play play every pass. A file beginning in silence plays as it is.
     void statesEventsAndPlayAfterTheEnd() {
         Frames src = noise(0.2);
         std::fill(src.begin(), src.begin() + 4 * kRamp, 0.0f); // 10 ms of silence first
@@ -66,8 +65,7 @@ private slots:
         }
     }
 
-    // Three passes of a stretch reached by a seek are, frame for frame, what a straight decode
-    // gives; seams are untouched, and a mono file plays on both channels.
+    // Passes of a stretch reached by a seek are a straight decode's frames; mono on both sides.
     void loopIsSampleExact_data() {
         QTest::addColumn<QString>("format");
         for (const char* f : {"wav", "mp3", "wma"})
@@ -129,8 +127,7 @@ private slots:
         }
     }
 
-    // The buffering pre-roll: a seek right after Play, the second pass from the start. Pause
-    // and resume, and a seek while playing, go on exactly where the position says.
+    // The pre-roll (a seek right after Play), Pause and resume, and seeks, each frame-exact.
     void pausesAndSeeks() {
         const Frames src = noise(2.0);
         Rig rig(wav("seek.wav", src));
@@ -162,14 +159,12 @@ private slots:
         QCOMPARE(player.CurrentPosition(), 2.0);
     }
 
-    // An MP3 followed by gigabytes of nothing keeps the only decode worker searching; letting go
-    // of the player frees it at once for the next sound.
+    // Letting go of a player whose MP3 ends in gigabytes of nothing frees the decode worker.
     void lettingGoBreaksOffALongRead() {
         const QString mp3 = path("endless.mp3");
         QVERIFY(run("lame", {"--quiet", wav("lead.wav", tone(44100, 2.0, 440, 0.5), 44100), mp3}));
         QVERIFY(QFile::resize(mp3, qint64(4) << 30)); // sparse: costs no disk
         const Frames src = noise(0.5);
-        const QString next = wav("next.wav", src);
         Rig rig({}, 1);
         auto stuck = std::make_unique<MediaPlayer>(rig.engine);
         stuck->setFileName(mp3);
@@ -182,7 +177,7 @@ private slots:
         stuck->Play();
         QTest::qWait(100);
         stuck.reset();
-        rig.player.setFileName(next);
+        rig.player.setFileName(wav("next.wav", src));
         rig.player.Play();
         QCOMPARE(firstDifference(rig.render(24000), kRamp, src, kRamp, 24000 - kRamp), -1);
     }
@@ -206,8 +201,7 @@ private slots:
         QCOMPARE(player.PlayState(), 6);
     }
 
-    // Players made, played, reloaded and destroyed while SDL's dummy driver mixes them crash
-    // nothing; a sound then plays to its end in real time, reported on the GUI thread.
+    // Players churned while SDL mixes them crash nothing; the end is reported on the GUI thread.
     void playersComeAndGoWhilePlaying() {
         const QString longWav = wav("churn-long.wav", noise(12.0, 44100), 44100);
         const QString shortWav = wav("churn-short.wav", tone(kRate, 0.6, 440, 0.3));
@@ -238,8 +232,6 @@ private slots:
                 if (round % 10 == 0) QCoreApplication::processEvents();
             }
             player.setFileName(shortWav);
-            player.setPlayCount(1);
-            player.setRate(1.0);
             QThread* eventThread = nullptr;
             connect(&player, &MediaPlayer::PlayStateChange, this,
                     [&](int) { eventThread = QThread::currentThread(); });

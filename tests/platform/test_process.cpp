@@ -20,8 +20,7 @@ class ProcessTest : public QObject {
     }
 
 private slots:
-    // A slice lets timers run; a terminate from inside a slice ends it with the given code;
-    // a new start lets the earlier process go on by itself and reports its own end.
+    // Timers run in a slice, terminate ends it; a new start lets the earlier process run on.
     void slicesLetTimersRunAndTerminateEndsThem() {
         QProcessRunner r;
         QVERIFY(r.start("sleep", {"30"}));

@@ -1,5 +1,4 @@
-// The resampler, measured on the offline engine's output: spurs, images, aliases, the level,
-// bit-exact 48 kHz at rate 1, and rate changes that neither skip nor repeat a frame.
+// The resampler: spurs, aliases, level, length, bit-exact 48 kHz at rate 1, rate changes.
 
 #include "EngineFixture.h"
 
@@ -20,8 +19,7 @@ class TestResampler : public EngineTest {
     }
 
 private slots:
-    // The tone at its level and nothing else within 120 dB; above 20 kHz removed, not folded.
-    // The file plays for its length divided by the rate.
+    // The tone at its level, nothing else within 120 dB, above 20 kHz removed; length / rate.
     void tonesAreClean_data() {
         QTest::addColumn<int>("fileRate");
         QTest::addColumn<double>("rate");
@@ -58,8 +56,7 @@ private slots:
         QCOMPARE(rig.player.PlayState(), 0);
     }
 
-    // Past the start's fade a 48 kHz file is its own samples; after a trip to another rate it
-    // is transparent, and exact again from the next seek.
+    // 48 kHz at rate 1 is exact; after a trip to 1.37 transparent, and exact after a seek.
     void fortyEightKiloHertzIsBitExact() {
         const Frames src = tone(kRate, 2.0, 15000, kAmplitude, 0.3);
         Rig rig(wav("exact.wav", src));
@@ -94,9 +91,8 @@ private slots:
         QCOMPARE(firstDifference(rig.render(12000), 0, src, 12000, 12000), -1);
     }
 
-    // On a source rising by the same amount each frame, each output frame rises by what it
-    // read: a frame repeated or skipped at a rate change shows. The position counts what the
-    // resampler holds, through a Pause and a resume.
+    // On a source rising one step a frame a rate change repeats or skips nothing; the position
+    // counts what the resampler holds, through a Pause and a resume.
     void rateChangeIsSeamless() {
         constexpr double kRise = 1.0 / (1 << 20);
         Frames ramp(2 * 144000);

@@ -32,8 +32,7 @@ private slots:
         QVERIFY(!loud_.isEmpty() && !other_.isEmpty() && !low_.isEmpty());
     }
 
-    // From the last frame before a move to the end of its fade no step beyond the tone's own;
-    // a new sound is at full level after 10 ms, an old one silent after its 5-ms fade.
+    // No step beyond the tone's own; a new sound full after 10 ms, an old one silent after 5.
     void transportMovesAreClickFree_data() {
         QTest::addColumn<QString>("move");
         for (const char* m : {"play at a crest", "resume at a crest", "stop", "pause", "seek",
@@ -70,9 +69,8 @@ private slots:
         }
     }
 
-    // On a 200 Hz tone, a volume step 0 to -2000 leaves nothing above 1 kHz within 60 dB, and the
-    // fade of 40 units every 11 ms nothing within 75 dB. A step is measured over 85 ms, where a
-    // click stands out; the fade over its whole length.
+    // Above 1 kHz of a 200 Hz tone: a step 0 to -2000 nothing within 60 dB (over 85 ms, where a
+    // click shows), the fade of 40 units every 11 ms nothing within 75 dB.
     void volumeChangesLeaveNothingAbove1kHz() {
         for (const auto& [unit, steps, bound, fft] :
              {std::tuple{2000, 1, -60.0, 4096}, {40, 100, -75.0, 65536}}) {
@@ -92,8 +90,7 @@ private slots:
         }
     }
 
-    // -2000 is a gain of 0.1, -4000 and below and Mute silence; Mute keeps the Volume. A change
-    // glides over 10 ms, and a new one turns back from where the gain stands.
+    // -2000 is 0.1, -4000 and Mute silence; a change glides 10 ms, turning back where it stands.
     void gainLevelsAndGlides() {
         Rig rig(wav("flat.wav", Frames(8 * kRate, 0.5f)));
         rig.player.setVolume(-2000);
