@@ -31,8 +31,6 @@ using sorvane::testing::TextRow;
 
 inline constexpr int kSampleRate = 48000;
 
-// Fields: #, Description, When, Action, ActionCue, File, Volume, Rate, BeginOn, Ch, Spd,
-// Count, SelectionStart, SelectionEnd.
 using Fields = QStringList;
 
 // when: 0 along with, 1 after the previous executes, 2 after it completes.
@@ -119,6 +117,7 @@ public:
         for (long i = 0; i < std::lround(seconds * kSampleRate); ++i)
             s.insert(s.end(), {0.5f, float(0.5 * (id / 10.0 + i / (100.0 * kSampleRate)))});
         QFile f(dir.filePath(name));
+        QDir().mkpath(QFileInfo(f).path());
         const auto bytes = static_cast<std::uint32_t>(s.size() * sizeof(float));
         if (!f.open(QIODevice::WriteOnly)) return {};
         f.write(
@@ -127,7 +126,7 @@ public:
         return f.fileName();
     }
 
-    void setShow(const QList<Fields>& rows) {
+    void setShow(const QList<Fields>& rows, int select = 1) {
         std::vector<CueRow> v;
         for (Fields f : rows) {
             if (f.value(0).isEmpty()) f[0] = QString::number(v.size() + 1);
@@ -135,7 +134,7 @@ public:
         }
         cues().model().setRows(std::move(v));
         cues().ListView1Tag = QStringLiteral("-1");
-        cues().SelectRow(rows.isEmpty() ? 0 : 1);
+        cues().SelectRow(rows.isEmpty() ? 0 : select);
         cues().UpdateListView();
     }
 
@@ -171,7 +170,9 @@ public:
         return true;
     }
 
-    void operatorGo() {
+    // The operator's GO, on `row` when it is given.
+    void operatorGo(int row = 0) {
+        if (row > 0) cues().SelectRow(row);
         transport().cmdGo_MouseDown();
         transport().cmdGo_Click();
     }

@@ -28,18 +28,12 @@ private slots:
              ActionCue(3, 0, {.autoStart = false}), ActionCue(8, 1, {.when = 2})});
         fx->when(
             [&] { return fx->player(0)->PlayState() == 2 && fx->processes().showCount() == 1; },
-            [&] {
-                fx->cues().SelectRow(2);
-                fx->operatorGo();
-            });
+            [&] { fx->operatorGo(2); });
         fx->when([&] { return fx->statusLine().startsWith(QStringLiteral("Delaying:  ")); },
                  [&] {
                      fx->operatorGo();
                      fx->when([&] { return fx->processes().fadeCount() == 1; },
-                              [&] {
-                                  fx->cues().SelectRow(4);
-                                  fx->operatorGo();
-                              });
+                              [&] { fx->operatorGo(4); });
                  });
         int depth = 0;
         bool stopped = false;
@@ -78,7 +72,6 @@ private slots:
     void randomOperatorActions() {
         const QString a = fx->wav("a.wav", 1, 1.5);
         const QString b = fx->wav("b.wav", 2, 0.8);
-        QVERIFY(QDir(fx->dir.path()).mkpath(QStringLiteral("ShowFiles")));
         fx->wav(QStringLiteral("ShowFiles/c.wav"), 3, 1.0);
         auto cs = [](int when, bool autoStart, int channel) {
             return CueSpec{.when = when, .autoStart = autoStart, .channel = channel, .end = 0.8};
@@ -86,22 +79,16 @@ private slots:
         const CueSpec fast{.channel = 2, .volume = -1500, .speed = 9, .end = 0.8};
         const CueSpec slow{.when = 2, .channel = 4, .speed = 7, .end = 0.8};
         const CueSpec loop{.when = 0, .channel = 3, .count = 0, .end = 0.8};
-        const QList<Fields> show = {PlayCue(a, cs(1, true, 0)),
-                                    PlayCue(b, cs(2, true, 4)),
-                                    Cue(7, "0", a, cs(1, true, 1)),
-                                    PlayCue(a, cs(0, true, 1)),
-                                    ActionCue(4, 0, fast),
-                                    ActionCue(4, 0, slow),
-                                    PlayCue("c.wav", loop),
-                                    ActionCue(3, 40, cs(1, true, 3)),
-                                    ActionCue(6, 0, cs(1, true, 0)),
-                                    ActionCue(1, 0, cs(2, true, 1)),
-                                    ActionCue(8, 150, cs(0, true, 0)),
-                                    ActionCue(2, 0, cs(1, true, 3)),
-                                    ActionCue(5, 2, cs(1, false, 0)),
-                                    PlayCue("gone.wav", cs(1, true, 0)),
-                                    ActionCue(8, 300, cs(2, true, 0)),
-                                    ActionCue(5, 4, cs(1, true, 0))};
+        QList<Fields> show;
+        show << PlayCue(a, cs(1, true, 0)) << PlayCue(b, cs(2, true, 4))
+             << Cue(7, "0", a, cs(1, true, 1));
+        show << PlayCue(a, cs(0, true, 1)) << ActionCue(4, 0, fast) << ActionCue(4, 0, slow);
+        show << PlayCue("c.wav", loop) << ActionCue(3, 40, cs(1, true, 3))
+             << ActionCue(6, 0, cs(1, true, 0));
+        show << ActionCue(1, 0, cs(2, true, 1)) << ActionCue(8, 150, cs(0, true, 0));
+        show << ActionCue(2, 0, cs(1, true, 3)) << ActionCue(5, 2, cs(1, false, 0));
+        show << PlayCue("gone.wav", cs(1, true, 0)) << ActionCue(8, 300, cs(2, true, 0));
+        show << ActionCue(5, 4, cs(1, true, 0));
         QString other;
         int n = 0;
         for (Fields f : {PlayCue(b, cs(1, true, 4)), ActionCue(8, 200, cs(2, true, 0)),

@@ -1,0 +1,493 @@
+// GO and the transport, the cue process and its nine actions, fades and the mixer, through
+// the real main window.
+
+#include "PlaybackFixture.h"
+#include "playback/FadeStep.h"
+
+#include <QCheckBox>
+#include <QSlider>
+
+using namespace playtest;
+
+class PlaybackTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<Fixture> fx;
+
+    QList<int> volumes() {
+        QList<int> v;
+        for (int i = 0; i < 4; ++i)
+            v << fx->player(i)->Volume();
+        return v;
+    }
+    static QList<double> bar(const PositionBar* b) { return {b->Min(), b->Max(), b->Value()}; }
+
+private slots:
+    void init() { fx = std::make_unique<Fixture>(); }
+    void cleanup() { fx.reset(); }
+
+    // The next cue follows the end of the sound; the chaining from the last row never fires row 1.
+    void goPlaysTheSelectedCue() {
+        const QString a = fx->wav("a.wav", 3, 4.0);
+        const QString b = fx->wav("b.wav", 5, 2.0);
+        fx->setShow({PlayCue(a, {.channel = 1, .volume = -600, .start = 1.5, .end = 2.1}),
+                     PlayCue(b, {.when = 2, .channel = 2, .end = 2})});
+        bool playingOnChannel2 = false;
+        fx->when([&] { return fx->player(1)->PlayState() == 2; },
+                 [&] { playingOnChannel2 = true; });
+        const std::int64_t before = fx->rendered;
+        fx->operatorGo();
+        QCOMPARE(fx->colourOf("Executing Cue 1."), QColor(0, 255, 0));
+        QCOMPARE(fx->selected(), 2);
+        QCOMPARE(BackColour(fx->frame().cmdGo), QColor(0, 200, 0));
+        const Heard h = fx->heardAfter(before, kSampleRate / 10);
+        QCOMPARE(h.id, 3);
+        QVERIFY2(std::abs(h.t - 1.6) < 0.02, qPrintable(QString::number(h.t)));
+        QVERIFY(std::abs(h.gain - std::pow(10.0, -600 / 2000.0)) < 0.01);
+        QVERIFY(playingOnChannel2);
+        QVERIFY(fx->waitFor([&] { return fx->player(2)->PlayState() == 2; }));
+        QCOMPARE(fx->heardAfter(before, kSampleRate).id, 5);
+        QCOMPARE(fx->selected(), 1);
+        QVERIFY(fx->waitFor([&] { return fx->running() == QLatin1String("0"); }));
+        std::int64_t end = fx->firstSound(before);
+        while (fx->heard(end).id == 3)
+            ++end;
+        QVERIFY2(end - fx->firstSound(before) > kSampleRate * 55 / 100, "cut short");
+        const Heard next = fx->heard(fx->firstSound(end) + 200);
+        QCOMPARE(next.id, 5);
+        QVERIFY(next.t < 0.05);
+        QCOMPARE(fx->count("Executing Cue 1."), 1);
+        QCOMPARE(fx->count("Executing Cue 2."), 1);
+    }
+
+    void firstRowNeedsTheOperatorAndGoBlinks() {
+        const CueSpec onGo{.autoStart = false};
+        fx->setShow({ActionCue(8, 1, onGo), ActionCue(8, 1, onGo), ActionCue(8, 1, onGo)});
+        QPushButton* go = fx->frame().cmdGo;
+        Transport& t = fx->transport();
+        QCOMPARE(BackColour(go), QColor(0, 192, 0));
+        // After Stop a keyboard GO on row 2 runs but leaves the halt flags set.
+        t.Command3_Click();
+        fx->cues().SelectRow(2);
+        t.cmdGo_Click();
+        QVERIFY(fx->has("Executing Cue 2."));
+        QVERIFY(ShowHalted && DelayHalted);
+        QVERIFY(!go->isEnabled());
+        QVERIFY(Fixture::waitFor([&] { return go->isEnabled(); }));
+        fx->cues().SelectRow(1);
+        QTest::mouseClick(go, Qt::LeftButton);
+        QTest::mouseClick(go, Qt::LeftButton);
+        QVERIFY(!ShowHalted && !DelayHalted);
+        QCOMPARE(fx->count("Executing Cue 1."), 1);
+        QCOMPARE(fx->selected(), 2);
+        QVERIFY(Fixture::waitFor([&] { return go->isEnabled(); }));
+        QCOMPARE(fx->form->focusWidget(), static_cast<QWidget*>(go));
+        QVERIFY(t.tmrBlinkGo->isActive());
+        SetBackColour(go, QColor(0, 192, 0));
+        t.tmrBlinkGo_Timer();
+        QCOMPARE(BackColour(go), QColor(0, 200, 0));
+        t.tmrBlinkGo_Timer();
+        QCOMPARE(BackColour(go), QColor(0, 255, 0));
+        t.Command3_Click();
+        QVERIFY(t.tmrBlinkGo->isActive());
+        fx->cues().SelectRow(1);
+        t.ListView1_DblClick();
+        QCOMPARE(fx->count("Executing Cue 1."), 2);
+        QVERIFY(!t.tmrBlinkGo->isActive());
+        QCOMPARE(BackColour(go), QColor(0, 200, 0));
+    }
+
+    void goKeysAndTypeAhead() {
+        fx->setShow(QList<Fields>(14, ActionCue(8, 1)));
+        Transport& t = fx->transport();
+        QPushButton* go = fx->frame().cmdGo;
+        go->setFocus();
+        // Each key, and the cue selected after it: 129 is no cue, "3x1" no number.
+        auto type = [&](std::initializer_list<std::pair<char, int>> keys) {
+            for (auto [key, selected] : keys) {
+                QTest::keyClick(go, key);
+                QCOMPARE(fx->selected(), selected);
+            }
+        };
+        type({{'-', 14}, {'+', 1}, {'+', 2}, {'1', 1}, {'2', 12}, {'9', 12}});
+        QVERIFY(t.tmrJumpToCue->isActive());
+        t.tmrJumpToCue_Timer();
+        type({{'3', 3}, {'x', 3}, {'1', 3}});
+        QVERIFY(!fx->has("Executing Cue 3."));
+        fx->cues().SelectRow(0);
+        t.cmdNext_Click();
+        QCOMPARE(fx->selected(), 1);
+        fx->cues().SelectRow(0);
+        t.cmdPrev_Click();
+        QCOMPARE(fx->selected(), 14);
+        fx->cues().SelectRow(0);
+        fx->operatorGo();
+        QCOMPARE(fx->processes().showCount(), 0);
+        QVERIFY(!fx->has("Executing Cue 0."));
+    }
+
+    // A missing file ends the process without chaining; an unplayable one lets the show go on.
+    void mediaIsLookedUpAndReported() {
+        const QString bare = fx->wav(QStringLiteral("ShowFiles/bare.wav"), 4, 2.0);
+        const QString junk = fx->wav("junk.wav", 1, 1.0);
+        QVERIFY(QFile::resize(junk, 30)); // cut inside its header
+        const CueSpec next{.channel = 1, .end = 2};
+        fx->setShow({PlayCue("bare.wav", {.end = 2}), PlayCue("gone.wav", next),
+                     PlayCue(junk, next), PlayCue("bare.wav", next)});
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(fx->player(0)->FileName(), bare);
+        QCOMPARE(fx->colourOf("Warning:  File Does Not Exist!  gone.wav"), QColor(255, 0, 0));
+        QVERIFY(!fx->has("Executing Cue 3."));
+        QCOMPARE(fx->selected(), 3);
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(fx->colourOf("Warning:  File Can Not Be Played!  junk.wav"), QColor(255, 0, 0));
+        QVERIFY(fx->has("Executing Cue 4."));
+        QCOMPARE(fx->player(1)->FileName(), bare);
+    }
+
+    // Trigger addresses rows by position and never fires row 1 itself.
+    void triggerAndSimpleActions() {
+        const CueSpec onGo{.autoStart = false};
+        fx->setShow({ActionCue(8, 1, onGo), ActionCue(5, 4), ActionCue(8, 1, onGo), ActionCue(8, 1),
+                     ActionCue(5, 1, onGo)},
+                    2);
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(fx->has("Executing Cue 4."));
+        QVERIFY(!fx->has("Executing Cue 3."));
+        QCOMPARE(fx->selected(), 5);
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(fx->selected(), 1);
+        QVERIFY(!fx->has("Executing Cue 1."));
+
+        const QString a = fx->wav("a.wav", 1, 3.0);
+        const CueSpec on1{.autoStart = false, .end = 3};
+        const CueSpec on3{.autoStart = false, .channel = 2, .rate = 1.5, .end = 3};
+        fx->setShow({PlayCue(a, on1), PlayCue(a, on3), ActionCue(1, 0, on1), ActionCue(6, 0, on3),
+                     ActionCue(2, 0, on3)});
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(fx->goAndSettle());
+        QCOMPARE(fx->player(0)->PlayState(), 1);
+        QCOMPARE(fx->player(2)->Rate(), 1.5);
+        // The meters run inside the waits and may have emptied the stopped channel already.
+        QVERIFY(fx->player(2)->PlayState() == 0 || fx->player(2)->PlayState() == 6);
+        fx->mixer().tmrChannelUpdate_Timer();
+        QCOMPARE(fx->player(2)->FileName(), QString());
+    }
+
+    // A loaded show whose numbers are not its positions plays the row GO fired.
+    void theFiredRowRunsWhateverItsNumber() {
+        Fields first = PlayCue(fx->wav("a.wav", 1, 2.0), {.autoStart = false, .end = 2});
+        first[0] = QStringLiteral("2.5");
+        Fields second = PlayCue(fx->wav("b.wav", 2, 2.0), {.autoStart = false, .end = 2});
+        second[0] = QStringLiteral("40");
+        fx->setShow({first, second}, 2);
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(fx->player(0)->FileName(), second[5]);
+        QCOMPARE(fx->cues().ListView1Tag, QStringLiteral("40"));
+        QVERIFY(!fx->statusTexts().join('\n').contains(QStringLiteral("File Does Not Exist")));
+    }
+
+    // A Play after the buffering needs no reload; a Play during it interrupts it. A Play on a
+    // channel already playing its file neither reloads nor moves it back; the volume jumps.
+    void bufferSoundThenPlay() {
+        const QString a = fx->wav("a.wav", 6, 4.0);
+        const CueSpec s{.autoStart = false, .channel = 1, .start = 0.5, .end = 4};
+        const QList<Fields> show{Cue(7, "0", a, s), PlayCue(a, s)};
+        fx->setShow(
+            show +
+            QList<Fields>{PlayCue(
+                a, {.autoStart = false, .channel = 1, .volume = -200, .start = 2.5, .end = 4})});
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(fx->has("Channel 2 : Buffering..."));
+        QCOMPARE(fx->colourOf("Channel 2 : Buffering Complete."), QColor(0, 255, 0));
+        MediaPlayer* p = fx->player(1);
+        QCOMPARE(p->PlayState(), 1);
+        QCOMPARE(p->CurrentPosition(), 0.0);
+        // The meters keep the buffered channel muted while the status line is restored.
+        QVERIFY(fx->waitFor([&] { return !fx->statusLine().contains("Buffer"); }, 3000));
+        QVERIFY(p->Mute());
+        int loads = 0;
+        QObject::connect(p, &MediaPlayer::PlayStateChange, [&](int st) { loads += st == 6; });
+        const std::int64_t before = fx->rendered;
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(p->PlayState(), 2);
+        QVERIFY(!p->Mute() && p->Tag.isEmpty());
+        const Heard h = fx->heardAfter(before, 500);
+        QCOMPARE(h.id, 6);
+        QVERIFY(std::abs(h.t - 0.51) < 0.02);
+        QVERIFY(fx->waitFor([&] { return p->CurrentPosition() > 0.9; }));
+        int lowest = 0;
+        fx->when([] { return true; }, [&] { lowest = p->Volume(); }, 0);
+        const double playedTo = p->CurrentPosition();
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(loads, 0);
+        QCOMPARE(p->Volume(), -200);
+        QVERIFY(lowest != -4000);
+        QVERIFY(p->CurrentPosition() >= playedTo && p->CurrentPosition() < 2.5);
+        QCOMPARE(p->SelectionStart(), 2.5);
+
+        fx->transport().Command3_Click();
+        fx->setShow(show);
+        fx->when([&] { return p->Tag == QLatin1String("Buffer"); }, [&] { fx->operatorGo(2); });
+        QVERIFY(fx->goAndSettle());
+        const QString interrupted = QStringLiteral("Channel 2 : Buffering Interrupted.");
+        QVERIFY(fx->waitFor([&] { return fx->has(interrupted); }));
+        QCOMPARE(fx->colourOf(interrupted), QColor(255, 255, 0));
+        QVERIFY(p->PlayState() != 1);
+        QVERIFY(!p->Mute() && p->Tag.isEmpty());
+    }
+
+    // Also ends on a wrap without passing the mark (tolerance 0) and on a paused channel.
+    void iterationWaitEndsAtTheMark() {
+        const QString a = fx->wav("a.wav", 1, 3.0);
+        const CueSpec loop{.autoStart = false, .count = 0, .end = 1.5};
+        const CueSpec wait{.count = 0, .end = 1.5};
+        fx->setShow({PlayCue(a, loop), ActionCue(3, 80, wait), ActionCue(2, 0, wait)});
+        QVERIFY(fx->goAndSettle());
+        double at = -1;
+        fx->when([&] { return fx->has("Executing Cue 3."); },
+                 [&] { at = fx->player(0)->CurrentPosition(); }, 0);
+        QVERIFY(fx->goAndSettle(4000));
+        QVERIFY(fx->has("Executing Cue 3 - Awaiting end of loop iteration..."));
+        QVERIFY(IterationPending);
+        QVERIFY(fx->player(0)->PlayState() != 2);
+        QVERIFY2(at == 0 || at > 1.40, qPrintable(QString::number(at)));
+
+        fx->setShow({PlayCue(a, loop), ActionCue(3, 0, wait), ActionCue(2, 0, wait)});
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(fx->goAndSettle(4000));
+        QVERIFY(fx->player(0)->PlayState() != 2);
+
+        fx->setShow({PlayCue(a, loop), ActionCue(1, 0, loop), ActionCue(3, 0, wait)});
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(fx->goAndSettle(1000));
+    }
+
+    void delayAndItsLookAhead() {
+        fx->setShow({ActionCue(8, 400), ActionCue(8, 1, {.when = 0}), ActionCue(8, 1)});
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(t.elapsed() >= 400);
+        const QStringList h = fx->statusTexts();
+        QVERIFY(h.indexOf(QStringLiteral("Executing Cue 2.")) <
+                h.lastIndexOf(QStringLiteral("Delaying:  ")));
+        QVERIFY(h.contains(QStringLiteral("Executing Cue 3.")));
+        QCOMPARE(h.count(QStringLiteral("Executing Cue 1.")), 1);
+
+        fx->setShow({ActionCue(8, 1500), ActionCue(8, 1)});
+        QTimer::singleShot(400, fx->form.get(), [&] { fx->transport().Command3_Click(); });
+        const qsizetype seen = fx->statusTexts().size();
+        t.restart();
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(t.elapsed() < 1400);
+        QVERIFY(!fx->statusTexts().mid(seen).contains(QStringLiteral("Executing Cue 2.")));
+        QCOMPARE(fx->running(), QStringLiteral("0"));
+    }
+
+    // Only Play Sound picks a channel for "Any Available": the lowest free one, else channel 1.
+    void anyAvailableOutsidePlayTouchesNothing() {
+        const QString a = fx->wav("a.wav", 1, 3.0);
+        const QString b = fx->wav("b.wav", 2, 3.0);
+        const CueSpec any{.channel = 4, .volume = -2000, .speed = 5, .end = 3};
+        fx->setShow({PlayCue(a, {.end = 3}), ActionCue(1, 0, any), ActionCue(3, 0, any),
+                     ActionCue(4, 0, any), Cue(7, "0", a, any), ActionCue(6, 0, any),
+                     ActionCue(2, 0, any), PlayCue(b, {.channel = 4, .end = 3})});
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(fx->waitFor([&] { return fx->running() == QLatin1String("0"); }, 1000));
+        QCOMPARE(fx->player(1)->FileName(), b);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(fx->player(i)->PlayState(), i < 2 ? 2 : 6);
+            QCOMPARE(fx->player(i)->Volume(), 0);
+        }
+        for (int i = 2; i < 4; ++i) {
+            fx->player(i)->setFileName(a);
+            fx->player(i)->Play();
+        }
+        fx->player(2)->Pause();
+        fx->cues().SelectRow(8);
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(fx->player(0)->FileName(), b);
+        QCOMPARE(fx->statusLine(), QStringLiteral("CUE 8 WARNING:  No Channels Available!"));
+        QVERIFY(!fx->has(fx->statusLine()));
+    }
+
+    void fadeStepTable() {
+        const struct {
+            const char* name;
+            int current, target, interval, volume, next;
+            bool finished;
+        } rows[] = {{"up one step", -4000, 0, 11, -3960, 11, false},
+                    {"up jumps to full near the top", -60, -50, 11, -50, 11, true},
+                    {"up from -100 first", -100, -50, 11, -60, 11, false},
+                    {"up lands on target", -1240, -1200, 51, -1200, 51, true},
+                    {"down one step", 0, -4000, 51, -40, 51, false},
+                    {"down to floor", -3980, -6000, 51, -4000, 51, true},
+                    {"below floor target", -4000, -5000, 11, -4000, 11, true},
+                    {"equal target ends at once", -700, -700, 31, -700, 31, true},
+                    {"speed 0 slows to 300", -2000, 0, 101, -1960, 300, false},
+                    {"300 stays", -2000, 0, 300, -1960, 300, false}};
+        for (const auto& r : rows) {
+            const FadeResult f = FadeStep(r.current, r.target, r.interval);
+            QVERIFY2(f.volume == r.volume && f.interval == r.next && f.finished == r.finished,
+                     r.name);
+        }
+    }
+
+    void fadeChainsAtItsEnd() {
+        const QString a = fx->wav("a.wav", 1, 3.0);
+        fx->setShow({PlayCue(a, {.autoStart = false, .volume = -4000, .end = 3}),
+                     ActionCue(4, 0, {.autoStart = false, .volume = -2000, .speed = 9}),
+                     ActionCue(8, 1, {.when = 2})});
+        QVERIFY(fx->goAndSettle());
+        int interval = 0;
+        QString runningWhileFading;
+        int volumeWhenCue3 = 0;
+        fx->when([&] { return fx->processes().fadeCount() == 1; },
+                 [&] {
+                     interval = fx->processes().fadeInterval(1);
+                     runningWhileFading = fx->running();
+                 },
+                 0);
+        fx->when([&] { return fx->has("Executing Cue 3."); },
+                 [&] { volumeWhenCue3 = fx->player(0)->Volume(); }, 0);
+        fx->operatorGo();
+        QVERIFY(fx->waitFor([&] { return fx->running() == QLatin1String("0"); }));
+        QCOMPARE(interval, 11);
+        QCOMPARE(runningWhileFading, QStringLiteral("1"));
+        QCOMPARE(volumeWhenCue3, -2000);
+        QCOMPARE(fx->player(0)->Volume(), -2000);
+    }
+
+    void fadeTicksDrivenByHand() {
+        fx->setShow({ActionCue(8, 1), ActionCue(8, 1, {.when = 2})}, 2);
+        Processes& pr = fx->processes();
+        MediaPlayer* p = fx->player(1);
+        p->setFileName(fx->wav("a.wav", 1, 3.0));
+        p->setVolume(-100);
+        p->setMute(true);
+        const int index = pr.LoadFadeProcess(QStringLiteral("-20/1"), 101);
+        pr.tmrFader_Timer(index);
+        QCOMPARE(p->Volume(), -60);
+        QVERIFY(!p->Mute());
+        QCOMPARE(pr.fadeInterval(index), 300);
+        IterationPending = true;
+        pr.tmrFader_Timer(index);
+        QCOMPARE(p->Volume(), -20);
+        QVERIFY(!pr.hasFade(index));
+        QVERIFY(!IterationPending);
+        QVERIFY(!fx->has("Executing Cue 2."));
+        const int any = pr.LoadFadeProcess(QStringLiteral("-1000/4"), 11);
+        pr.tmrFader_Timer(any);
+        QVERIFY(!pr.hasFade(any));
+        QVERIFY(fx->has("Executing Cue 2."));
+        QVERIFY(!volumes().contains(-1000));
+    }
+
+    void metersMirrorThePlayers() {
+        Mixer& m = fx->mixer();
+        MediaPlayer* p = fx->player(1);
+        QLabel* percent = m.lblChannelPercent[1];
+        p->setFileName(fx->wav("a_rather_long_file_name_for_the_label.wav", 1, 3.0));
+        p->setSelectionStart(1.0);
+        p->setSelectionEnd(3.0);
+        p->setCurrentPosition(1.5);
+        p->Play();
+        p->Pause();
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(TextColour(m.lblChannels[1]), QColor(255, 255, 0));
+        QCOMPARE(m.lblChannelData[1]->text(), QStringLiteral(" a_rather_long_file_n"));
+        QCOMPARE(percent->text(), QStringLiteral("25%"));
+        QCOMPARE(bar(m.sldPosition[1]), QList<double>({1.0, 3.0, 1.5}));
+        p->setCurrentPosition(0.5);
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(percent->text(), QStringLiteral("-25%"));
+        QCOMPARE(m.sldPosition[1]->Value(), 1.5);
+        p->setCurrentPosition(1.25);
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(percent->text(), QStringLiteral("12%"));
+        p->setSelectionEnd(1.0);
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(percent->text(), QStringLiteral("0%"));
+        p->setSelectionEnd(3.0);
+        p->Play();
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(TextColour(m.lblChannels[1]), QColor(0, 200, 0));
+        p->Stop();
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(TextColour(m.lblChannels[1]), QColor(200, 100, 0));
+        QCOMPARE(p->FileName(), QString());
+        QCOMPARE(m.lblChannelData[1]->text(), QString());
+        QCOMPARE(bar(m.sldPosition[1]), QList<double>({0.0, 1.0, 0.0}));
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(TextColour(m.lblChannels[1]), QColor(100, 100, 100));
+    }
+
+    void fadersMuteAndLink() {
+        Mixer& m = fx->mixer();
+        auto drag = [&](int i, int position) {
+            m.sldMixer[i]->setSliderDown(true);
+            m.sldMixer[i]->setSliderPosition(position);
+            m.sldMixer[i]->setSliderDown(false);
+        };
+        MediaPlayer* p = fx->player(2);
+        QSlider* fader = m.sldMixer[2];
+        p->setFileName(fx->wav("a.wav", 1, 3.0));
+        fader->setValue(4000);
+        QCOMPARE(p->Volume(), -4000);
+        m.tmrChannelUpdate_Timer();
+        QVERIFY(p->Mute());
+        fader->setValue(3000);
+        QCOMPARE(p->Volume(), -3000);
+        QVERIFY(!p->Mute());
+        p->setVolume(-1200);
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(fader->value(), 1200);
+        // A buffering channel stays muted until its fader is dragged.
+        p->setMute(true);
+        p->Tag = QStringLiteral("Buffer");
+        m.tmrChannelUpdate_Timer();
+        m.tmrChannelUpdate_Timer();
+        QVERIFY(p->Mute());
+        drag(2, 1100);
+        QVERIFY(!p->Mute());
+        QCOMPARE(p->Volume(), -1100);
+        // The master drives every channel only while linked; dragging a channel unlinks.
+        m.sldLinkChannels->setValue(1000);
+        QCOMPARE(volumes(), QList<int>({0, 0, -1100, 0}));
+        m.chkLinkChannels->click();
+        QCOMPARE(volumes(), QList<int>(4, -1000));
+        m.sldLinkChannels->setValue(2500);
+        QCOMPARE(volumes(), QList<int>(4, -2500));
+        m.tmrChannelUpdate_Timer();
+        for (QSlider* s : m.sldMixer)
+            QCOMPARE(s->value(), 2500);
+        drag(2, 400);
+        QVERIFY(!m.chkLinkChannels->isChecked());
+        m.sldLinkChannels->setValue(100);
+        QCOMPARE(volumes(), QList<int>({-2500, -2500, -400, -2500}));
+        // Holding a fader stops the meters.
+        QTest::mousePress(m.sldMixer[0], Qt::LeftButton);
+        QVERIFY(!m.tmrChannelUpdate->isActive());
+        QTest::mouseRelease(m.sldMixer[0], Qt::LeftButton);
+        QVERIFY(m.tmrChannelUpdate->isActive());
+    }
+
+    void runningCountAndMixerToggle() {
+        fx->processes().LoadFadeProcess(QStringLiteral("0/9"), 1000);
+        fx->processes().LoadShowProcess(QStringLiteral("1"), 1);
+        fx->processes().LoadShowProcess(QStringLiteral("2"), 2);
+        QCOMPARE(fx->running(), QStringLiteral("3"));
+        Frame& f = fx->frame();
+        f.cmdMixer->click();
+        QVERIFY(f.pctMixer->isHidden() && f.lblMixer->isHidden());
+        QCOMPARE(f.cmdMixer->text(), QStringLiteral("Show Mixer"));
+        fx->form->SetOuterHeightTw(7000);
+        f.cmdMixer->click();
+        QVERIFY(!f.pctMixer->isHidden() && !f.lblMixer->isHidden());
+        QCOMPARE(f.cmdMixer->text(), QStringLiteral("Hide Mixer"));
+        QCOMPARE(fx->form->OuterHeightTw(), 8115);
+    }
+};
+
+QTEST_MAIN(PlaybackTest)
+#include "test_playback.moc"
