@@ -27,7 +27,7 @@
 namespace playtest {
 
 using namespace sorvane;
-using sorvane::testing::TextRow;
+using namespace sorvane::testing;
 
 inline constexpr int kSampleRate = 48000;
 
@@ -35,6 +35,7 @@ using Fields = QStringList;
 
 // when: 0 along with, 1 after the previous executes, 2 after it completes.
 struct CueSpec {
+    QString number = QString(); // empty: the row's position
     int when = 1;
     bool autoStart = true;
     int channel = 0;
@@ -48,7 +49,7 @@ struct CueSpec {
 
 inline Fields Cue(int action, const QString& actionCue, const QString& file, const CueSpec& s) {
     auto n = [](double v) { return DecimalText(v); };
-    return QStringList{QString(), "cue", n(s.when), n(action), actionCue, file}
+    return QStringList{s.number, "cue", n(s.when), n(action), actionCue, file}
            << n(s.volume) << n(s.rate) << n(s.autoStart) << n(s.channel) << n(s.speed) << n(s.count)
            << n(s.start) << n(s.end);
 }
@@ -70,10 +71,8 @@ struct Heard {
 class Fixture {
 public:
     Fixture() {
-        AudioEngine::Options o;
-        o.output = AudioEngine::Output::Offline;
-        o.sampleRate = kSampleRate;
-        engine = std::make_unique<AudioEngine>(o);
+        engine = std::make_unique<AudioEngine>(AudioEngine::Options{
+            .output = AudioEngine::Output::Offline, .sampleRate = kSampleRate});
         form = std::make_unique<Form1>(QString(), dialogs, engine.get());
         form->Show();
         ShowFolder = dir.path() + QLatin1Char('/');
@@ -120,8 +119,7 @@ public:
         QDir().mkpath(QFileInfo(f).path());
         const auto bytes = static_cast<std::uint32_t>(s.size() * sizeof(float));
         if (!f.open(QIODevice::WriteOnly)) return {};
-        f.write(
-            sorvane::testing::WavHeader(sorvane::testing::kWavFloat, 2, kSampleRate, 32, bytes));
+        f.write(WavHeader(kWavFloat, 2, kSampleRate, 32, bytes));
         f.write(reinterpret_cast<const char*>(s.data()), bytes);
         return f.fileName();
     }
@@ -176,8 +174,8 @@ public:
         transport().cmdGo_MouseDown();
         transport().cmdGo_Click();
     }
-    bool goAndSettle(int ms = 3000) {
-        operatorGo();
+    bool goAndSettle(int row = 0, int ms = 3000) {
+        operatorGo(row);
         return waitFor([&] { return processes().showCount() == 0; }, ms);
     }
     static bool waitFor(const std::function<bool()>& done, int ms = 5000) {
