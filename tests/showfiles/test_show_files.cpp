@@ -198,6 +198,7 @@ private slots:
         save(dir + "show.cue");
         QCOMPARE(fileOf(0), media);
         QCOMPARE(filesIn(dir), QStringList{"show.cue"});
+        QCOMPARE(files().form3(), nullptr);
         const QStringList before = Snapshot(model());
         files().Command1_Click();
         load(dir + "show.cue");
@@ -452,8 +453,9 @@ private slots:
         write("Old/fake.mdb",
               QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20) + QByteArray(8192, '\xA5'));
         QCOMPARE(::mkfifo(QFile::encodeName(path("Old/pipe.mdb")), 0600), 0);
-        for (const QString file :
-             {"no-cuelist.mdb", "text.cue", "missing.cue", "fake.mdb", "pipe.mdb", ""}) {
+        write("Old/empty.mdb", "");
+        for (const QString file : {"no-cuelist.mdb", "text.cue", "missing.cue", "fake.mdb",
+                                   "pipe.mdb", "empty.mdb", ""}) {
             dialogs.queueFile(file.endsWith("cuelist.mdb") ? data + file : path("Old/" + file));
             files().Command7_Click();
             QCOMPARE(dialogs.calls().last().text,
@@ -506,7 +508,6 @@ private slots:
         form->frame().Command1->click();
         QCOMPARE(model().count(), 0);
         QCOMPARE(form->status().history().size(), 1);
-        QVERIFY(cues().pctProperties()->isHidden());
         QCOMPARE(ShowFilename, path("Cmd/one.cue"));
         QCOMPARE(ShowFolder, path("Cmd/"));
     }
