@@ -14,12 +14,18 @@ class TestMediaPlayer : public EngineTest {
 
 private slots:
     // States and events; Play reaches a sound just ended on the audio thread; after an end, Pause
-    // and Play play every pass. A file beginning in silence plays as it is.
+    // and Play play every pass. A file beginning in silence plays as it is. Rates are clamped to
+    // 0.25..2; one that is not a positive number is refused.
     void statesEventsAndPlayAfterTheEnd() {
         Frames src = noise(0.2);
         std::fill(src.begin(), src.begin() + 4 * kRamp, 0.0f); // 10 ms of silence first
         Rig rig;
         MediaPlayer& player = rig.player;
+        for (const auto& [set, is] : {std::pair{5.0, 2.0}, {0.1, 0.25}, {0.0, 0.25}, {NAN, 0.25}}) {
+            player.setRate(set);
+            QCOMPARE(player.Rate(), is);
+        }
+        player.setRate(1);
         QCOMPARE(player.PlayState(), 6);
         QSignalSpy spy(&player, &MediaPlayer::PlayStateChange);
         player.setFileName(wav("states.wav", src));
@@ -54,15 +60,6 @@ private slots:
         player.setFileName(QString());
         QCOMPARE(player.PlayState(), 6);
         QCOMPARE(spy.last().at(0).toInt(), 6);
-    }
-
-    // Rates beyond 0.25..2 are clamped; one that is not a positive number is refused.
-    void rateLimits() {
-        Rig rig;
-        for (const auto& [set, is] : {std::pair{5.0, 2.0}, {0.1, 0.25}, {0.0, 0.25}, {NAN, 0.25}}) {
-            rig.player.setRate(set);
-            QCOMPARE(rig.player.Rate(), is);
-        }
     }
 
     // Passes of a stretch reached by a seek are a straight decode's frames; mono on both sides.
@@ -159,46 +156,42 @@ private slots:
         QCOMPARE(player.CurrentPosition(), 2.0);
     }
 
-    // Letting go of a player whose MP3 ends in gigabytes of nothing frees the decode worker.
-    void lettingGoBreaksOffALongRead() {
+    // Letting go of a player whose MP3 ends in gigabytes of nothing frees the decode worker; a
+    // player that outlives its engine is left empty and harmless.
+    void lettingGoOfPlayersAndEngines() {
         const QString mp3 = path("endless.mp3");
         QVERIFY(run("lame", {"--quiet", wav("lead.wav", tone(44100, 2.0, 440, 0.5), 44100), mp3}));
         QVERIFY(QFile::resize(mp3, qint64(4) << 30)); // sparse: costs no disk
         const Frames src = noise(0.5);
-        Rig rig({}, 1);
-        auto stuck = std::make_unique<MediaPlayer>(rig.engine);
+        const QString next = wav("next.wav", src);
+        auto rig = std::make_unique<Rig>(QString(), 1);
+        auto stuck = std::make_unique<MediaPlayer>(rig->engine);
         stuck->setFileName(mp3);
         QCOMPARE(stuck->FileName(), mp3);
         QVERIFY2(std::abs(stuck->SelectionEnd() - 2.0) < 0.05, "not the length the size suggests");
         stuck->Play();
-        QCOMPARE(soundingFrames(rig.render(kRate / 2)), kRate / 2);
+        QCOMPARE(soundingFrames(rig->render(kRate / 2)), kRate / 2);
         stuck->Pause();
         stuck->setCurrentPosition(1.9); // near the end: the worker searches on for more
         stuck->Play();
         QTest::qWait(100);
         stuck.reset();
-        rig.player.setFileName(wav("next.wav", src));
-        rig.player.Play();
-        QCOMPARE(firstDifference(rig.render(24000), kRamp, src, kRamp, 24000 - kRamp), -1);
-    }
-
-    // A player that outlives its engine is left empty and harmless.
-    void playerOutlivesTheEngine() {
-        const QString file = wav("orphan.wav", noise(0.3));
-        auto rig = std::make_unique<Rig>();
-        MediaPlayer player(rig->engine);
-        player.setFileName(file);
-        player.Play();
+        rig->player.setFileName(next);
+        rig->player.Play();
+        QCOMPARE(firstDifference(rig->render(24000), kRamp, src, kRamp, 24000 - kRamp), -1);
+        MediaPlayer orphan(rig->engine);
+        orphan.setFileName(next);
+        orphan.Play();
         rig->render(512);
         rig.reset();
-        QCOMPARE(player.PlayState(), 6);
-        player.setFileName(file);
-        QCOMPARE(player.FileName(), QString());
-        player.Play();
-        player.setVolume(-100);
-        player.setCurrentPosition(0.1);
-        QCOMPARE(player.CurrentPosition(), 0.0);
-        QCOMPARE(player.PlayState(), 6);
+        QCOMPARE(orphan.PlayState(), 6);
+        orphan.setFileName(next);
+        QCOMPARE(orphan.FileName(), QString());
+        orphan.Play();
+        orphan.setVolume(-100);
+        orphan.setCurrentPosition(0.1);
+        QCOMPARE(orphan.CurrentPosition(), 0.0);
+        QCOMPARE(orphan.PlayState(), 6);
     }
 
     // Players churned while SDL mixes them crash nothing; the end is reported on the GUI thread.
