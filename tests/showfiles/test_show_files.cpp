@@ -269,6 +269,7 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(path("Src/locked.wav")), 0), 0);
         QCOMPARE(::chmod(QFile::encodeName(path("Src/run.wav")), 0750), 0);
         QCOMPARE(::mkfifo(QFile::encodeName(path("Src/pipe.wav")), 0600), 0);
+        // Each refused file is said with its cause; a pipe is passed over unopened.
         const QString notMedia = " - not a sound or video file";
         const std::pair<QString, QString> refused[] = {
             {path("Src/notes.txt"), notMedia},
@@ -293,6 +294,7 @@ private slots:
         QCOMPARE(filesIn("Only/ShowFiles"), QStringList{"run.wav"});
         QCOMPARE(fileOf(0), "run.wav");
         QCOMPARE(entries("Show Saved Successfully - show.cue", kBrightGreen), 1);
+        // A copy gets the permissions of a new file, not its source's.
         const mode_t mask = ::umask(0);
         ::umask(mask);
         QCOMPARE(Mode(path("Only/ShowFiles/run.wav")), 0666 & ~mask);
@@ -318,6 +320,7 @@ private slots:
         QCOMPARE(fileOf(1), "tick.wav");
         QVERIFY(read("Now/show.cue").startsWith("1,Long,0,0,0," + QFile::encodeName(was) + ','));
         QCOMPARE(filesIn("Now/ShowFiles"), QStringList{"tick.wav"});
+        // No room for the show file: the old one stays whole, the cues get their paths back.
         load("Was/show.cue");
         {
             FileSizeLimit limit(100);
@@ -330,6 +333,7 @@ private slots:
         QCOMPARE(fileOf(0), "long.wav");
         QCOMPARE(fileOf(1), tick);
         QCOMPARE(ShowFolder, path("Was/"));
+        // A media folder that cannot be made is said once; no copy is tried.
         write("Blocked/ShowFiles", "a file in the way");
         save("Blocked/show.cue");
         QCOMPARE(
@@ -367,6 +371,7 @@ private slots:
                         filesIn("Cancel/ShowFiles") == QStringList{".hit.wav.sorvane-copy"});
             },
             [&](Form3& w) {
+                // The other commands wait for the save; then Cancel.
                 QVERIFY(!form->frame().Command1->isEnabled());
                 files().Command1_Click();
                 files().Command7_Click();
@@ -385,6 +390,7 @@ private slots:
         QVERIFY(form->frame().Command1->isEnabled());
     }
 
+    // Cues deleted or added while a save runs: the file holds the show as it then stands.
     void editsWhileSaving() {
         write("Edit/media/hit.wav", Wav("hit"));
         // Runs `edit` on `row` at progress `at` of the media (1) or write (2) pass.
@@ -448,6 +454,7 @@ private slots:
             {5, kDescription, StoredValue::text("")}};
         for (const auto& [cue, k, value] : fields)
             QVERIFY2(model().row(cue - 1).at(k).value == value, qPrintable(QString::number(k)));
+        // What is no such database is refused with a message, and the show stays.
         const QStringList shown = Snapshot(model());
         write("Old/text.cue", "1,Text show,0,0,0,0,0,1,0,0,10,1,0,0,\r\n");
         write("Old/fake.mdb",
