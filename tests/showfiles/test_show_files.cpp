@@ -427,7 +427,7 @@ private slots:
         rows[1].at(kFile).value = StoredValue::text("a.wav"); // the old show's
         setShow(std::move(rows));
         QVERIFY(saveAnd(
-            "Back/show.cue", [](int v, bool) { return v >= 1; },
+            "Back/show.cue", [](int v, bool) { return v >= 2; },
             [&](Form3& w) {
                 cues().cmdDeleteCue_Click();
                 w.Command1->click();
