@@ -265,6 +265,11 @@ void CueListEditor::UpdateListView() {
         shell_.Form_Resize();
     }
     const int n = model_->count();
+    // The rows on screen as they look now: only those whose look changes are repainted.
+    const auto [firstShown, lastShown] = listView_->shownRows();
+    std::vector<CueRow> shownBefore;
+    for (int i = firstShown; i <= lastShown; ++i)
+        shownBefore.push_back(model_->row(i));
     // 3. every row white and normal
     for (int i = 0; i < n; ++i) {
         CueRow& r = model_->mutableRow(i);
@@ -291,7 +296,9 @@ void CueListEditor::UpdateListView() {
     for (int i = 0; i < n; ++i)
         RebuildRow(model_->mutableRow(i), *redrawTexts_);
     // 7.
-    listView_->repaintShownRows();
+    for (int i = firstShown; i <= lastShown; ++i)
+        if (!SameLook(shownBefore[static_cast<size_t>(i - firstShown)], model_->row(i)))
+            model_->refreshRows(i, i);
     // 8. the ready message
     const CueRow& sel = model_->row(selected - 1);
     if (sel.subCount >= kDescription)

@@ -133,6 +133,14 @@ void CueListModel::refresh() {
     emit dataChanged(index(0, 0), index(count() - 1, kColumnCount - 1));
 }
 
+bool SameLook(const CueRow& a, const CueRow& b) {
+    if (a.text != b.text || a.colour != b.colour || a.bold != b.bold || a.subCount != b.subCount)
+        return false;
+    for (int k = 1; k <= a.subCount; ++k)
+        if (a.at(k).text != b.at(k).text) return false;
+    return true;
+}
+
 void CueListModel::refreshRows(int first, int last) {
     first = std::max(first, 0);
     last = std::min(last, count() - 1);

@@ -54,6 +54,9 @@ struct CueRow {
     const SubItem& at(int k) const { return sub[static_cast<size_t>(k - 1)]; }
 };
 
+// Whether two rows show the same: the same texts in the same colour and weight.
+bool SameLook(const CueRow& a, const CueRow& b);
+
 class CueListModel : public QAbstractTableModel {
     Q_OBJECT
 public:

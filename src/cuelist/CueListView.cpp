@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 
 namespace sorvane {
@@ -25,15 +26,23 @@ CueListView::CueListView(QWidget* parent) : QTreeView(parent) {
     setItemDelegate(new CueListDelegate(this));
 }
 
-void CueListView::repaintShownRows() {
+std::pair<int, int> CueListView::shownRows() const {
     auto* cues = qobject_cast<CueListModel*>(model());
-    if (!cues || cues->count() == 0) return;
+    if (!cues || cues->count() == 0) return {0, -1};
     // Scrolling goes by rows: the scroll bar's value is the first row shown.
     const int first = verticalScrollBar()->value();
     const int rowHeight = std::max(1, sizeHintForRow(0));
     const int shown = viewport()->height() / rowHeight + 2;
-    cues->refreshRows(first, first + shown);
-    viewport()->update();
+    return {std::max(first, 0), std::min(first + shown, cues->count() - 1)};
+}
+
+void CueListView::setSelectionModel(QItemSelectionModel* selectionModel) {
+    QTreeView::setSelectionModel(selectionModel);
+    // The header shows no selection. Sharing the list's, it would be repainted whole each
+    // time the selected cue changes, as every GO does.
+    delete headerSelection_;
+    headerSelection_ = model() ? new QItemSelectionModel(model(), header()) : nullptr;
+    header()->setSelectionModel(headerSelection_);
 }
 
 void CueListView::mousePressEvent(QMouseEvent* e) {
@@ -108,6 +117,31 @@ void CueListDelegate::initStyleOption(QStyleOptionViewItem* option,
         option->palette.setColor(QPalette::HighlightedText, c);
     }
     option->state &= ~QStyle::State_HasFocus;
+}
+
+void CueListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const {
+    // A cell is drawn here directly: the style's drawing lays each text out several times, and
+    // a GO repaints rows while the next cue is about to start.
+    QStyleOptionViewItem o(option);
+    initStyleOption(&o, index);
+    const bool selected = o.state & QStyle::State_Selected;
+    const QPalette::ColorGroup group = !(o.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : (o.state & QStyle::State_Active) ? QPalette::Normal
+                                                                          : QPalette::Inactive;
+    if (selected) painter->fillRect(o.rect, o.palette.brush(group, QPalette::Highlight));
+    if (o.text.isEmpty()) return;
+    // The same margins as the style gives an item's text.
+    const QWidget* view = o.widget;
+    const QStyle* style = view ? view->style() : nullptr;
+    const int margin = (style ? style->pixelMetric(QStyle::PM_FocusFrameHMargin, &o, view) : 2) + 1;
+    const QRect textRect = o.rect.adjusted(margin, 0, -margin, 0);
+    painter->save();
+    painter->setFont(o.font);
+    painter->setPen(o.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->drawText(textRect, static_cast<int>(o.displayAlignment) | Qt::TextSingleLine,
+                      o.fontMetrics.elidedText(o.text, o.textElideMode, textRect.width()));
+    painter->restore();
 }
 
 } // namespace sorvane

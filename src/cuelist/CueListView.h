@@ -5,6 +5,7 @@
 
 #include <QStyledItemDelegate>
 #include <QTreeView>
+#include <utility>
 
 namespace sorvane {
 
@@ -13,9 +14,10 @@ class CueListView : public QTreeView {
 public:
     explicit CueListView(QWidget* parent);
 
-    // Repaints the rows on screen after their data changed. The view reads every row afresh
-    // when it comes into view, so the rows off screen need no notice.
-    void repaintShownRows();
+    // The rows on screen, 0-based, first and last (last < first when none is). The view reads
+    // every row afresh when it comes into view, so rows off screen need no repaint.
+    std::pair<int, int> shownRows() const;
+    void setSelectionModel(QItemSelectionModel* selectionModel) override;
 
 signals:
     // A mouse click anywhere in the list (on a row or on the empty area below the rows).
@@ -35,6 +37,7 @@ protected:
 
 private:
     bool pressed_ = false;
+    QItemSelectionModel* headerSelection_ = nullptr;
 };
 
 // Draws every cell in its row's own colour, also the selected row.
@@ -42,6 +45,9 @@ class CueListDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;

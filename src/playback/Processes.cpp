@@ -72,7 +72,9 @@ int Processes::LoadShowProcess(const QString& tag, int row) {
     p->Interval = 1;
     p->timer = new QTimer(this);
     p->timer->setTimerType(Qt::PreciseTimer);
-    p->timer->setInterval(p->Interval);
+    // The shortest interval there is: the cue starts at the event loop's next pass, not a
+    // millisecond later.
+    p->timer->setInterval(0);
     std::weak_ptr<CueProcess> weak = p;
     connect(p->timer, &QTimer::timeout, this, [this, weak] {
         if (auto self = weak.lock()) tmrShow_Timer(self->Index);
