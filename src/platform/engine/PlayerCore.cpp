@@ -138,6 +138,7 @@ void PlayerCore::setSelectionStart(double seconds) {
     const std::int64_t frames = toFrames(seconds);
     engine_->voice(voice_).selStart = frames;
     source_->setLoopStart(std::max<std::int64_t>(0, frames - kHistoryFrames));
+    engine_->pool().wake();
 }
 
 void PlayerCore::setSelectionEnd(double seconds) {
