@@ -16,8 +16,10 @@
 #include "playback/Processes.h"
 #include "playback/Transport.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QtTest>
 #include <cmath>
 #include <functional>
@@ -82,10 +84,7 @@ public:
         QObject::connect(pump, &QTimer::timeout, [this] { renderToNow(); });
         pump->start(2);
     }
-    ~Fixture() {
-        ShowHalted = DelayHalted = ManualGo = IterationPending = false;
-        form.reset();
-    }
+    ~Fixture() { ShowHalted = DelayHalted = ManualGo = IterationPending = false; }
 
     void renderToNow() {
         const std::int64_t due = clock.nsecsElapsed() * kSampleRate / 1000000000LL;
@@ -131,7 +130,6 @@ public:
             v.push_back(TextRow(f));
         }
         cues().model().setRows(std::move(v));
-        cues().ListView1Tag = QStringLiteral("-1");
         cues().SelectRow(rows.isEmpty() ? 0 : select);
         cues().UpdateListView();
     }
@@ -150,12 +148,12 @@ public:
         return t;
     }
     bool has(const QString& text) { return statusTexts().contains(text); }
-    qsizetype count(const QString& text) { return statusTexts().count(text); }
+    // The colour of the newest line `text` (invalid: none).
     QColor colourOf(const QString& text) {
-        const auto h = form->status().history();
-        for (auto it = h.rbegin(); it != h.rend(); ++it)
-            if (it->text == text) return it->colour;
-        return {};
+        QColor c;
+        for (const auto& e : form->status().history())
+            if (e.text == text) c = e.colour;
+        return c;
     }
     QString statusLine() { return form->status().lblStatus->text(); }
     QString running() {

@@ -4,9 +4,7 @@
 #include "showfiles/ShowFileFormat.h"
 #include "showfiles/ShowFiles.h"
 
-#include <QCheckBox>
 #include <QRandomGenerator>
-#include <QSlider>
 
 using namespace playtest;
 
@@ -55,14 +53,13 @@ private slots:
         QCOMPARE(fx->player(1)->Volume(), -40);
         QTest::qWait(400);
         QCOMPARE(fx->player(1)->Volume(), -40);
-        QVERIFY(ShowHalted && DelayHalted);
         const QStringList t = fx->statusTexts();
         const qsizetype clearing = t.indexOf(QStringLiteral("Clearing all buffered media."));
         QVERIFY(clearing > 0);
         QVERIFY(t.at(clearing + 1).startsWith(QStringLiteral("Show Halted at ")));
         QCOMPARE(fx->colourOf(t.at(clearing)), QColor(255, 255, 0));
         QCOMPARE(fx->colourOf(t.at(clearing + 1)), QColor(255, 0, 0));
-        // The completion wait still started its next cue, a Delay that ended at once.
+        // The waits still chain when they return: cue 5, a Delay, ran and ended at once.
         QVERIFY(t.lastIndexOf(QStringLiteral("Executing Cue 5.")) > clearing);
         QCOMPARE(fx->running(), QStringLiteral("0"));
         QVERIFY(fx->channelsEmpty());
@@ -179,7 +176,6 @@ private slots:
         QCOMPARE(fx->running(), QStringLiteral("0"));
         QVERIFY(actions > 300);
         // 200 ms is the aim; the bound leaves room for a loaded machine and sanitizer builds.
-        qInfo("actions %d, longest event-loop gap %lld ms", actions, maxGap);
         QVERIFY2(maxGap < 1500, qPrintable(QString::number(maxGap)));
     }
 };
