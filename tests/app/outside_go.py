@@ -8,7 +8,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "outside"))
-from harness import RATE, frequency, run, show, sounding_runs, tone  # noqa: E402
+from harness import RATE, frequency, run, show, sounding_runs, tone, wait_for  # noqa: E402
 
 
 def go(desk, act, hz):
@@ -29,22 +29,21 @@ def go(desk, act, hz):
 
 
 def check(desk, program, workdir):
-    low = tone(os.path.join(workdir, "low.wav"), 1000, 1.0)
-    high = tone(os.path.join(workdir, "high.wav"), 1500, 1.0)
+    low, high = (tone(os.path.join(workdir, f"{hz}.wav"), hz, 1.0) for hz in (1000, 1500))
     desk.start_program([program, show(os.path.join(workdir, "show.cue"),
                                       ("Outside tone", low), ("Next cue", high, 1))])
     desk.find("Outside tone", "table cell", timeout=30)
     cells = [c.name for c in desk.all(role="table cell")]
     assert "Next cue" in cells[cells.index("Outside tone"):], cells
-    button = desk.find("Go", "push button")
-    intro = desk.wait_quiet()
+    assert wait_for(lambda: len(desk.windows()) == 1, 20), "the intro window stayed"
+    intro = sounding_runs(desk.sound())
     assert intro and intro[0][0] < 2 * RATE and intro[-1][1] - intro[0][0] > RATE, intro
-    desk.point(*desk.centre(button))
+    desk.point("Go")
     mark = desk.frames()
     desk.xdotool("key", "space")
     assert desk.wait_frames(mark + 2 * RATE), "the output stopped running"
     assert sounding_runs(desk.sound(mark)) == [], "sound with no GO, or on a key on GO"
-    go(desk, lambda: desk.click(button), 1000)
+    go(desk, lambda: desk.click("Go"), 1000)
     go(desk, lambda: desk.xdotool("key", "space"), 1500)  # a key GO fires any row but the first
 
 
