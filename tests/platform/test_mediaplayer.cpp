@@ -65,7 +65,7 @@ private slots:
     // Passes of a stretch reached by a seek are a straight decode's frames; mono on both sides.
     void loopIsSampleExact_data() {
         QTest::addColumn<QString>("format");
-        for (const char* f : {"wav", "mp3", "wma"})
+        for (const char* f : {"wav", "mp3", "vbr.mp3", "id3.mp3", "wma"})
             QTest::newRow(f) << QString::fromLatin1(f);
     }
     void loopIsSampleExact() {
@@ -73,6 +73,10 @@ private slots:
         const QString base = wav("loop.wav", tone(kRate, 6.0, 441, 0.6), kRate, true);
         const QString file = path("loop." + format);
         if (format == "mp3") QVERIFY(run("lame", {"--quiet", "-b", "192", base, file}));
+        if (format == "vbr.mp3") QVERIFY(run("lame", {"--quiet", "-V", "4", base, file}));
+        if (format == "id3.mp3")
+            QVERIFY(
+                run("lame", {"--quiet", "--tt", QString(3000, 'x'), "--add-id3v2", base, file}));
         if (format == "wma")
             QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-i", base, "-c:a", "wmav2", file}));
         Rig rig(file);

@@ -232,6 +232,15 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     const bool guessed = fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
     const bool measured = mp3.outcome == Mp3Length::Measured && mp3.sampleRate == sr;
     if (measured) length = std::max<std::int64_t>(1, mp3.frames);
+    // A measured MP3 goes straight to a time through the frames found while measuring it;
+    // without them the demuxer reads every packet from the top of the file to find it, some
+    // milliseconds for each minute before the point.
+    if (measured && mp3.samplesPerFrame > 0)
+        for (const auto& [frame, offset] : mp3.seekPoints)
+            av_add_index_entry(
+                st, offset,
+                av_rescale_q(frame * mp3.samplesPerFrame, AVRational{1, sr}, st->time_base), 0, 0,
+                AVINDEX_KEYFRAME);
     DecodedEnd decodedEnd;
     if (!measured && (guessed || length > 2 * sr)) {
         if (guessed) {

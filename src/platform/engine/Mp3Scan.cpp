@@ -147,6 +147,10 @@ Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point 
     // is followed by another.
     std::int64_t count = 0;
     int checks = 0;
+    bool damaged = false;
+    // A point every 8 frames (a fifth of a second at 44.1 kHz), fewer in very long files.
+    const std::int64_t every =
+        std::max<std::int64_t>(8, (size - at) / std::max<std::int64_t>(1, first.bytes) / 20000);
     while (at + 4 <= size) {
         Header h;
         if (parse(data + at, h) && h.sampleRate == first.sampleRate && h.version == first.version) {
@@ -154,6 +158,7 @@ Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point 
                 if (size - at >= kPartialFrame) ++count;
                 break;
             }
+            if (count % every == 0) result.seekPoints.emplace_back(count, at);
             ++count;
             at += h.bytes;
         } else {
@@ -166,11 +171,15 @@ Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point 
                 if (parse(data + k + a.bytes, b) && b.sampleRate == first.sampleRate) break;
             }
             if (k >= limit) break; // nothing more: tags, or the end of the sound
+            damaged = true;
             at = k;
         }
         if (++checks == 4096) {
             checks = 0;
-            if (std::chrono::steady_clock::now() > deadline) return result; // unmeasured
+            if (std::chrono::steady_clock::now() > deadline) { // unmeasured
+                result.seekPoints.clear();
+                return result;
+            }
         }
     }
 
@@ -183,6 +192,8 @@ Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point 
             end = std::min(end, info.frames * first.samples - info.padding + kDecoderDelay);
         frames = std::max<std::int64_t>(0, end - (info.delay + kDecoderDelay));
     }
+    if (damaged) result.seekPoints.clear();
+    result.samplesPerFrame = first.samples;
     result.outcome = Mp3Length::Measured;
     result.sampleRate = first.sampleRate;
     result.frames = frames;

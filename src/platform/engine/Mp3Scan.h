@@ -11,6 +11,8 @@
 #include <QString>
 #include <chrono>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace sorvane::engine {
 
@@ -24,6 +26,11 @@ struct Mp3Length {
     int sampleRate = 0;
     std::int64_t frames = 0;      // sample frames that play
     std::int64_t audioFrames = 0; // MP3 frames holding sound
+    // Where some of the MP3 frames begin, as (frame number from 0, byte offset), every few
+    // frames, for going straight to a time. Empty when a damaged stretch had to be stepped
+    // over: the numbers after it could differ from the decoder's count.
+    std::vector<std::pair<std::int64_t, std::int64_t>> seekPoints;
+    int samplesPerFrame = 0;
 };
 
 Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point deadline);
