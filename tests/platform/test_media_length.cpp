@@ -76,7 +76,6 @@ private slots:
         QVERIFY(!file.isEmpty() && frames > 2 * 44100);
         const double truth = static_cast<double>(frames) / 44100;
         Rig rig(file);
-        QCOMPARE(rig.player.FileName(), file);
         QVERIFY2(std::abs(rig.player.SelectionEnd() - truth) <= std::max(within, 1.0 / 44100),
                  qPrintable(QString("%1 against %2").arg(rig.player.SelectionEnd()).arg(truth)));
         rig.player.setCurrentPosition(truth - 0.5);

@@ -80,7 +80,6 @@ private slots:
         if (format == "wma")
             QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-i", base, "-c:a", "wmav2", file}));
         Rig rig(file);
-        QCOMPARE(rig.player.FileName(), file);
         rig.player.Play();
         const int s = 4 * kRate + kRate / 4, n = kRate / 2;
         const Frames reference = rig.render(s + n);
@@ -171,7 +170,6 @@ private slots:
         auto rig = std::make_unique<Rig>(QString(), 1);
         auto stuck = std::make_unique<MediaPlayer>(rig->engine);
         stuck->setFileName(mp3);
-        QCOMPARE(stuck->FileName(), mp3);
         QVERIFY2(std::abs(stuck->SelectionEnd() - 2.0) < 0.05, "not the length the size suggests");
         stuck->Play();
         QCOMPARE(soundingFrames(rig->render(kRate / 2)), kRate / 2);
@@ -264,7 +262,6 @@ private slots:
         MediaPlayer& player = rig.player;
         player.resize(160, 120);
         player.show();
-        QCOMPARE(player.FileName(), file);
         QVERIFY(std::abs(player.SelectionEnd() - 1.5) < 0.01);
         auto centre = [&] { return player.grab().toImage().pixelColor(80, 60); };
         QTRY_VERIFY(centre().red() > 180 && centre().green() < 60); // the first picture

@@ -20,18 +20,8 @@ float peak(const Frames& f, int from, int frames) {
 
 class TestTransportRamps : public EngineTest {
     Q_OBJECT
-    QString loud_;
-    QString other_;
-    QString low_;
 
 private slots:
-    void initTestCase() {
-        loud_ = wav("loud.wav", tone(kRate, 3.0, kHz, kLoud));
-        other_ = wav("other.wav", tone(44100, 3.0, 700, kLoud, 1.0), 44100);
-        low_ = wav("low.wav", tone(kRate, 3.0, 200, 0.5));
-        QVERIFY(!loud_.isEmpty() && !other_.isEmpty() && !low_.isEmpty());
-    }
-
     // No step beyond the tone's own; a new sound full after 10 ms, an old one silent after 5.
     void transportMovesAreClickFree_data() {
         QTest::addColumn<QString>("move");
@@ -41,7 +31,7 @@ private slots:
     }
     void transportMovesAreClickFree() {
         QFETCH(QString, move);
-        Rig rig(loud_);
+        Rig rig(wav("loud.wav", tone(kRate, 3.0, kHz, kLoud)));
         if (move == "play at a crest") rig.player.setCurrentPosition(0.1 + kCrest);
         if (move != "play at a crest") rig.player.Play();
         if (move == "resume at a crest") {
@@ -55,7 +45,8 @@ private slots:
         if (move == "stop" || move == "stop then empty") rig.player.Stop();
         if (move == "pause") rig.player.Pause();
         if (move == "seek") rig.player.setCurrentPosition(1.0 + kCrest);
-        if (move == "load") rig.player.setFileName(other_);
+        if (move == "load")
+            rig.player.setFileName(wav("other.wav", tone(44100, 3.0, 700, kLoud, 1.0), 44100));
         if (move == "load") rig.player.Play();
         if (move == "empty" || move == "stop then empty") rig.player.setFileName(QString());
         out = rig.render(4096, out);
@@ -75,7 +66,7 @@ private slots:
         for (const auto& [unit, steps, bound, fft] :
              {std::tuple{2000, 1, -60.0, 4096}, {40, 100, -75.0, 65536}}) {
             constexpr int kEvery = kRate * 11 / 1000;
-            Rig rig(low_);
+            Rig rig(wav("low.wav", tone(kRate, 3.0, 200, 0.5)));
             rig.player.Play();
             rig.render(2048);
             Frames out = rig.render(fft / 2 - steps * kEvery / 2); // changes mid-window
