@@ -362,6 +362,7 @@ private slots:
 
     void metersMirrorThePlayers() {
         Mixer& m = fx->mixer();
+        m.tmrChannelUpdate->stop(); // ticks by hand only: a stopped player shows for one tick
         MediaPlayer* p = fx->player(1);
         QLabel* percent = m.lblChannelPercent[1];
         p->setFileName(fx->wav("a_rather_long_file_name_for_the_label.wav", 1, 3.0));
