@@ -433,6 +433,7 @@ private slots:
         form->frame().Command7->click();
         QVERIFY(!AutoShowProperties);
         QCOMPARE(model().count(), 8);
+        QCOMPARE(cues().ListView1Tag, "-1"); // no current cue after a load
         QCOMPARE(ShowFolder, data);
         // In CueNumber order; numbers keep their kind; Null is the empty text.
         const std::tuple<int, int, StoredValue> fields[] = {
