@@ -110,8 +110,7 @@ private slots:
         qint64 shownAt = -1;
         double position = -1;
         QElapsedTimer clock;
-        std::unique_ptr<Form2> intro;
-        intro = std::make_unique<Form2>(engine, commandLine, [&] {
+        std::unique_ptr<Form2> intro = std::make_unique<Form2>(engine, commandLine, [&] {
             ++shown;
             shownAt = clock.elapsed();
             position = intro->MediaPlayer1->CurrentPosition();

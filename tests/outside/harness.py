@@ -139,9 +139,7 @@ class Desktop:
         with open(self.audio, "rb") as f:
             f.seek(8 * first)
             data = f.read(-1 if end is None else 8 * (end - first))
-        samples = array.array("f")
-        samples.frombytes(data[: len(data) - len(data) % 8])
-        return samples
+        return array.array("f", data[: len(data) - len(data) % 8])
 
     def wait_frames(self, frame, timeout=20):
         return wait_for(lambda: self.frames() >= frame, timeout)
