@@ -38,12 +38,13 @@ def check(desk, program, workdir):
     assert wait_for(lambda: len(desk.windows()) == 1, 20), "the intro window stayed"
     intro = sounding_runs(desk.sound())
     assert intro and intro[0][0] < 2 * RATE and intro[-1][1] - intro[0][0] > RATE, intro
-    desk.point("Go")
+    button = desk.find("Go", "push button")
+    desk.point(button)
     mark = desk.frames()
     desk.xdotool("key", "space")
     assert desk.wait_frames(mark + 2 * RATE), "the output stopped running"
     assert sounding_runs(desk.sound(mark)) == [], "sound with no GO, or on a key on GO"
-    go(desk, lambda: desk.click("Go"), 1000)
+    go(desk, lambda: desk.click(button), 1000)
     go(desk, lambda: desk.xdotool("key", "space"), 1500)  # a key GO fires any row but the first
 
 
