@@ -56,8 +56,7 @@ private slots:
         QCOMPARE(rig.player.PlayState(), 0);
     }
 
-    // 48 kHz at rate 1 is exact; after a trip to 1.37 transparent, exact after a seek, and
-    // looping exact again from the next seam on.
+    // 48 kHz at rate 1 is exact; after a trip to 1.37 clean, and exact from a seek or loop seam.
     void fortyEightKiloHertzIsBitExact() {
         const Frames src = tone(kRate, 2.0, 15000, kAmplitude, 0.3);
         Rig rig(wav("exact.wav", src));

@@ -1,5 +1,4 @@
 // The registry store, the file type registration on it, and the desktop files made from it.
-// The XDG folders point at a temporary folder for the whole program.
 
 #include "TestFiles.h"
 #include "platform/registry/Registry.h"
@@ -84,8 +83,7 @@ private slots:
             {"mediacue\\shell\\open\\command", "player %1"}};
         for (const auto& [key, value] : values)
             QCOMPARE(Get(key), value);
-        // The next start deletes its own keys and writes them again: nothing changes, and
-        // unchanged files are not rewritten.
+        // The next start writes its keys again: nothing changes, no unchanged file is rewritten.
         const QByteArray store = ReadFile(DefaultRegistryPath());
         const QByteArray list = file("config/mimeapps.list");
         const QString entry = data + "/applications/sorvane.desktop";
@@ -107,8 +105,7 @@ private slots:
     }
 
     void desktopFilesFromTheStore() {
-        // Without the program the store holds the registration, but the desktop gets no
-        // entry naming a missing program.
+        // Without the program the registration is stored, but no desktop entry names it.
         registerAtStart(home.filePath("no-program"));
         QCOMPARE(Get(".cue"), "sorvane");
         QVERIFY(QDir(data).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));

@@ -1,5 +1,4 @@
-// The text show file (cue lines, line ends, Windows-1252 or UTF-8) and the values the
-// database reader hands over.
+// The text show file (cue lines, line ends, encodings) and the database reader's values.
 
 #include "../support/TextRow.h"
 #include "showfiles/JetShowReader.h"
@@ -52,15 +51,13 @@ private slots:
                                 "5 \x93q\x94");
         QCOMPARE(EncodeShowText(western), cp1252);
         QCOMPARE(DecodeShowBytes(cp1252), western);
-        // UTF-8 where the Windows-1252 bytes would read as UTF-8 (here a byte order mark) or a
-        // character is beyond the code page.
+        // UTF-8 where Windows-1252 bytes would read as UTF-8 (a byte order mark), or beyond it.
         for (const QString& t :
              {u"\u00ef\u00bb\u00bfBOM"_s, u"\u0413\u0440\u043e\u043c \u96f7"_s}) {
             QCOMPARE(EncodeShowText(t), t.toUtf8());
             QCOMPARE(DecodeShowBytes(t.toUtf8()), t);
         }
-        // Files written before: bytes that are not valid UTF-8 are Windows-1252, and a UTF-8
-        // byte order mark is dropped.
+        // Older files: invalid UTF-8 is Windows-1252; a UTF-8 byte order mark is dropped.
         const std::pair<QByteArray, QString> older[] = {{"\xc4\x96Wind.mp3", u"\u0116Wind.mp3"_s},
                                                         {"caf\xe9\xc3", u"caf\u00e9\u00c3"_s},
                                                         {"\xef\xbb\xbfz\xc3\xa9", u"z\u00e9"_s},
@@ -69,8 +66,7 @@ private slots:
             QCOMPARE(DecodeShowBytes(bytes), text);
     }
 
-    // Every text the program writes reads back as it was: every character of the code page
-    // in every pair; every byte maps to a character and back.
+    // Every code-page character, alone and in every pair, reads back as written.
     void everyTextReadsBackAsWritten() {
         QByteArray bytes;
         QString all;
