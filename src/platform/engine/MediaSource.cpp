@@ -440,7 +440,9 @@ std::int64_t MediaSource::frameIndexOf(std::int64_t pts) const {
 bool MediaSource::seekTo(std::int64_t index) {
     const std::int64_t target = index * kChunkFrames;
     const AVStream* st = format_->streams[stream_];
-    const std::int64_t backoffs[] = {std::max<std::int64_t>(4096, sampleRate_ / 10),
+    // Decoding starts some way before the target: an MP3 frame may take its data from up to
+    // 511 bytes before it, and the small frames of a VBR file reach back a dozen frames.
+    const std::int64_t backoffs[] = {std::max<std::int64_t>(14000, sampleRate_ / 10),
                                      sampleRate_ / 2, 3 * static_cast<std::int64_t>(sampleRate_),
                                      target};
     for (std::int64_t backoff : backoffs) {
