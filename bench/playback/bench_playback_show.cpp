@@ -323,13 +323,13 @@ bool chainSpread(Bench& b, const QStringList& tones, const std::vector<double>& 
         const std::int64_t t0 = b.go();
         b.pump(1500);
         const std::int64_t to = b.sink_.frames();
-        // Each tone plays at 0.2 of full scale on its channel; 5-ms windows tell the tones
-        // 400 Hz apart.
+        // Each tone plays at 0.2 of full scale on its channel, until a later cue takes the
+        // channel some milliseconds on; 2.5-ms windows tell the tones 1000 Hz apart.
         const double amplitude = 0.2 * 32767;
         double first = -1, last = -1;
         int heard = 0;
         for (double f : hz) {
-            const std::int64_t on = bench::toneOnset(b.sink_, from, to, f, amplitude, 240);
+            const std::int64_t on = bench::toneOnset(b.sink_, from, to, f, amplitude, 120);
             if (on < 0) continue;
             ++heard;
             const double ms = (b.sink_.frameTimeNs(on) - t0) / 1e6;
@@ -577,7 +577,7 @@ int main(int argc, char** argv) {
     std::vector<double> hz;
     QStringList tones;
     for (int i = 0; i < 16; ++i) {
-        hz.push_back(500 + 400 * i);
+        hz.push_back(500 + 1000 * i);
         tones << path(QStringLiteral("tone%1.wav").arg(i));
         made &= makeTone(tones.back(), hz.back(), quick ? 5 : 30);
     }
