@@ -14,6 +14,7 @@
 #include "platform/engine/MediaPlayer.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QWidget>
 
@@ -128,7 +129,11 @@ bool MediaCommands::Decode() {
     // 9.
     mp3.WaitForAppToEnd();
     // 10.
+    // The destination name was free before the decoder started, so whatever stands there
+    // after a Cancel or a failure is the decoder's unfinished output: it goes, and the next
+    // decoding of the same file gets the same name.
     if (ConvertCanceled) {
+        QFile::remove(destination);
         shell_.ShowStatus(kConvertCanceledText, 1);
         fields_.PutFile(QStringLiteral("0"));
         return false;
@@ -141,6 +146,7 @@ bool MediaCommands::Decode() {
     const QString failed = QStringLiteral("Decoding of ") + GetFileName(source) +
                            QStringLiteral(" failed.  File cannot be loaded.");
     if (!mp3.AppSucceeded()) {
+        QFile::remove(destination);
         shell_.ShowStatus(failed, 2);
         return false;
     }

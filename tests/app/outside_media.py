@@ -180,6 +180,7 @@ def check(desk, program, workdir):
     desk.find("Warning!  Converting process was canceled by user!  File cannot be loaded.",
               "label")
     desk.expect_field("File", "0")
+    assert not os.path.exists(long_mp3[:-4] + ".wav"), "Cancel left the half-written WAV"
 
 
 if __name__ == "__main__":
