@@ -14,14 +14,14 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 namespace fixture {
 
 using sorvane::AudioEngine;
 using sorvane::MediaPlayer;
-using sorvane::testing::kWavFloat;
-using sorvane::testing::WavHeader;
+using namespace sorvane::testing;
 
 constexpr int kRate = 48000;
 constexpr int kRamp = kRate / 200;     // a start, stop or seek fades over 5 ms
@@ -139,7 +139,8 @@ public:
         double sum = 0, squares = 0;
         for (int i = 0; i < size; ++i) {
             const double r = 2.0 * i / (size - 1) - 1;
-            const double w = bessel(20 * std::sqrt(std::max(0.0, 1 - r * r))) / bessel(20);
+            const double w = std::cyl_bessel_i(0.0, 20 * std::sqrt(std::max(0.0, 1 - r * r))) /
+                             std::cyl_bessel_i(0.0, 20.0);
             sum += w;
             squares += w * w;
             a[i] = f[2 * static_cast<std::size_t>(from + i)] * w;
@@ -152,10 +153,8 @@ public:
 
     int bin(double hz) const { return static_cast<int>(std::lround(hz / kRate * size_)); }
     double amplitude(double hz) const {
-        double sum = 0;
-        for (int k = std::max(0, bin(hz) - kLobe); k <= bin(hz) + kLobe; ++k)
-            sum += power_[k];
-        return std::sqrt(sum);
+        const auto from = power_.begin() + std::max(0, bin(hz) - kLobe);
+        return std::sqrt(std::accumulate(from, power_.begin() + bin(hz) + kLobe + 1, 0.0));
     }
     // The strongest bin in [fromHz, toHz) away from `skipHz`, in dB to a tone of amplitude `ref`.
     double largestDb(double fromHz, double toHz, double ref, double skipHz = -1e9) const {
@@ -168,28 +167,18 @@ public:
 private:
     static constexpr int kLobe = 12;
 
-    static double bessel(double x) {
-        double sum = 1, term = 1;
-        for (int k = 1; term > sum * 1e-17; ++k) {
-            term *= (x / (2 * k)) * (x / (2 * k));
-            sum += term;
-        }
-        return sum;
-    }
     static void fft(std::vector<std::complex<double>>& a) {
         const std::size_t n = a.size();
         if (n == 1) return;
-        std::vector<std::complex<double>> even(n / 2), odd(n / 2);
-        for (std::size_t i = 0; i < n / 2; ++i) {
-            even[i] = a[2 * i];
-            odd[i] = a[2 * i + 1];
-        }
-        fft(even);
-        fft(odd);
+        std::vector<std::complex<double>> half[2];
+        for (std::size_t i = 0; i < n; ++i)
+            half[i % 2].push_back(a[i]);
+        fft(half[0]);
+        fft(half[1]);
         for (std::size_t k = 0; k < n / 2; ++k) {
-            const auto t = std::polar(1.0, -2 * M_PI * double(k) / double(n)) * odd[k];
-            a[k] = even[k] + t;
-            a[k + n / 2] = even[k] - t;
+            const auto t = std::polar(1.0, -2 * M_PI * double(k) / double(n)) * half[1][k];
+            a[k] = half[0][k] + t;
+            a[k + n / 2] = half[0][k] - t;
         }
     }
 

@@ -50,11 +50,8 @@ Drive TypeIntoDialog(QStringList typed, bool save) {
     });
     timer.start(20);
     QtDialogs dialogs;
-    const FileDialogRequest request{save ? "Save Show" : "Open File",
-                                    save ? "Sorvane Show (*.cue)|*.cue"
-                                         : "Audio File (*.mp3, *.wav, *.wma)|*.mp3;*.wav;*.wma",
-                                    save ? "cue" : "",
-                                    {}};
+    FileDialogRequest request{"Open File", "Audio File|*.mp3;*.wav;*.wma", "", {}};
+    if (save) request = {"Save Show", "Sorvane Show (*.cue)|*.cue", "cue", {}};
     drive.result = save ? dialogs.saveFile(nullptr, request) : dialogs.openFile(nullptr, request);
     return drive;
 }
@@ -71,25 +68,22 @@ private slots:
         QTest::addColumn<QString>("existing");
         QTest::addColumn<QStringList>("typed");
         QTest::addColumn<QString>("chosen");
+        const auto row = [](const char* name, bool save, const QString& existing,
+                            const QStringList& typed, const QString& chosen) {
+            QTest::newRow(name) << save << existing << typed << chosen;
+        };
         for (const char* n : {"Ben's \"big\" wind $HOME; take.2.mp3", "\"quoted\".mp3",
                               "plain name.wav", "a \"b\" \"c\".mp3"})
-            QTest::newRow(n) << false << "@/" + QString(n) << QStringList{"@/" + QString(n)}
-                             << "@/" + QString(n);
-        QTest::newRow("folder, then name")
-            << false << "@/The \"end\".wav" << QStringList{"@", "The \"end\".wav"}
-            << "@/The \"end\".wav";
-        QTest::newRow("one name in quotes")
-            << false << "#/song.mp3" << QStringList{"#", "\"song.mp3\""} << "#/song.mp3";
-        QTest::newRow("a name that names nothing")
-            << false << "" << QStringList{"@/Ben's \"big\".mp3"} << "";
-        QTest::newRow("save adds the extension")
-            << true << "" << QStringList{"@", "Act \"one\" show"} << "@/Act \"one\" show.cue";
-        QTest::newRow("save keeps dots")
-            << true << "" << QStringList{"#", "Bob's \"cut\".v2.cue"} << "#/Bob's \"cut\".v2.cue";
-        QTest::newRow("save over a file asks")
-            << true << "#/Old \"take\".cue" << QStringList{"#", "Old \"take\""} << "";
-        QTest::newRow("save of a name in quotes")
-            << true << "" << QStringList{"#", "\"plain\""} << "#/plain.cue";
+            row(n, false, "@/" + QString(n), {"@/" + QString(n)}, "@/" + QString(n));
+        row("folder, then name", false, "@/The \"end\".wav", {"@", "The \"end\".wav"},
+            "@/The \"end\".wav");
+        row("one name in quotes", false, "#/song.mp3", {"#", "\"song.mp3\""}, "#/song.mp3");
+        row("a name that names nothing", false, "", {"@/Ben's \"big\".mp3"}, "");
+        row("save adds the extension", true, "", {"@", "Act \"one\" show"},
+            "@/Act \"one\" show.cue");
+        row("save keeps dots", true, "", {"#", "Bob's \"cut\".v2.cue"}, "#/Bob's \"cut\".v2.cue");
+        row("save over a file asks", true, "#/Old \"take\".cue", {"#", "Old \"take\""}, "");
+        row("save of a name in quotes", true, "", {"#", "\"plain\""}, "#/plain.cue");
     }
     void typedNamesNameTheFileTheySpell() {
         QFETCH(bool, save);

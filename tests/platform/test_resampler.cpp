@@ -4,18 +4,15 @@
 
 using namespace fixture;
 
-namespace {
 constexpr int kFft = 65536;
 constexpr double kAmplitude = 0.5; // -6 dBFS
-} // namespace
 
 class TestResampler : public EngineTest {
     Q_OBJECT
 
     QString toneFile(int rate, double hz) {
-        const QString name = QStringLiteral("tone-%1-%2.wav").arg(rate).arg(hz);
-        return QFile::exists(path(name)) ? path(name)
-                                         : wav(name, tone(rate, 3.2, hz, kAmplitude), rate);
+        return wav(QStringLiteral("tone-%1-%2.wav").arg(rate).arg(hz),
+                   tone(rate, 3.2, hz, kAmplitude), rate);
     }
 
 private slots:
@@ -77,8 +74,7 @@ private slots:
         rig.render(3000);
         player.setRate(1.0);
         rig.render(12000); // the seam comes within this pass and the next
-        const auto at = static_cast<int>(std::llround(player.CurrentPosition() * kRate));
-        rig.render(24000 - at + 12000);
+        rig.render(36000 - static_cast<int>(std::llround(player.CurrentPosition() * kRate)));
         QVERIFY(std::abs(player.CurrentPosition() - 0.25) < 1.0 / kRate);
         QCOMPARE(firstDifference(rig.render(12000), 0, src, 12000, 12000), -1);
     }
@@ -121,8 +117,7 @@ private slots:
         all = rig.render(40000, all);
         const double burst = Spectrum(all, 24000 - 8192, 16384).largestDb(5000, 24000, kAmplitude);
         const double floor = Spectrum(all, 44000, 16384).largestDb(5000, 24000, kAmplitude);
-        QVERIFY2(burst < -120 || burst < floor + 6,
-                 qPrintable(QStringLiteral("%1 dB against %2 dB").arg(burst).arg(floor)));
+        QVERIFY2(burst < -120 || burst < floor + 6, qPrintable(QString::number(burst - floor)));
     }
 };
 

@@ -4,19 +4,17 @@
 
 using namespace fixture;
 
-namespace {
 constexpr double kLoud = 0.9;
 constexpr double kHz = 1000;
 constexpr double kCrest = 0.25 / kHz; // a quarter period into a 1 kHz tone
 const float kOwnStep = static_cast<float>(kLoud * 2 * M_PI * kHz / kRate);
 
-float peak(const Frames& f, int from, int frames) {
+static float peak(const Frames& f, int from, int frames) {
     float most = 0;
     for (int i = from; i < from + frames; ++i)
         most = std::max(most, std::abs(f[2 * i]));
     return most;
 }
-} // namespace
 
 class TestTransportRamps : public EngineTest {
     Q_OBJECT
@@ -60,9 +58,9 @@ private slots:
         }
     }
 
-    // Above 1 kHz of a 200 Hz tone: a step 0 to -2000 nothing within 60 dB (over 85 ms, where a
-    // click shows), the fade of 40 units every 11 ms nothing within 75 dB.
-    void volumeChangesLeaveNothingAbove1kHz() {
+    // A step to -2000 or a fade of 40 units every 11 ms leaves nothing above 1 kHz of 200 Hz;
+    // -2000 is 0.1, -4000 and Mute silence; a change glides 10 ms, turning back where it stands.
+    void volumeChangesGlide() {
         for (const auto& [unit, steps, bound, fft] :
              {std::tuple{2000, 1, -60.0, 4096}, {40, 100, -75.0, 65536}}) {
             constexpr int kEvery = kRate * 11 / 1000;
@@ -76,13 +74,8 @@ private slots:
             }
             out = rig.render(std::max(0, fft - static_cast<int>(out.size() / 2)), out);
             const double splash = Spectrum(out, 0, fft).largestDb(1000, kRate / 2, 0.5);
-            QVERIFY2(splash < bound,
-                     qPrintable(QStringLiteral("%1 dB for steps of %2").arg(splash).arg(unit)));
+            QVERIFY2(splash < bound, qPrintable(QStringLiteral("%1 dB").arg(splash)));
         }
-    }
-
-    // -2000 is 0.1, -4000 and Mute silence; a change glides 10 ms, turning back where it stands.
-    void gainLevelsAndGlides() {
         Rig rig(wav("flat.wav", Frames(8 * kRate, 0.5f)));
         rig.player.setVolume(-2000);
         rig.player.Play();
