@@ -55,7 +55,6 @@ std::vector<CueRow> EveryAction(const QString& media) {
     return rows;
 }
 
-// Each row as its text, then every sub-item's stored value as text and display text.
 QStringList Snapshot(const CueListModel& m) {
     QStringList out;
     for (int i = 0; i < m.count(); ++i) {
@@ -74,11 +73,6 @@ void DropReadOverride() {
     syscall(SYS_capget, &head, caps);
     caps[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
     syscall(SYS_capset, &head, caps);
-}
-
-mode_t Mode(const QString& path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 07777;
 }
 
 } // namespace
@@ -288,7 +282,8 @@ private slots:
         QCOMPARE(fileOf(0), "run.wav");
         // A copy gets the permissions of a new file, not its source's.
         write("Only/new", "");
-        QCOMPARE(Mode(path("Only/ShowFiles/run.wav")), Mode(path("Only/new")));
+        QCOMPARE(QFile::permissions(path("Only/ShowFiles/run.wav")),
+                 QFile::permissions(path("Only/new")));
     }
 
     // A failed copy keeps a path that finds the media; a failed save changes nothing.
@@ -349,8 +344,7 @@ private slots:
             [&](int v, bool writing) {
                 return phase == 0 || (phase == 1 && v >= 2 && !writing) ||
                        (phase == 2 && writing) ||
-                       (phase == 3 &&
-                        filesIn("Cancel/ShowFiles") == QStringList{".hit.wav.sorvane-copy"});
+                       (phase == 3 && filesIn("Cancel/ShowFiles").value(0).startsWith('.'));
             },
             [&](Form3& w) {
                 // The other commands wait for the save; then Cancel.
@@ -535,12 +529,13 @@ private slots:
     void aSaveOverAShowKeepsItsLinkAndPermissions() {
         write("Real/show.cue", CueText("Old"));
         QCOMPARE(::chmod(QFile::encodeName(path("Real/show.cue")).constData(), 0640), 0);
+        const QFile::Permissions perms = QFile::permissions(path("Real/show.cue"));
         QVERIFY(QFile::link(path("Real/show.cue"), path("linked.cue")));
         setShow({PlayCue("New", "0")});
         save("linked.cue");
         QVERIFY(QFileInfo(path("linked.cue")).isSymLink());
         QCOMPARE(read("Real/show.cue"), CueText("New"));
-        QCOMPARE(Mode(path("Real/show.cue")), 0640u);
+        QCOMPARE(QFile::permissions(path("Real/show.cue")), perms);
         QCOMPARE(filesIn("Real"), QStringList{"show.cue"});
     }
 
