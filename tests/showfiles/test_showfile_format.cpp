@@ -14,9 +14,8 @@ class ShowFileFormatTest : public QObject {
 
 private slots:
     void cueLines() {
-        CueRow r = testing::TextRow(u"2\r,Rain,1,0,0,rain.wav,,1,0,4,5,0,1.5,"_s.split(','));
+        CueRow r = testing::TextRow(u"2\r,Rain,1,0,0,rain.wav,,1,0,4,5,0,1.5,12.25"_s.split(','));
         r.at(kVolume).value = StoredValue::int32(-800);
-        r.at(kSelectionEnd).value = StoredValue::number(12.25);
         // A comma or a line break inside a value would cut the cue: each is written as a blank.
         r.at(kDescription).value = StoredValue::text("Rain,\r\nheavy\n");
         r.at(kFile).value = StoredValue::text("/media/a,b.wav");
