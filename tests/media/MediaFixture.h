@@ -2,7 +2,6 @@
 
 // Shared by the media tests: a stand-in main window, logging fields, an offline engine, media.
 
-#include "../support/WavHeader.h"
 #include "core/Module1.h"
 #include "core/Shell.h"
 #include "core/StatusLine.h"
@@ -17,9 +16,7 @@
 
 #include <QtTest>
 #include <QtWidgets>
-#include <cmath>
 #include <memory>
-#include <vector>
 
 namespace sorvane::testing {
 
@@ -38,8 +35,7 @@ public:
     int OuterHeightTw() const override { return 9000; }
     void FocusGo() override {}
     StatusLine::Entry last() const {
-        const auto h = status_->history();
-        return h.isEmpty() ? StatusLine::Entry{} : h.constLast();
+        return status_->history().value(status_->history().size() - 1);
     }
 
     QWidget window;
@@ -65,25 +61,14 @@ public:
     void ListView1_Click() override { log << QStringLiteral("Click"); }
 };
 
-// A 16-bit stereo 48 kHz WAV of a sawtooth.
-inline bool WriteWav(const QString& path, double seconds) {
-    const auto frames = static_cast<std::uint32_t>(std::lround(seconds * 48000));
-    std::vector<std::int16_t> samples(2 * std::size_t{frames});
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<std::int16_t>(i / 2 % 109 * 300 - 16000);
-    const auto bytes = static_cast<qint64>(samples.size() * 2);
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(WavHeader(kWavPcm, 2, 48000, 16, frames * 4)) &&
-           f.write(reinterpret_cast<const char*>(samples.data()), bytes) == bytes;
-}
-
-// A sine encoded by ffmpeg with `codec`.
+// A stereo 48 kHz sine encoded by ffmpeg with `codec`.
 inline bool MakeWithFfmpeg(const QString& path, double seconds,
                            const QString& codec = QStringLiteral("libmp3lame")) {
     QProcess p;
     p.start(QStringLiteral("ffmpeg"),
             {"-v", "error", "-y", "-f", "lavfi", "-i",
-             QStringLiteral("sine=frequency=440:duration=%1").arg(seconds), "-c:a", codec, path});
+             QStringLiteral("sine=frequency=440:duration=%1").arg(seconds), "-ac", "2", "-ar",
+             "48000", "-c:a", codec, path});
     return p.waitForFinished(60000) && p.exitCode() == 0;
 }
 
@@ -114,7 +99,7 @@ protected:
         if (QFile::exists(path("ten.wav"))) return;
         QFile junk(path("junk.wav"));
         QVERIFY(junk.open(QIODevice::WriteOnly) && junk.write(QByteArray(4000, 'x')) == 4000);
-        QVERIFY(WriteWav(path("ten.wav"), 10.0));
+        QVERIFY(MakeWithFfmpeg(path("ten.wav"), 10.0, "pcm_s16le"));
     }
 
     // An editor on the 10-second file with the given markers, as Edit opens it.

@@ -77,27 +77,6 @@ private slots:
         QCOMPARE(form->MediaPlayer1->SelectionStart(), 1.0);
     }
 
-    void nudgesAndKeysKeepTheirBounds() {
-        auto form = openEditor(0.2, 9.7);
-        const auto nudge = [&](const QString& caption) {
-            for (QPushButton* b : form->cmdNudge)
-                if (b->text() == caption) b->click();
-        };
-        nudge("< .5s"); // not below 0
-        QCOMPARE(form->MediaPlayer1->SelectionStart(), 0.0);
-        nudge(".05s >");
-        form->Option1[1]->setChecked(true);
-        for (const char* caption : {".5s >", "< .1s", "< .05s", ".1s >"})
-            nudge(caption); // not beyond the length
-        QVERIFY(std::abs(form->MediaPlayer1->SelectionEnd() - 9.95) < 1e-12);
-        // "]" sets the end at the play position; any key but "[" and "]" is swallowed.
-        form->MediaPlayer1->setCurrentPosition(6.5);
-        form->Text1->setText("]");
-        QCOMPARE(form->MediaPlayer1->SelectionEnd(), 6.5);
-        form->Text1->setText("x");
-        QCOMPARE(form->Text1->text(), QString());
-    }
-
     void closingDuringPreRollEndsThePreview() {
         auto form = openEditor(2, 6);
         form->Check1->setChecked(true);
@@ -117,6 +96,23 @@ private slots:
         QVERIFY(std::abs(form->MediaPlayer1->CurrentPosition() - 10 * 4357.0 / 8715) < 0.01);
         QCOMPARE(form->MediaPlayer1->PlayState(), 2);
         form->MediaPlayer1->Stop();
+        const auto nudge = [&](const QString& caption) {
+            for (QPushButton* b : form->cmdNudge)
+                if (b->text() == caption) b->click();
+        };
+        nudge("< .5s"); // not below 0
+        QCOMPARE(form->MediaPlayer1->SelectionStart(), 0.0);
+        nudge(".05s >");
+        form->Option1[1]->setChecked(true);
+        for (const char* caption : {".5s >", "< .1s", "< .05s", ".1s >"})
+            nudge(caption); // not beyond the length
+        QVERIFY(std::abs(form->MediaPlayer1->SelectionEnd() - 9.95) < 1e-12);
+        // "]" sets the end at the play position; any key but "[" and "]" is swallowed.
+        form->MediaPlayer1->setCurrentPosition(6.5);
+        form->Text1->setText("]");
+        QCOMPARE(form->MediaPlayer1->SelectionEnd(), 6.5);
+        form->Text1->setText("x");
+        QCOMPARE(form->Text1->text(), QString());
         MediaLength = 0; // everything stands at the left and reads 0
         drag(*form, 1, 3000);
         QCOMPARE(form->MediaPlayer1->SelectionEnd(), 0.0);

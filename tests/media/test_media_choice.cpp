@@ -22,7 +22,6 @@ class MediaChoiceTest : public QObject, MediaFixture {
         media->setMP3(std::make_unique<clsMP3>(std::move(runner)));
         return r;
     }
-    // Browse on `file`; the MP3 question, if asked, is answered `answer`.
     void browse(const QString& file, MsgResult answer = MsgResult::Yes) {
         shell->scripted.queueFile(file);
         shell->scripted.queueAnswer(answer);
@@ -108,8 +107,7 @@ private slots:
         QFETCH(QString, decoder);
         QFETCH(int, exitCode);
         QFETCH(QString, named);
-        QFile::copy(path("ten.wav"),
-                    path("fake.mp3")); // the player takes it; the decoder refuses it
+        QFile::copy(path("ten.wav"), path("fake.mp3")); // the player takes it, the decoder not
         if (decoder.isEmpty())
             useScripted(1, exitCode != 0)->endExitCode = exitCode;
         else

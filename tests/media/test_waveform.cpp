@@ -8,8 +8,7 @@ using namespace sorvane::testing;
 
 namespace {
 
-// `records` records of 128 bytes after 5504 bytes that are skipped; record k starts with the
-// value v(k). All else is filler.
+// `records` records of 128 bytes after 5504 skipped bytes; record k starts with v(k), then filler.
 QString WriteRecords(const QString& path, int records, int (*v)(int), int tail = 0) {
     QByteArray bytes(5504 + 128 * records + tail, '\x7f');
     for (int k = 0; k < records; ++k)
@@ -33,38 +32,31 @@ std::pair<int, int> WhiteSpan(const QImage& image, int x) {
 
 class WaveformTest : public QObject, MediaFixture {
     Q_OBJECT
-    QString good; // 20000 records: more points than columns, long enough to let events run
+    // Peaks of 2000 and -2000 every 50 records (about 69 to a column): 153.75 twips either side of
+    // the base line at 615 / 2.2 twips (pixels 8.4, 28.9). Long enough to let events run.
+    QString peaks;
 
 private slots:
     void initTestCase() {
         QCOMPARE(TwipsPerPixel(), 15.0);
-        good = WriteRecords(path("good.raw"), 20000, [](int k) { return k % 300 - 100; });
+        peaks = WriteRecords(path("peaks.raw"), 40000, [](int k) {
+            return k % 50 == 20 ? 2000 : k % 50 == 35 ? -2000 : 0;
+        });
     }
     void init() { open(); }
 
-    void everyColumnShowsItsPeaks() {
-        // Peaks of 2000 and -2000 in every 50 records, about 69 to a column: every column shows
-        // both, 153.75 twips either side of the base line at 615 / 2.2 twips (pixels 8.4, 28.9).
-        const QString f = WriteRecords(path("peaks.raw"), 40000, [](int k) {
-            return k % 50 == 20 ? 2000 : k % 50 == 35 ? -2000 : 0;
-        });
+    void everyFileOpenedIsClosed() {
         auto form = openEditor(1, 6);
-        form->LoadGraph(f);
-        const QImage& pic = form->Picture1->picture;
-        for (int x = 1; x < pic.width(); ++x) {
-            const auto [top, bottom] = WhiteSpan(pic, x);
+        form->LoadGraph(peaks); // the first load may open lasting things (fonts, caches)
+        const QImage drawn = form->Picture1->picture;
+        for (int x = 1; x < drawn.width(); ++x) {
+            const auto [top, bottom] = WhiteSpan(drawn, x);
             if (x < 576)
                 QVERIFY(top >= 7 && top <= 9 && bottom >= 28 && bottom <= 30);
             else if (x > 577)
                 QCOMPARE(top, -1);
         }
         QVERIFY(form->Picture1->bandVisible);
-    }
-
-    void everyFileOpenedIsClosed() {
-        auto form = openEditor(1, 6);
-        form->LoadGraph(good); // the first load may open lasting things (fonts, caches)
-        const QImage drawn = form->Picture1->picture;
         QFile(path("empty.raw")).open(QIODevice::WriteOnly);
         const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
         const auto before = openFiles();
@@ -77,7 +69,7 @@ private slots:
             {WriteRecords(path("short.raw"), 0, nullptr, 1), false},
             {WriteRecords(path("zeros.raw"), 50, [](int) { return 0; }), false}};
         for (const auto& [file, keeps] : files) {
-            form->LoadGraph(good);
+            form->LoadGraph(peaks);
             form->LoadGraph(file);
             QVERIFY(!form->Picture1->bandVisible);
             QCOMPARE(form->Picture1->picture == drawn, keeps);
@@ -95,7 +87,7 @@ private slots:
             form->Command3_Click();
             delete form;
         });
-        form->LoadGraph(good);
+        form->LoadGraph(peaks);
         QCOMPARE(runs, 1);
         QVERIFY(form.isNull());
     }

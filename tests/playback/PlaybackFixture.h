@@ -16,11 +16,8 @@
 #include "playback/Processes.h"
 #include "playback/Transport.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QSlider>
 #include <QtTest>
+#include <QtWidgets>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -138,7 +135,6 @@ public:
     Mixer& mixer() { return form->mixer(); }
     Transport& transport() { return form->playback().transport(); }
     Processes& processes() { return form->playback().processes(); }
-    Frame& frame() { return form->frame(); }
     MediaPlayer* player(int i) { return mixer().MediaPlayer1[i]; }
     int selected() { return cues().SelectedIndex(); }
     QStringList statusTexts() {

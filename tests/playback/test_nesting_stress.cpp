@@ -96,7 +96,6 @@ private slots:
         }
         other.close();
         fx->setShow(show);
-
         QRandomGenerator rng(20261206);
         qint64 maxGap = 0;
         QElapsedTimer beat;
@@ -107,11 +106,7 @@ private slots:
         watch.start(5);
         Transport& tr = fx->transport();
         CueListEditor& cues = fx->cues();
-        Mixer& mixer = fx->mixer();
-        auto go = [&] {
-            if (cues.SelectedIndex() == 0) cues.SelectRow(1);
-            fx->operatorGo();
-        };
+        auto go = [&] { fx->operatorGo(std::max(1, cues.SelectedIndex())); };
         const std::function<void()> act[] = {
             go,
             go,
@@ -133,10 +128,10 @@ private slots:
                 if (cues.model().count() > 4) cues.cmdDeleteCue_Click();
             },
             [&] { rng.bounded(2) ? cues.cmdMoveUp_Click() : cues.cmdMoveDown_Click(); },
-            [&] { mixer.sldMixer[rng.bounded(4)]->setValue(rng.bounded(4001)); },
+            [&] { fx->mixer().sldMixer[rng.bounded(4)]->setValue(rng.bounded(4001)); },
             [&] {
-                mixer.chkLinkChannels->click();
-                mixer.sldLinkChannels->setValue(rng.bounded(4001));
+                fx->mixer().chkLinkChannels->click();
+                fx->mixer().sldLinkChannels->setValue(rng.bounded(4001));
             },
             [&] {
                 if (rng.bounded(6) != 0) return;
@@ -152,8 +147,7 @@ private slots:
         QTimer monkey;
         monkey.setSingleShot(true);
         QObject::connect(&monkey, &QTimer::timeout, [&] {
-            // Actions run inside the show's waits; once the run is over, Stop is pressed until
-            // they have all unwound (a completion wait on an endless loop ends only on Stop).
+            // Actions run inside the show's waits; after the run, Stop until they have all unwound.
             if (run.hasExpired()) {
                 tr.Command3_Click();
                 monkey.start(50);
@@ -166,7 +160,7 @@ private slots:
         monkey.start(10);
         QTest::qWait(20000);
         monkey.stop();
-        // A completion wait that Stop ends still starts its next cue: Stop until all is quiet.
+        // A completion wait that Stop ends still starts its next cue.
         QVERIFY(Fixture::waitFor([&] {
             tr.Command3_Click();
             QTest::qWait(100);

@@ -47,14 +47,27 @@ private slots:
         const Heard next = fx->heard(fx->firstSound(end) + 200);
         QCOMPARE(next.id, 5);
         QVERIFY(next.t < 0.05);
-        QCOMPARE(fx->statusTexts().count(QStringLiteral("Executing Cue 1.")), 1);
-        QCOMPARE(fx->statusTexts().count(QStringLiteral("Executing Cue 2.")), 1);
+        QCOMPARE(fx->statusTexts().filter(QStringLiteral("Executing Cue ")).size(), 2);
+        // A missing file ends the process without chaining; an unplayable one lets the show go on.
+        const QString bare = fx->wav(QStringLiteral("ShowFiles/bare.wav"), 4, 2.0);
+        const QString junk = fx->wav("junk.wav", 1, 1.0);
+        QVERIFY(QFile::resize(junk, 30)); // cut inside its header
+        const CueSpec ch2{.channel = 1, .end = 2};
+        fx->setShow({PlayCue("bare.wav", {.end = 2}), PlayCue("gone.wav", ch2), PlayCue(junk, ch2),
+                     PlayCue("bare.wav", ch2)});
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(fx->player(0)->FileName(), bare);
+        QCOMPARE(fx->colourOf("Warning:  File Does Not Exist!  gone.wav"), QColor(255, 0, 0));
+        QVERIFY(!fx->has("Executing Cue 3."));
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(fx->colourOf("Warning:  File Can Not Be Played!  junk.wav"), QColor(255, 0, 0));
+        QVERIFY(fx->has("Executing Cue 4."));
+        QCOMPARE(fx->player(1)->FileName(), bare);
     }
 
-    void firstRowNeedsTheOperatorAndGoBlinks() {
-        const CueSpec onGo{.autoStart = false};
-        fx->setShow({ActionCue(8, 1, onGo), ActionCue(8, 1, onGo), ActionCue(8, 1, onGo)});
-        QPushButton* go = fx->frame().cmdGo;
+    void firstRowNeedsTheOperatorGoBlinksAndKeysSelect() {
+        fx->setShow(QList<Fields>(14, ActionCue(8, 1, {.autoStart = false})));
+        QPushButton* go = fx->form->frame().cmdGo;
         Transport& t = fx->transport();
         QCOMPARE(BackColour(go), QColor(0, 192, 0));
         // After Stop a keyboard GO on row 2 runs but leaves the halt flags set.
@@ -85,12 +98,7 @@ private slots:
         QCOMPARE(fx->statusTexts().count(QStringLiteral("Executing Cue 1.")), 2);
         QVERIFY(!t.tmrBlinkGo->isActive());
         QCOMPARE(BackColour(go), QColor(0, 200, 0));
-    }
-
-    void goKeysAndTypeAhead() {
-        fx->setShow(QList<Fields>(14, ActionCue(8, 1)));
-        Transport& t = fx->transport();
-        QPushButton* go = fx->frame().cmdGo;
+        fx->cues().SelectRow(1);
         go->setFocus();
         // Each key, and the cue selected after it: 129 is no cue, "3x1" no number.
         auto type = [&](std::initializer_list<std::pair<char, int>> keys) {
@@ -111,26 +119,9 @@ private slots:
         t.cmdPrev_Click();
         QCOMPARE(fx->selected(), 14);
         fx->cues().SelectRow(0);
+        QVERIFY(Fixture::waitFor([&] { return fx->processes().showCount() == 0; }));
         fx->operatorGo();
         QCOMPARE(fx->processes().showCount(), 0);
-    }
-
-    // A missing file ends the process without chaining; an unplayable one lets the show go on.
-    void mediaIsLookedUpAndReported() {
-        const QString bare = fx->wav(QStringLiteral("ShowFiles/bare.wav"), 4, 2.0);
-        const QString junk = fx->wav("junk.wav", 1, 1.0);
-        QVERIFY(QFile::resize(junk, 30)); // cut inside its header
-        const CueSpec next{.channel = 1, .end = 2};
-        fx->setShow({PlayCue("bare.wav", {.end = 2}), PlayCue("gone.wav", next),
-                     PlayCue(junk, next), PlayCue("bare.wav", next)});
-        QVERIFY(fx->goAndSettle());
-        QCOMPARE(fx->player(0)->FileName(), bare);
-        QCOMPARE(fx->colourOf("Warning:  File Does Not Exist!  gone.wav"), QColor(255, 0, 0));
-        QVERIFY(!fx->has("Executing Cue 3."));
-        QVERIFY(fx->goAndSettle());
-        QCOMPARE(fx->colourOf("Warning:  File Can Not Be Played!  junk.wav"), QColor(255, 0, 0));
-        QVERIFY(fx->has("Executing Cue 4."));
-        QCOMPARE(fx->player(1)->FileName(), bare);
     }
 
     // Trigger addresses rows by position and never fires row 1 itself.
@@ -158,70 +149,42 @@ private slots:
         QCOMPARE(fx->player(2)->Rate(), 1.5);
         fx->mixer().tmrChannelUpdate_Timer(); // empties the stopped channel
         QCOMPARE(fx->player(2)->FileName(), QString());
-    }
-
-    // A loaded show whose numbers are not its positions plays the row GO fired.
-    void theFiredRowRunsWhateverItsNumber() {
-        const QString b = fx->wav("b.wav", 2, 2.0);
-        fx->setShow({PlayCue(fx->wav("a.wav", 1, 2.0), {.number = "2.5", .autoStart = false}),
+        // A loaded show whose numbers are not its positions plays the row GO fired.
+        const QString b = fx->wav("b.wav", 2, 3.0);
+        fx->setShow({PlayCue(a, {.number = "2.5", .autoStart = false}),
                      PlayCue(b, {.number = "40", .autoStart = false, .end = 2})},
                     2);
         QVERIFY(fx->goAndSettle());
         QCOMPARE(fx->player(0)->FileName(), b);
         QCOMPARE(fx->cues().ListView1Tag, QStringLiteral("40"));
+        // Only Play Sound picks a channel for "Any Available": the lowest free one, else channel 1.
+        // A fade on it ends at its first tick as a finished fade: the cue after it follows.
+        const CueSpec any{.channel = 4, .volume = -2000, .speed = 5, .end = 3};
+        fx->setShow({PlayCue(a, {.end = 3}), ActionCue(1, 0, any), ActionCue(3, 0, any),
+                     ActionCue(4, 0, any), Cue(7, "0", a, {.when = 2, .channel = 4, .end = 3}),
+                     ActionCue(6, 0, any), ActionCue(2, 0, any),
+                     PlayCue(b, {.channel = 4, .end = 3})});
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(fx->waitFor([&] { return fx->running() == QLatin1String("0"); }, 1000));
+        QCOMPARE(fx->player(1)->FileName(), b);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(fx->player(i)->PlayState(), i < 2 ? 2 : 6);
+            QCOMPARE(fx->player(i)->Volume(), 0);
+            if (i < 2) continue;
+            fx->player(i)->setFileName(a);
+            fx->player(i)->Play();
+        }
+        fx->player(2)->Pause();
+        fx->cues().SelectRow(8);
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(fx->player(0)->FileName(), b);
+        QCOMPARE(fx->statusLine(), QStringLiteral("CUE 8 WARNING:  No Channels Available!"));
+        QVERIFY(!fx->has(fx->statusLine()));
     }
 
-    // A Play after the buffering needs no reload; a Play during it interrupts it. A Play on a
-    // channel already playing its file neither reloads nor moves it back; the volume jumps.
-    void bufferSoundThenPlay() {
-        const QString a = fx->wav("a.wav", 6, 4.0);
-        const CueSpec s{.autoStart = false, .channel = 1, .start = 0.5, .end = 4};
-        const CueSpec again{
-            .autoStart = false, .channel = 1, .volume = -200, .start = 2.5, .end = 4};
-        const QList<Fields> show{Cue(7, "0", a, s), PlayCue(a, s)};
-        fx->setShow({show[0], show[1], PlayCue(a, again)});
-        QVERIFY(fx->goAndSettle());
-        QVERIFY(fx->has("Channel 2 : Buffering..."));
-        QCOMPARE(fx->colourOf("Channel 2 : Buffering Complete."), QColor(0, 255, 0));
-        MediaPlayer* p = fx->player(1);
-        QCOMPARE(p->PlayState(), 1);
-        QCOMPARE(p->CurrentPosition(), 0.0);
-        // The meters keep the buffered channel muted while the status line is restored.
-        QVERIFY(fx->waitFor([&] { return !fx->statusLine().contains("Buffer"); }, 3000));
-        QVERIFY(p->Mute());
-        int loads = 0;
-        QObject::connect(p, &MediaPlayer::PlayStateChange, [&](int st) { loads += st == 6; });
-        const std::int64_t before = fx->rendered;
-        QVERIFY(fx->goAndSettle());
-        QCOMPARE(p->PlayState(), 2);
-        QVERIFY(!p->Mute() && p->Tag.isEmpty());
-        const Heard h = fx->heardAfter(before, 500);
-        QCOMPARE(h.id, 6);
-        QVERIFY(std::abs(h.t - 0.51) < 0.02);
-        QVERIFY(fx->waitFor([&] { return p->CurrentPosition() > 0.9; }));
-        int lowest = 0;
-        fx->when([] { return true; }, [&] { lowest = p->Volume(); }, 0);
-        const double playedTo = p->CurrentPosition();
-        QVERIFY(fx->goAndSettle());
-        QCOMPARE(loads, 0);
-        QCOMPARE(p->Volume(), -200);
-        QVERIFY(lowest != -4000);
-        QVERIFY(p->CurrentPosition() >= playedTo && p->CurrentPosition() < 2.5);
-        QCOMPARE(p->SelectionStart(), 2.5);
-
-        fx->transport().Command3_Click();
-        fx->setShow(show);
-        fx->when([&] { return p->Tag == QLatin1String("Buffer"); }, [&] { fx->operatorGo(2); });
-        QVERIFY(fx->goAndSettle());
-        const QString interrupted = QStringLiteral("Channel 2 : Buffering Interrupted.");
-        QVERIFY(fx->waitFor([&] { return fx->has(interrupted); }));
-        QCOMPARE(fx->colourOf(interrupted), QColor(255, 255, 0));
-        QVERIFY(p->PlayState() != 1);
-        QVERIFY(!p->Mute() && p->Tag.isEmpty());
-    }
-
-    // Also ends on a wrap without passing the mark (tolerance 0) and on a paused channel.
-    void iterationWaitEndsAtTheMark() {
+    // The iteration wait ends at the mark, on a wrap without passing it (tolerance 0) and on a
+    // paused channel. A Delay lets the next cue start along with it; Stop ends it.
+    void iterationWaitDelayAndBuffering() {
         const QString a = fx->wav("a.wav", 1, 3.0);
         const CueSpec loop{.autoStart = false, .count = 0, .end = 1.5};
         const CueSpec wait{.count = 0, .end = 1.5};
@@ -244,9 +207,6 @@ private slots:
         fx->setShow({PlayCue(a, loop), ActionCue(1, 0, loop), ActionCue(3, 0, wait)});
         QVERIFY(fx->goAndSettle());
         QVERIFY(fx->goAndSettle(0, 1000));
-    }
-
-    void delayAndItsLookAhead() {
         fx->setShow({ActionCue(8, 400), ActionCue(8, 1, {.when = 0}), ActionCue(8, 1)});
         QElapsedTimer t;
         t.start();
@@ -265,142 +225,55 @@ private slots:
         QVERIFY(t.elapsed() < 1400);
         QVERIFY(!fx->statusTexts().mid(seen).contains(QStringLiteral("Executing Cue 2.")));
         QCOMPARE(fx->running(), QStringLiteral("0"));
-    }
-
-    // Only Play Sound picks a channel for "Any Available": the lowest free one, else channel 1.
-    // A fade on it ends at its first tick as a finished fade: the cue after it follows.
-    void anyAvailableOutsidePlayTouchesNothing() {
-        const QString a = fx->wav("a.wav", 1, 3.0);
-        const QString b = fx->wav("b.wav", 2, 3.0);
-        const CueSpec any{.channel = 4, .volume = -2000, .speed = 5, .end = 3};
-        fx->setShow({PlayCue(a, {.end = 3}), ActionCue(1, 0, any), ActionCue(3, 0, any),
-                     ActionCue(4, 0, any), Cue(7, "0", a, {.when = 2, .channel = 4, .end = 3}),
-                     ActionCue(6, 0, any), ActionCue(2, 0, any),
-                     PlayCue(b, {.channel = 4, .end = 3})});
+        // A Play after the buffering needs no reload; a Play during it interrupts it. A Play on a
+        // channel already playing its file neither reloads nor moves it back; the volume jumps.
+        const QString c = fx->wav("c.wav", 6, 4.0);
+        const CueSpec s{.autoStart = false, .channel = 1, .start = 0.5, .end = 4};
+        const CueSpec again{
+            .autoStart = false, .channel = 1, .volume = -200, .start = 2.5, .end = 4};
+        const QList<Fields> show{Cue(7, "0", c, s), PlayCue(c, s)};
+        fx->setShow({show[0], show[1], PlayCue(c, again)});
         QVERIFY(fx->goAndSettle());
-        QVERIFY(fx->waitFor([&] { return fx->running() == QLatin1String("0"); }, 1000));
-        QCOMPARE(fx->player(1)->FileName(), b);
-        for (int i = 0; i < 4; ++i) {
-            QCOMPARE(fx->player(i)->PlayState(), i < 2 ? 2 : 6);
-            QCOMPARE(fx->player(i)->Volume(), 0);
-        }
-        for (int i = 2; i < 4; ++i) {
-            fx->player(i)->setFileName(a);
-            fx->player(i)->Play();
-        }
-        fx->player(2)->Pause();
-        fx->cues().SelectRow(8);
-        QVERIFY(fx->goAndSettle());
-        QCOMPARE(fx->player(0)->FileName(), b);
-        QCOMPARE(fx->statusLine(), QStringLiteral("CUE 8 WARNING:  No Channels Available!"));
-        QVERIFY(!fx->has(fx->statusLine()));
-    }
-
-    void fadeStepTable() {
-        // current, target, interval -> volume, next interval, finished
-        const std::tuple<const char*, int, int, int, int, int, bool> rows[] = {
-            {"up one step", -4000, 0, 11, -3960, 11, false},
-            {"up jumps to full near the top", -60, -50, 11, -50, 11, true},
-            {"up from -100 first", -100, -50, 11, -60, 11, false},
-            {"up lands on target", -1240, -1200, 51, -1200, 51, true},
-            {"down one step", 0, -4000, 51, -40, 51, false},
-            {"down to floor", -3980, -6000, 51, -4000, 51, true},
-            {"below floor target", -4000, -5000, 11, -4000, 11, true},
-            {"equal target ends at once", -700, -700, 31, -700, 31, true},
-            {"speed 0 slows to 300", -2000, 0, 101, -1960, 300, false},
-            {"300 stays", -2000, 0, 300, -1960, 300, false}};
-        for (const auto& [name, current, target, interval, volume, next, finished] : rows) {
-            const FadeResult f = FadeStep(current, target, interval);
-            QVERIFY2(f.volume == volume && f.interval == next && f.finished == finished, name);
-        }
-    }
-
-    void fadeChainsAtItsEnd() {
-        const QString a = fx->wav("a.wav", 1, 3.0);
-        fx->setShow({PlayCue(a, {.autoStart = false, .volume = -4000, .end = 3}),
-                     ActionCue(4, 0, {.autoStart = false, .volume = -2000, .speed = 9}),
-                     ActionCue(8, 1, {.when = 2})});
-        QVERIFY(fx->goAndSettle());
-        int interval = 0;
-        QString runningWhileFading;
-        int volumeWhenCue3 = 0;
-        fx->when([&] { return fx->processes().fadeCount() == 1; },
-                 [&] {
-                     interval = fx->processes().fadeInterval(1);
-                     runningWhileFading = fx->running();
-                 },
-                 0);
-        fx->when([&] { return fx->has("Executing Cue 3."); },
-                 [&] { volumeWhenCue3 = fx->player(0)->Volume(); }, 0);
-        fx->operatorGo();
-        QVERIFY(fx->waitFor([&] { return fx->running() == QLatin1String("0"); }));
-        QCOMPARE(interval, 11);
-        QCOMPARE(runningWhileFading, QStringLiteral("1"));
-        QCOMPARE(volumeWhenCue3, -2000);
-        QCOMPARE(fx->player(0)->Volume(), -2000);
-    }
-
-    void fadeTicksDrivenByHand() {
-        fx->setShow({ActionCue(8, 1), ActionCue(8, 1, {.when = 2})}, 2);
-        Processes& pr = fx->processes();
+        QVERIFY(fx->has("Channel 2 : Buffering..."));
+        QCOMPARE(fx->colourOf("Channel 2 : Buffering Complete."), QColor(0, 255, 0));
         MediaPlayer* p = fx->player(1);
-        p->setFileName(fx->wav("a.wav", 1, 3.0));
-        p->setVolume(-100);
-        p->setMute(true);
-        const int index = pr.LoadFadeProcess(QStringLiteral("-20/1"), 101);
-        pr.tmrFader_Timer(index);
-        QCOMPARE(p->Volume(), -60);
-        QVERIFY(!p->Mute());
-        QCOMPARE(pr.fadeInterval(index), 300);
-        IterationPending = true;
-        pr.tmrFader_Timer(index);
-        QCOMPARE(p->Volume(), -20);
-        QVERIFY(!pr.hasFade(index));
-        QVERIFY(!IterationPending);
-        QVERIFY(!fx->has("Executing Cue 2."));
+        QCOMPARE(p->PlayState(), 1);
+        QCOMPARE(p->CurrentPosition(), 0.0);
+        // The meters keep the buffered channel muted while the status line is restored.
+        QVERIFY(fx->waitFor([&] { return !fx->statusLine().contains("Buffer"); }, 3000));
+        QVERIFY(p->Mute());
+        int loads = 0;
+        QObject::connect(p, &MediaPlayer::PlayStateChange, [&](int st) { loads += st == 6; });
+        const std::int64_t before = fx->rendered;
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(p->PlayState(), 2);
+        QVERIFY(!p->Mute() && p->Tag.isEmpty());
+        const Heard heard = fx->heardAfter(before, 500);
+        QCOMPARE(heard.id, 6);
+        QVERIFY(std::abs(heard.t - 0.51) < 0.02);
+        QVERIFY(fx->waitFor([&] { return p->CurrentPosition() > 0.9; }));
+        int lowest = 0;
+        fx->when([] { return true; }, [&] { lowest = p->Volume(); }, 0);
+        const double playedTo = p->CurrentPosition();
+        QVERIFY(fx->goAndSettle());
+        QCOMPARE(loads, 0);
+        QCOMPARE(p->Volume(), -200);
+        QVERIFY(lowest != -4000);
+        QVERIFY(p->CurrentPosition() >= playedTo && p->CurrentPosition() < 2.5);
+        QCOMPARE(p->SelectionStart(), 2.5);
+
+        fx->transport().Command3_Click();
+        fx->setShow(show);
+        fx->when([&] { return p->Tag == QLatin1String("Buffer"); }, [&] { fx->operatorGo(2); });
+        QVERIFY(fx->goAndSettle());
+        const QString interrupted = QStringLiteral("Channel 2 : Buffering Interrupted.");
+        QVERIFY(fx->waitFor([&] { return fx->has(interrupted); }));
+        QCOMPARE(fx->colourOf(interrupted), QColor(255, 255, 0));
+        QVERIFY(p->PlayState() != 1);
+        QVERIFY(!p->Mute() && p->Tag.isEmpty());
     }
 
-    void metersMirrorThePlayers() {
-        Mixer& m = fx->mixer();
-        m.tmrChannelUpdate->stop(); // ticks by hand only: a stopped player shows for one tick
-        MediaPlayer* p = fx->player(1);
-        QLabel* percent = m.lblChannelPercent[1];
-        p->setFileName(fx->wav("a_rather_long_file_name_for_the_label.wav", 1, 3.0));
-        p->setSelectionStart(1.0);
-        p->setSelectionEnd(3.0);
-        p->setCurrentPosition(1.5);
-        p->Play();
-        p->Pause();
-        m.tmrChannelUpdate_Timer();
-        QCOMPARE(TextColour(m.lblChannels[1]), QColor(255, 255, 0));
-        QCOMPARE(m.lblChannelData[1]->text(), QStringLiteral(" a_rather_long_file_n"));
-        QCOMPARE(percent->text(), QStringLiteral("25%"));
-        QCOMPARE(bar(m.sldPosition[1]), QList<double>({1.0, 3.0, 1.5}));
-        p->setCurrentPosition(0.5);
-        m.tmrChannelUpdate_Timer();
-        QCOMPARE(percent->text(), QStringLiteral("-25%"));
-        QCOMPARE(m.sldPosition[1]->Value(), 1.5);
-        p->setCurrentPosition(1.25);
-        m.tmrChannelUpdate_Timer();
-        QCOMPARE(percent->text(), QStringLiteral("12%"));
-        p->setSelectionEnd(1.0);
-        m.tmrChannelUpdate_Timer();
-        QCOMPARE(percent->text(), QStringLiteral("0%"));
-        p->setSelectionEnd(3.0);
-        p->Play();
-        m.tmrChannelUpdate_Timer();
-        QCOMPARE(TextColour(m.lblChannels[1]), QColor(0, 200, 0));
-        p->Stop();
-        m.tmrChannelUpdate_Timer();
-        QCOMPARE(TextColour(m.lblChannels[1]), QColor(200, 100, 0));
-        QCOMPARE(p->FileName(), QString());
-        QCOMPARE(m.lblChannelData[1]->text(), QString());
-        QCOMPARE(bar(m.sldPosition[1]), QList<double>({0.0, 1.0, 0.0}));
-        m.tmrChannelUpdate_Timer();
-        QCOMPARE(TextColour(m.lblChannels[1]), QColor(100, 100, 100));
-    }
-
-    void fadersLinkAndMixerToggle() {
+    void fadersMetersAndFades() {
         Mixer& m = fx->mixer();
         MediaPlayer* p = fx->player(2);
         QSlider* fader = m.sldMixer[2];
@@ -443,13 +316,104 @@ private slots:
         QVERIFY(!m.tmrChannelUpdate->isActive());
         QTest::mouseRelease(m.sldMixer[0], Qt::LeftButton);
         QVERIFY(m.tmrChannelUpdate->isActive());
-        Frame& f = fx->frame();
+        Frame& f = fx->form->frame();
         f.cmdMixer->click();
         QVERIFY(f.pctMixer->isHidden() && f.lblMixer->isHidden());
         QCOMPARE(f.cmdMixer->text(), QStringLiteral("Show Mixer"));
         f.cmdMixer->click();
         QVERIFY(!f.pctMixer->isHidden() && !f.lblMixer->isHidden());
         QCOMPARE(f.cmdMixer->text(), QStringLiteral("Hide Mixer"));
+        m.tmrChannelUpdate->stop(); // ticks by hand only: a stopped player shows for one tick
+        p = fx->player(1);
+        QLabel* percent = m.lblChannelPercent[1];
+        p->setFileName(fx->wav("a_rather_long_file_name_for_the_label.wav", 1, 3.0));
+        p->setSelectionStart(1.0);
+        p->setSelectionEnd(3.0);
+        p->setCurrentPosition(1.5);
+        p->Play();
+        p->Pause();
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(TextColour(m.lblChannels[1]), QColor(255, 255, 0));
+        QCOMPARE(m.lblChannelData[1]->text(), QStringLiteral(" a_rather_long_file_n"));
+        QCOMPARE(percent->text(), QStringLiteral("25%"));
+        QCOMPARE(bar(m.sldPosition[1]), QList<double>({1.0, 3.0, 1.5}));
+        p->setCurrentPosition(0.5);
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(percent->text(), QStringLiteral("-25%"));
+        QCOMPARE(m.sldPosition[1]->Value(), 1.5);
+        p->setCurrentPosition(1.25);
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(percent->text(), QStringLiteral("12%"));
+        p->setSelectionEnd(1.0);
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(percent->text(), QStringLiteral("0%"));
+        p->setSelectionEnd(3.0);
+        p->Play();
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(TextColour(m.lblChannels[1]), QColor(0, 200, 0));
+        p->Stop();
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(TextColour(m.lblChannels[1]), QColor(200, 100, 0));
+        QCOMPARE(p->FileName(), QString());
+        QCOMPARE(m.lblChannelData[1]->text(), QString());
+        QCOMPARE(bar(m.sldPosition[1]), QList<double>({0.0, 1.0, 0.0}));
+        m.tmrChannelUpdate_Timer();
+        QCOMPARE(TextColour(m.lblChannels[1]), QColor(100, 100, 100));
+        const QString a = fx->wav("a.wav", 1, 3.0);
+        fx->setShow({PlayCue(a, {.autoStart = false, .volume = -4000, .end = 3}),
+                     ActionCue(4, 0, {.autoStart = false, .volume = -2000, .speed = 9}),
+                     ActionCue(8, 1, {.when = 2})});
+        QVERIFY(fx->goAndSettle());
+        int firstInterval = 0;
+        QString runningWhileFading;
+        int volumeWhenCue3 = 0;
+        fx->when([&] { return fx->processes().fadeCount() == 1; },
+                 [&] {
+                     firstInterval = fx->processes().fadeInterval(1);
+                     runningWhileFading = fx->running();
+                 },
+                 0);
+        fx->when([&] { return fx->has("Executing Cue 3."); },
+                 [&] { volumeWhenCue3 = fx->player(0)->Volume(); }, 0);
+        fx->operatorGo();
+        QVERIFY(fx->waitFor([&] { return fx->running() == QLatin1String("0"); }));
+        QCOMPARE(firstInterval, 11);
+        QCOMPARE(runningWhileFading, QStringLiteral("1"));
+        QCOMPARE(volumeWhenCue3, -2000);
+        QCOMPARE(fx->player(0)->Volume(), -2000);
+        // A fade with no cue process behind it chains nothing.
+        fx->setShow({ActionCue(8, 1), ActionCue(8, 1, {.when = 2})}, 2);
+        const qsizetype seen = fx->statusTexts().size();
+        Processes& pr = fx->processes();
+        p = fx->player(1);
+        p->setFileName(a);
+        p->setVolume(-100);
+        p->setMute(true);
+        const int index = pr.LoadFadeProcess(QStringLiteral("-20/1"), 101);
+        pr.tmrFader_Timer(index);
+        QCOMPARE(p->Volume(), -60);
+        QVERIFY(!p->Mute());
+        QCOMPARE(pr.fadeInterval(index), 300);
+        IterationPending = true;
+        pr.tmrFader_Timer(index);
+        QCOMPARE(p->Volume(), -20);
+        QVERIFY(!pr.hasFade(index));
+        QVERIFY(!IterationPending);
+        QVERIFY(!fx->statusTexts().mid(seen).contains(QStringLiteral("Executing Cue 2.")));
+        // current, target, interval -> volume, next interval, finished
+        const std::tuple<const char*, int, int, int, int, int, bool> rows[] = {
+            {"up one step", -4000, 0, 11, -3960, 11, false},
+            {"up jumps to full near the top", -60, -50, 11, -50, 11, true},
+            {"up lands on target", -1240, -1200, 51, -1200, 51, true},
+            {"down one step", 0, -4000, 51, -40, 51, false},
+            {"down to floor", -3980, -6000, 51, -4000, 51, true},
+            {"below floor target", -4000, -5000, 11, -4000, 11, true},
+            {"equal target ends at once", -700, -700, 31, -700, 31, true},
+            {"300 stays", -2000, 0, 300, -1960, 300, false}};
+        for (const auto& [name, current, target, interval, volume, next, finished] : rows) {
+            const FadeResult f = FadeStep(current, target, interval);
+            QVERIFY2(f.volume == volume && f.interval == next && f.finished == finished, name);
+        }
     }
 };
 
