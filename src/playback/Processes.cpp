@@ -34,6 +34,19 @@ constexpr int kAnyAvailable = 4;
 // Longest sleep of a completion wait pass. The end of a sound and Stop both arrive as
 // events and wake the pass at once, so the pass need not look more often than this.
 constexpr int kCompletionSleepMs = 100;
+// Ticks run inside the waits of the ticks before them. Cues that keep starting each other
+// inside their waits would nest them without end and overflow the stack: beyond a depth no
+// other show reaches, a cue's tick is put off until the waits below it have ended.
+constexpr int kMaxNestedTicks = 200;
+constexpr int kDeferredTickMs = 10;
+
+struct NestedTick {
+    explicit NestedTick(int& depth) : depth_(depth) { ++depth_; }
+    ~NestedTick() { --depth_; }
+    NestedTick(const NestedTick&) = delete;
+    NestedTick& operator=(const NestedTick&) = delete;
+    int& depth_;
+};
 // Longest sleep of an iteration wait pass: the position is read at least this often.
 constexpr int kIterationSleepMs = 2;
 
@@ -210,6 +223,11 @@ void Processes::tmrShow_Timer(int Index) {
     if (it == tmrShow_.end()) return;
     const std::shared_ptr<CueProcess> self = it->second; // lives until this tick ends
     if (self->ticking) return;
+    if (nestedTicks_ >= kMaxNestedTicks) {
+        if (self->timer) self->timer->start(kDeferredTickMs);
+        return;
+    }
+    const NestedTick nested(nestedTicks_);
     self->ticking = true;
     // 1. never again
     if (self->timer) self->timer->stop();
@@ -419,7 +437,8 @@ void Processes::tmrFader_Timer(int Index) {
     auto it = tmrFader_.find(Index);
     if (it == tmrFader_.end()) return;
     const std::shared_ptr<FadeProcess> self = it->second;
-    if (self->ticking) return;
+    if (self->ticking || nestedTicks_ >= kMaxNestedTicks) return; // the next tick will do
+    const NestedTick nested(nestedTicks_);
     self->ticking = true;
     // 1.
     LetEventsRun();

@@ -92,6 +92,7 @@ private:
 
     Playback& pb_;
     std::map<int, std::shared_ptr<CueProcess>> tmrShow_;
+    int nestedTicks_ = 0; // ticks running now, each inside the waits of those before
     std::map<int, std::shared_ptr<FadeProcess>> tmrFader_;
 };
 

@@ -65,6 +65,37 @@ private slots:
         QVERIFY(fx->channelsEmpty());
     }
 
+    // A Delay whose look-ahead fires a Trigger back to it: each round waits inside the one
+    // before. The nesting levels off instead of growing until the stack overflows, and Stop,
+    // pressed from inside the waits, ends them all.
+    void cuesStartingEachOtherInsideTheirWaits() {
+        fx->setShow({ActionCue(8, 1, {.autoStart = false}), ActionCue(8, 100),
+                     ActionCue(5, 2, {.when = 0})});
+        QTimer stop;
+        QObject::connect(&stop, &QTimer::timeout, [&] { fx->transport().Command3_Click(); });
+        int deepest = 0;
+        bool levelled = false;
+        QElapsedTimer still; // since the nesting last grew
+        still.start();
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            if (fx->processes().showCount() > deepest) {
+                deepest = fx->processes().showCount();
+                still.restart();
+            } else if (deepest > 20 && still.elapsed() > 500 && !stop.isActive()) {
+                levelled = true;
+                stop.start(20);
+            }
+        });
+        look.start(5);
+        QTimer::singleShot(15000, &stop, [&] { stop.start(20); });
+        fx->operatorGo(1);
+        QVERIFY(Fixture::waitFor(
+            [&] { return stop.isActive() && fx->processes().showCount() == 0; }, 30000));
+        QVERIFY2(levelled, qPrintable(QStringLiteral("still nesting at %1").arg(deepest)));
+        QCOMPARE(fx->running(), QStringLiteral("0"));
+    }
+
     // Twenty seconds of random operator actions into a running show that uses every action.
     void randomOperatorActions() {
         const QString a = fx->wav("a.wav", 1, 1.5);
@@ -147,16 +178,17 @@ private slots:
         QTimer monkey;
         monkey.setSingleShot(true);
         QObject::connect(&monkey, &QTimer::timeout, [&] {
-            // Actions run inside the show's waits; after the run, Stop until they have all unwound.
-            if (run.hasExpired()) {
-                tr.Command3_Click();
-                monkey.start(50);
-                return;
-            }
+            if (run.hasExpired()) return;
             ++actions;
             act[rng.bounded(16)]();
             monkey.start(static_cast<int>(rng.bounded(5, 60)));
         });
+        // Actions run inside the show's waits, and an action can itself hold waits. Once the
+        // run is over, Stop comes from a timer of its own until all have unwound (a completion
+        // wait on an endless loop ends only on Stop).
+        QTimer stop;
+        QObject::connect(&stop, &QTimer::timeout, [&] { tr.Command3_Click(); });
+        QTimer::singleShot(20000, &stop, [&] { stop.start(50); });
         monkey.start(10);
         QTest::qWait(20000);
         monkey.stop();
