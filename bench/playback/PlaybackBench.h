@@ -10,9 +10,11 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <sys/resource.h>
 
 namespace bench {
 
@@ -76,6 +78,39 @@ inline bool pumpUntilSilent(const SinkCapture& sink, double ms, double limitMs =
 // A silence of this many frames inside a sound is a dropout (0.5 ms; the test signals never
 // stay this near zero on both channels).
 constexpr std::int64_t kDropoutFrames = 24;
+
+// Whether the 300 ms of sound from `onset` hold a dropout, running the program's events until
+// they have reached the sink. With SORVANE_BENCH_VERBOSE, where each silence falls: that
+// tells a slow start of the sound from a late output.
+inline bool dropoutAfter(const SinkCapture& sink, std::int64_t onset) {
+    const std::int64_t window = SinkCapture::kRate * 3 / 10;
+    pumpUntil([&] { return sink.frames() >= onset + window; }, 2000);
+    const std::int64_t end = std::min(onset + window, sink.frames());
+    const bool dropout = sink.longestSilence(onset, end) >= kDropoutFrames;
+    if (dropout && std::getenv("SORVANE_BENCH_VERBOSE")) {
+        std::int64_t run = 0;
+        for (std::int64_t i = onset; i < end; ++i) {
+            if (sink.level(i) <= SinkCapture::kLoud) {
+                ++run;
+                continue;
+            }
+            if (run >= kDropoutFrames)
+                std::fprintf(stderr, "  silence of %lld frames at %.2f ms after the onset\n",
+                             static_cast<long long>(run),
+                             (i - run - onset) * 1000.0 / SinkCapture::kRate);
+            run = 0;
+        }
+    }
+    return dropout;
+}
+
+// The CPU time of the whole process so far, in seconds.
+inline double processCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
+           u.ru_stime.tv_usec / 1e6;
+}
 
 } // namespace bench
 

@@ -15,7 +15,6 @@
 #include <SDL2/SDL.h>
 #include <cmath>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 
@@ -36,23 +35,7 @@ template <typename Go> Trial measure(const bench::SinkCapture& sink, int run, Go
     const std::int64_t onset = bench::soundAfter(sink, from, 2000);
     if (onset < 0) return t;
     t.ms = (sink.frameTimeNs(onset) - t0) / 1e6;
-    const std::int64_t window = bench::SinkCapture::kRate * 3 / 10;
-    bench::pumpUntil([&] { return sink.frames() >= onset + window; }, 2000);
-    t.dropout = sink.longestSilence(onset, std::min(onset + window, sink.frames())) >=
-                bench::kDropoutFrames;
-    if (t.dropout && std::getenv("SORVANE_BENCH_VERBOSE")) {
-        std::int64_t run0 = -1;
-        for (std::int64_t i = onset; i < onset + window; ++i) {
-            if (sink.level(i) <= bench::SinkCapture::kLoud) {
-                if (run0 < 0) run0 = i;
-            } else if (run0 >= 0) {
-                if (i - run0 >= bench::kDropoutFrames)
-                    std::fprintf(stderr, "  silence of %lld frames at %.2f ms after the onset\n",
-                                 static_cast<long long>(i - run0), (run0 - onset) / 48.0);
-                run0 = -1;
-            }
-        }
-    }
+    t.dropout = bench::dropoutAfter(sink, onset);
     return t;
 }
 
@@ -77,13 +60,6 @@ bool report(const QString& name, const std::vector<Trial>& trials, double target
     if (ms.empty()) value = QStringLiteral("no sound in %1 runs").arg(trials.size());
     bench::figure(name, value, QStringLiteral("<= %1 ms").arg(target), pass);
     return pass;
-}
-
-double processCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
-           u.ru_stime.tv_usec / 1e6;
 }
 
 // Silences of a dropout's length inside [onset, end).
@@ -273,13 +249,13 @@ int main(int argc, char** argv) {
             // wake the program's stream that often; it stands aside meanwhile.
             sink.stop();
             const double seconds = quick ? 3 : 10;
-            const double cpu0 = processCpuSeconds();
+            const double cpu0 = bench::processCpuSeconds();
             const std::int64_t wall0 = bench::nowNs();
             QEventLoop loop;
             QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
             loop.exec();
             const double wall = (bench::nowNs() - wall0) / 1e9;
-            const double cpu = processCpuSeconds() - cpu0;
+            const double cpu = bench::processCpuSeconds() - cpu0;
             if (!sink.start()) {
                 bench::figure("engine play latency", "no listener: " + sink.error(), "<= 7 ms",
                               false);

@@ -22,7 +22,6 @@
 #include <chrono>
 #include <ctime>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 
@@ -154,26 +153,14 @@ struct Stats {
     }
 };
 
-bool dropoutAfter(const SinkCapture& sink, std::int64_t onset) {
-    const std::int64_t window = kRate * 3 / 10;
-    bench::pumpUntil([&] { return sink.frames() >= onset + window; }, 2000);
-    const std::int64_t end = std::min(onset + window, sink.frames());
-    const bool dropout = sink.longestSilence(onset, end) >= bench::kDropoutFrames;
-    if (dropout && std::getenv("SORVANE_BENCH_VERBOSE")) {
-        // Where the silences fall tells a slow start of the sound from a late output.
-        std::int64_t run = 0;
-        for (std::int64_t i = onset; i < end; ++i) {
-            if (sink.level(i) <= SinkCapture::kLoud) {
-                ++run;
-            } else {
-                if (run >= bench::kDropoutFrames)
-                    std::fprintf(stderr, "  silence of %lld frames at %.2f ms after the onset\n",
-                                 static_cast<long long>(run), (i - run - onset) * 1000.0 / kRate);
-                run = 0;
-            }
-        }
-    }
-    return dropout;
+// A Buffer Sound cue that prepares `file` on `channel`.
+Cue prepareCue(const QString& file, int channel = 0) {
+    Cue c;
+    c.description = QStringLiteral("Prepare");
+    c.action = 7;
+    c.file = file;
+    c.channel = channel;
+    return c;
 }
 
 // GO latency: GO on a Play Sound cue, or on one prepared by a Buffer Sound cue before it.
@@ -182,13 +169,7 @@ bool goLatency(Bench& b, const QString& name, const QStringList& files, double a
     std::vector<Cue> cues;
     for (int i = 0; i < runs; ++i) {
         const QString file = files[i % files.size()];
-        if (buffered) {
-            Cue prepare;
-            prepare.description = QStringLiteral("Prepare");
-            prepare.action = 7;
-            prepare.file = file;
-            cues.push_back(prepare);
-        }
+        if (buffered) cues.push_back(prepareCue(file));
         Cue play;
         play.description = QStringLiteral("Play");
         play.file = file;
@@ -214,7 +195,7 @@ bool goLatency(Bench& b, const QString& name, const QStringList& files, double a
             ++s.missing;
         } else {
             s.values.push_back((b.sink_.frameTimeNs(onset) - t0) / 1e6);
-            s.dropouts += dropoutAfter(b.sink_, onset);
+            s.dropouts += bench::dropoutAfter(b.sink_, onset);
         }
         b.stop();
     }
@@ -231,14 +212,7 @@ bool chainGap(Bench& b, const QString& shortFile, const QStringList& nextFiles, 
     std::vector<Cue> cues;
     for (int i = 0; i < runs; ++i) {
         const QString next = nextFiles[i % nextFiles.size()];
-        if (buffered) {
-            Cue prepare;
-            prepare.description = QStringLiteral("Prepare");
-            prepare.action = 7;
-            prepare.file = next;
-            prepare.channel = 1;
-            cues.push_back(prepare);
-        }
+        if (buffered) cues.push_back(prepareCue(next, 1));
         Cue first;
         first.description = QStringLiteral("First");
         first.file = shortFile;
@@ -416,13 +390,6 @@ bool fadeAccuracy(Bench& b, const QString& tone, int speed, double expected, int
     return pass;
 }
 
-double processCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec +
-           u.ru_stime.tv_usec / 1e6;
-}
-
 // Four channels playing and a show inside a completion wait: the CPU time of the whole
 // process (less the listener's thread) over a window of some seconds, in % of one core.
 bool idleCost(Bench& b, const QStringList& files, double seconds) {
@@ -457,11 +424,11 @@ bool idleCost(Bench& b, const QStringList& files, double seconds) {
         // The listener's 1-ms blocks would make the sound server wake the program's stream
         // that often; it stands aside meanwhile.
         b.sink_.stop();
-        cpu0 = processCpuSeconds();
+        cpu0 = bench::processCpuSeconds();
         wall0 = bench::nowNs();
         QTimer::singleShot(static_cast<int>(seconds * 1000), [&] {
             wall = (bench::nowNs() - wall0) / 1e9;
-            cpu = processCpuSeconds() - cpu0;
+            cpu = bench::processCpuSeconds() - cpu0;
             listening = b.sink_.start();
             for (sorvane::MediaPlayer* p : b.form().mixer().MediaPlayer1)
                 playing &= p->PlayState() == 2;

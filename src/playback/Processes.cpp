@@ -76,40 +76,50 @@ Processes::~Processes() {
 
 // --- the registry -----------------------------------------------------------------------------
 
+namespace {
+
+// The next free Index of a registry: one above the highest in use.
+template <typename Registry> int NextIndex(const Registry& registry) {
+    return registry.empty() ? 1 : registry.rbegin()->first + 1;
+}
+
+// A process's timer: each timeout ticks the process by its Index for as long as it lives.
+template <typename Process, typename Tick>
+QTimer* ProcessTimer(QObject* owner, const std::shared_ptr<Process>& p, int interval, Tick tick) {
+    auto* timer = new QTimer(owner);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(interval);
+    std::weak_ptr<Process> weak = p;
+    QObject::connect(timer, &QTimer::timeout, owner, [weak, tick] {
+        if (auto self = weak.lock()) tick(self->Index);
+    });
+    return timer;
+}
+
+} // namespace
+
 int Processes::LoadShowProcess(const QString& tag, int row) {
-    const int index = tmrShow_.empty() ? 1 : tmrShow_.rbegin()->first + 1;
+    const int index = NextIndex(tmrShow_);
     auto p = std::make_shared<CueProcess>();
     p->Index = index;
     p->Tag = tag;
     p->row = row;
     p->Interval = 1;
-    p->timer = new QTimer(this);
-    p->timer->setTimerType(Qt::PreciseTimer);
     // The shortest interval there is: the cue starts at the event loop's next pass, not a
     // millisecond later.
-    p->timer->setInterval(0);
-    std::weak_ptr<CueProcess> weak = p;
-    connect(p->timer, &QTimer::timeout, this, [this, weak] {
-        if (auto self = weak.lock()) tmrShow_Timer(self->Index);
-    });
+    p->timer = ProcessTimer(this, p, 0, [this](int i) { tmrShow_Timer(i); });
     tmrShow_[index] = p;
     p->timer->start();
     return index;
 }
 
 int Processes::LoadFadeProcess(const QString& tag, int interval) {
-    const int index = tmrFader_.empty() ? 1 : tmrFader_.rbegin()->first + 1;
+    const int index = NextIndex(tmrFader_);
     auto p = std::make_shared<FadeProcess>();
     p->Index = index;
     p->Tag = tag;
     p->Interval = interval;
-    p->timer = new QTimer(this);
-    p->timer->setTimerType(Qt::PreciseTimer);
-    p->timer->setInterval(interval);
-    std::weak_ptr<FadeProcess> weak = p;
-    connect(p->timer, &QTimer::timeout, this, [this, weak] {
-        if (auto self = weak.lock()) tmrFader_Timer(self->Index);
-    });
+    p->timer = ProcessTimer(this, p, interval, [this](int i) { tmrFader_Timer(i); });
     tmrFader_[index] = p;
     p->timer->start();
     return index;
