@@ -118,6 +118,34 @@ private slots:
         QCOMPARE(marks(), u"wGwwwwYw"_s);
     }
 
+    // The window shows each row in its mark's colour: a redraw repaints the rows it changed,
+    // also when the selection stays (the current cue's mark moves on at a GO).
+    void theWindowShowsEachRowInItsColour() {
+        for (int i = 0; i < 3; ++i)
+            insert();
+        auto greenIn = [&](int position) {
+            QTest::qWait(50);
+            QTreeView* list = ed().ListView1();
+            const QRect r = list->visualRect(m().index(position - 1, 1));
+            const QPoint at = list->viewport()->mapTo(form.get(), r.topLeft());
+            const QImage shot =
+                form->screen()
+                    ->grabWindow(form->winId(), at.x(), at.y(), r.width(), r.height())
+                    .toImage();
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    if (shot.pixelColor(x, y) == kGreen) return true;
+            return false;
+        };
+        clickRow(3);
+        ed().ListView1Tag = u"1"_s;
+        ed().UpdateListView();
+        QVERIFY(greenIn(1) && !greenIn(2));
+        ed().ListView1Tag = u"2"_s;
+        ed().UpdateListView();
+        QVERIFY(!greenIn(1) && greenIn(2));
+    }
+
     void aClickChoosesOneCueAndKeepsItLoaded() {
         for (int i = 0; i < 3; ++i)
             insert();
