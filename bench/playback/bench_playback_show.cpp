@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
@@ -560,24 +561,41 @@ int main(int argc, char** argv) {
     }
     Bench b(sink, engine, dir.path(), quick);
     const int runs = quick ? 3 : 15;
+    // "--only TEXT" runs the figures whose name holds TEXT.
+    QString only;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--only") == 0) only = QString::fromUtf8(argv[i + 1]);
+    auto want = [&](const QString& name) { return only.isEmpty() || name.contains(only); };
     bool pass = true;
     const QStringList wavs = {path("a.wav"), path("b.wav")}, mp3s = {path("a.mp3"), path("b.mp3")};
     const double at70 = 0.7 * longSeconds;
-    pass &= goLatency(b, "GO latency, fresh WAV at 0 %", wavs, 0, false, runs, 7);
-    pass &= goLatency(b, "GO latency, fresh WAV at 70 %", wavs, at70, false, runs, 7);
-    pass &= goLatency(b, "GO latency, fresh MP3 at 0 %", mp3s, 0, false, runs, 7);
-    pass &= goLatency(b, "GO latency, fresh MP3 at 70 %", mp3s, at70, false, runs, 7);
-    pass &= goLatency(b, "GO latency, buffered WAV", wavs, 0, true, runs, 5);
-    pass &= goLatency(b, "GO latency, buffered MP3", mp3s, 0, true, runs, 5);
-    pass &= chainGap(b, path("short.wav"), wavs, false, runs, 15);
-    pass &= chainGap(b, path("short.wav"), wavs, true, runs, 8);
-    pass &= chainSpread(b, tones, hz, quick ? 2 : 7);
-    pass &= fadeAccuracy(b, path("fade.wav"), 9, 1.1, quick ? 1 : 5);
-    pass &= fadeAccuracy(b, path("fade.wav"), 5, 5.1, quick ? 1 : 3);
+    const struct {
+        const char* name;
+        const QStringList& files;
+        double at;
+        bool buffered;
+        double target;
+    } latencies[] = {{"GO latency, fresh WAV at 0 %", wavs, 0, false, 7},
+                     {"GO latency, fresh WAV at 70 %", wavs, at70, false, 7},
+                     {"GO latency, fresh MP3 at 0 %", mp3s, 0, false, 7},
+                     {"GO latency, fresh MP3 at 70 %", mp3s, at70, false, 7},
+                     {"GO latency, buffered WAV", wavs, 0, true, 5},
+                     {"GO latency, buffered MP3", mp3s, 0, true, 5}};
+    for (const auto& l : latencies)
+        if (want(l.name)) pass &= goLatency(b, l.name, l.files, l.at, l.buffered, runs, l.target);
+    if (want("chain gap on completion, fresh"))
+        pass &= chainGap(b, path("short.wav"), wavs, false, runs, 15);
+    if (want("chain gap on completion, buffered"))
+        pass &= chainGap(b, path("short.wav"), wavs, true, runs, 8);
+    if (want("chain spread")) pass &= chainSpread(b, tones, hz, quick ? 2 : 7);
+    if (want("fade from full to silent at speed 9"))
+        pass &= fadeAccuracy(b, path("fade.wav"), 9, 1.1, quick ? 1 : 5);
+    if (want("fade from full to silent at speed 5"))
+        pass &= fadeAccuracy(b, path("fade.wav"), 5, 5.1, quick ? 1 : 3);
     const QStringList idle = {path("idle0.wav"), path("idle1.wav"), path("idle2.wav"),
                               path("idle3.wav")};
-    pass &= idleCost(b, idle, quick ? 3 : 10);
-    pass &= meterTick(b, idle, quick ? 40 : 200);
+    if (want("idle cost")) pass &= idleCost(b, idle, quick ? 3 : 10);
+    if (want("meter tick")) pass &= meterTick(b, idle, quick ? 40 : 200);
     sink.stop();
     server.stop();
     return pass ? 0 : 1;

@@ -181,25 +181,37 @@ void StatusLine::ShowStatus(const QString& tmpText, int tmpColor) {
     }
     QString entryText = tmpText;
     if (tmpColor == 4) entryText.remove(QLatin1Char('%'));
+    entries_.push_back({entryText, statusColour(), true});
+    if (!pctStatusHistory->isHidden()) listHistory();
+}
 
-    // Only the newest entry is bold, so only the last one can need clearing.
-    const int n = lstStatusHistory->topLevelItemCount();
-    if (n > 0) {
-        QTreeWidgetItem* last = lstStatusHistory->topLevelItem(n - 1);
-        QFont f = last->font(0);
-        f.setBold(false);
-        last->setFont(0, f);
+void StatusLine::listHistory() {
+    if (listed_ > entries_.size()) { // cleared meanwhile
+        lstStatusHistory->clear();
+        listed_ = 0;
     }
-    auto* item = new QTreeWidgetItem(QStringList{entryText});
-    lstStatusHistory->addTopLevelItem(item);
-    lstStatusHistory->scrollToItem(item);
-    item->setForeground(0, statusColour());
-    QFont f = lstStatusHistory->font();
-    f.setBold(true);
-    item->setFont(0, f);
+    if (listed_ == entries_.size()) return;
+    // Only the newest entry is bold, so only the last one listed can need clearing.
+    const QFont plain = lstStatusHistory->font();
+    if (const int n = lstStatusHistory->topLevelItemCount(); n > 0)
+        lstStatusHistory->topLevelItem(n - 1)->setFont(0, plain);
+    QFont bold = plain;
+    bold.setBold(true);
+    QList<QTreeWidgetItem*> items;
+    for (std::size_t i = listed_; i < entries_.size(); ++i) {
+        auto* item = new QTreeWidgetItem(QStringList{entries_[i].text});
+        item->setForeground(0, entries_[i].colour);
+        item->setFont(0, i + 1 == entries_.size() ? bold : plain);
+        items.append(item);
+    }
+    lstStatusHistory->addTopLevelItems(items);
+    listed_ = entries_.size();
+    lstStatusHistory->scrollToItem(items.back());
 }
 
 void StatusLine::ClearStatusHistory() {
+    entries_.clear();
+    listed_ = 0;
     lstStatusHistory->clear();
 }
 
@@ -225,22 +237,20 @@ void StatusLine::tmrShowStatus_Timer() {
         QColor colour;
         bool found = false;
         // Newest to oldest; the history may change while events run, so look it up afresh.
-        for (int i = lstStatusHistory->topLevelItemCount() - 1; i >= 0; --i) {
+        for (auto i = static_cast<std::ptrdiff_t>(entries_.size()) - 1; i >= 0; --i) {
             QCoreApplication::processEvents();
-            if (i >= lstStatusHistory->topLevelItemCount()) continue;
-            const QTreeWidgetItem* item = lstStatusHistory->topLevelItem(i);
-            if (!item->text(0).contains(QLatin1String("Buffer"))) {
-                text = item->text(0);
-                colour = item->foreground(0).color();
+            if (static_cast<std::size_t>(i) >= entries_.size()) continue;
+            const Entry& entry = entries_[static_cast<std::size_t>(i)];
+            if (!entry.text.contains(QLatin1String("Buffer"))) {
+                text = entry.text;
+                colour = entry.colour;
                 found = true;
                 break;
             }
         }
-        if (!found && lstStatusHistory->topLevelItemCount() > 0) {
-            const QTreeWidgetItem* newest =
-                lstStatusHistory->topLevelItem(lstStatusHistory->topLevelItemCount() - 1);
-            text = newest->text(0);
-            colour = newest->foreground(0).color();
+        if (!found && !entries_.empty()) {
+            text = entries_.back().text;
+            colour = entries_.back().colour;
             found = true;
         }
         if (found) writeDirect(text, colour);
@@ -264,8 +274,9 @@ void StatusLine::Command2_Click() {
         pctStatusHistory->show();
         pctStatusHistory->raise();
         Command2->setIcon(imgDownArrow);
-        const int n = lstStatusHistory->topLevelItemCount();
-        if (n > 0) lstStatusHistory->scrollToItem(lstStatusHistory->topLevelItem(n - 1));
+        listHistory();
+        if (const int n = lstStatusHistory->topLevelItemCount(); n > 0)
+            lstStatusHistory->scrollToItem(lstStatusHistory->topLevelItem(n - 1));
     }
     shell_.Form_Resize();
 }
@@ -289,10 +300,8 @@ void StatusLine::placeAtBottom(int clientWidthPx, int clientHeightPx) {
 
 QList<StatusLine::Entry> StatusLine::history() const {
     QList<Entry> out;
-    for (int i = 0; i < lstStatusHistory->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = lstStatusHistory->topLevelItem(i);
-        out.append({item->text(0), item->foreground(0).color(), item->font(0).bold()});
-    }
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        out.append({entries_[i].text, entries_[i].colour, i + 1 == entries_.size()});
     return out;
 }
 

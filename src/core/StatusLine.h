@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPixmap>
 #include <QString>
+#include <vector>
 
 class QFrame;
 class QLabel;
@@ -72,7 +73,13 @@ public:
 
 private:
     void setStatusColour(const QColor& c);
+    // Brings the drawer's list up to the history and shows the newest entry.
+    void listHistory();
     Shell& shell_;
+    // The history, oldest first. The drawer's list is filled from it while the drawer is
+    // open (or when it opens), so a message costs the same however long the history is.
+    std::vector<Entry> entries_;
+    std::size_t listed_ = 0; // entries the drawer's list holds
 };
 
 // The three small pictures of the strip, drawn in code.

@@ -31,7 +31,10 @@ std::pair<int, int> CueListView::shownRows() const {
     if (!cues || cues->count() == 0) return {0, -1};
     // Scrolling goes by rows: the scroll bar's value is the first row shown.
     const int first = verticalScrollBar()->value();
-    const int rowHeight = std::max(1, sizeHintForRow(0));
+    // All rows are as high as the first; the view knows that height once it has laid the
+    // rows out, which spares measuring every column's text again.
+    int rowHeight = QTreeView::rowHeight(cues->index(std::max(first, 0), 0));
+    if (rowHeight <= 0) rowHeight = std::max(1, sizeHintForRow(0));
     const int shown = viewport()->height() / rowHeight + 2;
     return {std::max(first, 0), std::min(first + shown, cues->count() - 1)};
 }

@@ -1,6 +1,7 @@
 #include "Playback.h"
 
 #include "Mixer.h"
+#include "PlaybackWaits.h"
 #include "Processes.h"
 #include "Transport.h"
 #include "core/Shell.h"
@@ -14,6 +15,7 @@ Playback::Playback(Shell& shell, CueListEditor& cues, AudioEngine& engine, QObje
     : QObject(parent), shell_(shell), cues_(cues) {
     mixer_ = new Mixer(shell, engine, shell.frame().client, cues.ListView1());
     mixer_->setParent(this);
+    paintHold_ = new PaintHold(this);
     processes_ = new Processes(*this);
     transport_ = new Transport(*this);
     mixer_->setProcessCount([this] { return RunningProcesses(); });

@@ -10,6 +10,7 @@ namespace sorvane {
 class AudioEngine;
 class CueListEditor;
 class Mixer;
+class PaintHold;
 class Processes;
 class Shell;
 class Transport;
@@ -25,6 +26,8 @@ public:
     Mixer& mixer() const { return *mixer_; }
     Transport& transport() const { return *transport_; }
     Processes& processes() const { return *processes_; }
+    // Holds the window's repaint while a cue is on its way to its sound.
+    PaintHold& paintHold() const { return *paintHold_; }
 
     // "Running Processes:": cue processes plus fade processes.
     int RunningProcesses() const;
@@ -35,6 +38,7 @@ private:
     Mixer* mixer_ = nullptr;
     Transport* transport_ = nullptr;
     Processes* processes_ = nullptr;
+    PaintHold* paintHold_ = nullptr;
 };
 
 } // namespace sorvane

@@ -11,6 +11,7 @@
 #include "cuelist/CueListEditor.h"
 #include "platform/engine/MediaPlayer.h"
 
+#include <QPushButton>
 #include <QTimer>
 #include <cmath>
 
@@ -109,6 +110,7 @@ int Processes::LoadShowProcess(const QString& tag, int row) {
     // millisecond later.
     p->timer = ProcessTimer(this, p, 0, [this](int i) { tmrShow_Timer(i); });
     tmrShow_[index] = p;
+    p->paintTicket = pb_.paintHold().hold(pb_.shell().frame().cmdGo->window());
     p->timer->start();
     return index;
 }
@@ -134,6 +136,12 @@ void Processes::UnloadAllFades() {
 void Processes::UnloadAllCues() {
     auto gone = std::move(tmrShow_);
     tmrShow_.clear();
+    pb_.paintHold().releaseAll();
+}
+
+void Processes::ReleasePaint(CueProcess& p) {
+    pb_.paintHold().release(p.paintTicket);
+    p.paintTicket = 0;
 }
 
 void Processes::Release(const std::shared_ptr<CueProcess>& p) {
@@ -234,6 +242,7 @@ void Processes::tmrShow_Timer(int Index) {
     const std::shared_ptr<CueProcess> self = it->second; // lives until this tick ends
     if (self->ticking) return;
     if (nestedTicks_ >= kMaxNestedTicks) {
+        ReleasePaint(*self);
         if (self->timer) self->timer->start(kDeferredTickMs);
         return;
     }
@@ -255,11 +264,14 @@ void Processes::tmrShow_Timer(int Index) {
     bool fading = false;
     int channel = -1;
     const CueRecord rec = ReadRecord(self->row, self->Tag.toDouble());
-    // 4. the action
+    // 4. the action; the window repaints once a Play Sound has started its sound, or
+    // before any other action, whose waits may be long
+    if (rec.Action != PlaySoundAction) ReleasePaint(*self);
     bool goOn = true;
     switch (rec.Action) {
     case PlaySoundAction:
         goOn = PlaySound(rec, channel, played);
+        ReleasePaint(*self);
         break;
     case PauseSoundAction:
         if (MediaPlayer* p = Player(rec.Channel)) p->Pause();

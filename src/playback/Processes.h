@@ -32,7 +32,8 @@ struct ProcessInstance {
 };
 
 struct CueProcess : ProcessInstance {
-    int row = 0; // 1-based position of the row GO fired
+    int row = 0;         // 1-based position of the row GO fired
+    int paintTicket = 0; // the window's repaint waits for this cue's sound to start
 };
 
 struct FadeProcess : ProcessInstance {};
@@ -89,6 +90,7 @@ private:
 
     void Release(const std::shared_ptr<CueProcess>& p);
     void Release(const std::shared_ptr<FadeProcess>& p);
+    void ReleasePaint(CueProcess& p);
 
     Playback& pb_;
     std::map<int, std::shared_ptr<CueProcess>> tmrShow_;

@@ -2,6 +2,7 @@
 
 #include "Mixer.h"
 #include "Playback.h"
+#include "PlaybackWaits.h"
 #include "Processes.h"
 #include "core/Module1.h"
 #include "core/Shell.h"
@@ -64,8 +65,22 @@ Transport::Transport(Playback& playback) : QObject(&playback), pb_(playback) {
 bool Transport::eventFilter(QObject* watched, QEvent* e) {
     Frame& f = pb_.shell().frame();
     if (watched == f.cmdGo) {
+        // From the press on GO to the cue's sound, the window's repaint waits (the button
+        // repaints itself at once on a press and on a click): the sound comes first.
         if (e->type() == QEvent::MouseButtonPress) {
             cmdGo_MouseDown();
+            if (f.cmdGo->isEnabled()) {
+                pb_.paintHold().release(pressHold_);
+                pressHold_ = pb_.paintHold().hold(f.cmdGo->window());
+            }
+        } else if (e->type() == QEvent::MouseButtonRelease) {
+            if (pressHold_ != 0) {
+                // Held on through the click; a cue it starts holds on by itself.
+                const int click = pb_.paintHold().hold(f.cmdGo->window());
+                pb_.paintHold().release(pressHold_);
+                pressHold_ = 0;
+                QTimer::singleShot(0, this, [this, click] { pb_.paintHold().release(click); });
+            }
         } else if (e->type() == QEvent::KeyPress) {
             auto* k = static_cast<QKeyEvent*>(e);
             const QString text = k->text();
@@ -99,9 +114,8 @@ void Transport::cmdGo_Click() {
     // 5. the current cue
     cues.ListView1Tag = cues.model().row(selected - 1).text;
     // 6.
-    pb_.shell().ShowStatus(QStringLiteral("Executing Cue ") + QString::number(selected) +
-                               QLatin1Char('.'),
-                           0);
+    pb_.shell().ShowStatus(
+        QStringLiteral("Executing Cue ") + QString::number(selected) + QLatin1Char('.'), 0);
     // 7. the cue process, for the row that is fired now
     pb_.processes().LoadShowProcess(cues.ListView1Tag, selected);
     // 8. the next cue stands by

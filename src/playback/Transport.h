@@ -48,6 +48,7 @@ protected:
 
 private:
     Playback& pb_;
+    int pressHold_ = 0; // the window's repaint waits from GO's press to its click
 };
 
 // The background colour of a button.

@@ -81,6 +81,25 @@ private slots:
         QVERIFY(!FileExists(file));
     }
 
+    // What the drawer's list shows: (text, colour, bold) per line, and whether its newest
+    // line is in view.
+    QList<StatusLine::Entry> listed() const {
+        QList<StatusLine::Entry> out;
+        QTreeWidget* list = status->lstStatusHistory;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = list->topLevelItem(i);
+            out.append({item->text(0), item->foreground(0).color(), item->font(0).bold()});
+        }
+        return out;
+    }
+    bool newestInView() const {
+        QTreeWidget* list = status->lstStatusHistory;
+        const int n = list->topLevelItemCount();
+        if (n == 0) return true;
+        const QRect r = list->visualItemRect(list->topLevelItem(n - 1));
+        return r.isValid() && list->viewport()->rect().contains(r);
+    }
+
     void kindsSetColoursAndOnlyTheNewestEntryIsBold() {
         // An unknown kind (7) keeps the colour the line had.
         const std::pair<int, QColor> kinds[] = {{0, kBrightGreen}, {1, kYellow}, {3, kWhite},
@@ -90,14 +109,35 @@ private slots:
             QCOMPARE(status->statusColour(), colour);
             QCOMPARE(status->history().constLast().colour, colour);
         }
-        // Every message is an entry (after the ready message), the same text twice too.
-        const auto h = status->history();
-        QCOMPARE(h.size(), 7);
+        // The drawer, opened now, lists every message (after the ready message), the same
+        // text twice too, each in its colour, only the newest bold and in view; messages
+        // shown while it is open or closed again are listed as well.
+        auto drawer = [&] { QTest::mouseClick(status->Command2, Qt::LeftButton); };
+        for (int i = 0; i < 40; ++i)
+            status->ShowStatus(u"filler %1"_s.arg(i), 3);
+        drawer();
+        QVERIFY(status->pctStatusHistory->isVisible());
+        status->ShowStatus(u"while open"_s, 2);
+        QVERIFY(newestInView());
+        drawer();
+        status->ShowStatus(u"while closed"_s, 1);
+        drawer();
+        const auto h = listed();
+        QCOMPARE(h.size(), 49);
+        for (int i = 0; i < 6; ++i) {
+            QCOMPARE(h[i + 1].text, u"kind %1"_s.arg(kinds[i].first));
+            QCOMPARE(h[i + 1].colour, kinds[i].second);
+        }
+        QCOMPARE(h[47].text, u"while open"_s);
+        QCOMPARE(h[48].colour, kYellow);
         for (int i = 0; i < h.size(); ++i)
             QCOMPARE(h[i].bold, i == h.size() - 1);
+        QVERIFY(newestInView());
+        QCOMPARE(status->history().size(), h.size());
         status->mnuClearHistory->trigger();
+        QCOMPARE(listed().size(), 0);
         QCOMPARE(status->history().size(), 0);
-        QCOMPARE(caption(), u"kind 7"_s); // the line itself stays
+        QCOMPARE(caption(), u"while closed"_s); // the line itself stays
     }
 
     void typewriterTypesWhatFollowsTheMark() {

@@ -87,6 +87,42 @@ private slots:
         QCOMPARE(rig.player.PlayState(), 0);
     }
 
+    // A player remembers the MP3s it measured; one replaced under its name is measured
+    // again, even at the same size and time of change.
+    void aReplacedMp3IsMeasuredAgain() {
+        Rig rig;
+        const QString file = path("replaced.mp3");
+        const QByteArray ten = readAll(encode("ten.mp3", 10.0, {"-b", "128"}));
+        QVERIFY(!writeAll(file, ten).isEmpty());
+        const QDateTime changed = QDateTime::currentDateTime().addSecs(-60);
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(changed, QFileDevice::FileModificationTime));
+        }
+        const double whole = 441000.0 / 44100;
+        for (int load = 0; load < 2; ++load) {
+            rig.player.setFileName(file);
+            QVERIFY(std::abs(rig.player.SelectionEnd() - whole) <= kMp3Frame);
+        }
+        // The same bytes with the last 4 s of frames blanked; the same size, time and file.
+        QByteArray cut = ten;
+        cut.replace(cut.size() * 6 / 10, cut.size() - cut.size() * 6 / 10,
+                    QByteArray(cut.size() - cut.size() * 6 / 10, '\0'));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.write(cut) == cut.size());
+            QVERIFY(f.setFileTime(changed, QFileDevice::FileModificationTime));
+        }
+        rig.player.setFileName(file);
+        QVERIFY2(std::abs(rig.player.SelectionEnd() - 6.0) <= 0.1,
+                 qPrintable(QString::number(rig.player.SelectionEnd())));
+        // And another file of another length under the name.
+        QVERIFY(!writeAll(file, readAll(encode("three.mp3", 3.0, {"-b", "128"}))).isEmpty());
+        rig.player.setFileName(file);
+        QVERIFY(std::abs(rig.player.SelectionEnd() - 3.0) <= 0.1);
+    }
+
     // No sound (10 GB of zeros among them): refused with one event, Play then doing nothing.
     void refusedFilesLeaveThePlayerEmpty_data() {
         QTest::addColumn<QString>("name");

@@ -185,10 +185,16 @@ private slots:
         });
         // Actions run inside the show's waits, and an action can itself hold waits. Once the
         // run is over, Stop comes from a timer of its own until all have unwound (a completion
-        // wait on an endless loop ends only on Stop).
+        // wait on an endless loop ends only on Stop). Cues started by chaining run on after
+        // Stop (only a Delay ends them), and a show edited at random can hold a ring of cues
+        // on Auto without one, or waits nested so deep that their unwinding keeps starting
+        // cues for minutes: first the operator loads a show that starts nothing by itself.
         QTimer stop;
         QObject::connect(&stop, &QTimer::timeout, [&] { tr.Command3_Click(); });
-        QTimer::singleShot(20000, &stop, [&] { stop.start(50); });
+        QTimer::singleShot(20000, &stop, [&] {
+            fx->setShow({PlayCue(a, cs(1, false, 0))});
+            stop.start(50);
+        });
         monkey.start(10);
         QTest::qWait(20000);
         monkey.stop();

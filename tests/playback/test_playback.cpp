@@ -2,6 +2,7 @@
 
 #include "PlaybackFixture.h"
 #include "playback/FadeStep.h"
+#include "playback/PlaybackWaits.h"
 
 using namespace playtest;
 
@@ -414,6 +415,57 @@ private slots:
             const FadeResult f = FadeStep(current, target, interval);
             QVERIFY2(f.volume == volume && f.interval == next && f.finished == finished, name);
         }
+    }
+
+    // While a cue is on its way to its sound the window's repaint waits; it is never lost:
+    // it comes when the last hold is let go, on Stop, and after a moment at the latest.
+    void aHeldRepaintAlwaysComes() {
+        QWidget window;
+        auto* label = new QLabel(QStringLiteral("0"), &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        int paints = 0;
+        struct Counter : QObject {
+            int& n;
+            explicit Counter(int& count) : n(count) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                n += e->type() == QEvent::Paint;
+                return false;
+            }
+        } counter(paints);
+        label->installEventFilter(&counter);
+        PaintHold hold(nullptr);
+        auto change = [&] {
+            label->setText(QString::number(label->text().toInt() + 1));
+            const int before = paints;
+            QTest::qWait(10);
+            return paints > before;
+        };
+        QVERIFY(change()); // not held
+        const int a = hold.hold(&window), b = hold.hold(&window);
+        QVERIFY(!change());
+        hold.release(a);
+        hold.release(a); // let go twice: counts once
+        QVERIFY(!change());
+        int before = paints;
+        hold.release(b);
+        QTRY_VERIFY_WITH_TIMEOUT(paints > before, 1000);
+        // Stop lets go of every hold; tickets from before it are spent.
+        const int c = hold.hold(&window);
+        QVERIFY(!change());
+        before = paints;
+        hold.releaseAll();
+        QTRY_VERIFY_WITH_TIMEOUT(paints > before, 1000);
+        const int d = hold.hold(&window);
+        hold.release(c);
+        QVERIFY(!change());
+        // A hold nobody lets go of holds a repaint for a moment only.
+        QElapsedTimer clock;
+        clock.start();
+        before = paints;
+        QTRY_VERIFY_WITH_TIMEOUT(paints > before, 2000);
+        QVERIFY(clock.elapsed() < 1000);
+        hold.release(d);
     }
 };
 

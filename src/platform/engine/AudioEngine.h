@@ -13,6 +13,8 @@
 // publishes in atomics; the audio thread never blocks, locks, allocates or reads a file;
 // decode workers fill each source's chunk cache ahead of its reader.
 
+#include "Mp3Scan.h"
+
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -89,6 +91,8 @@ private:
     std::uint64_t appliedSeq() const { return appliedSeq_.load(std::memory_order_acquire); }
     engine::DecodePool& pool() { return *pool_; }
     const std::atomic<std::uint64_t>* renderEpoch() const { return &renderEpoch_; }
+    // The MP3 files measured so far, for the players' loads.
+    engine::Mp3Memory& mp3s() { return mp3s_; }
     void holdForAudio(std::shared_ptr<engine::MediaSource> source);
     // Makes sure the filter for reading `step` source frames per output frame exists, before
     // any voice can be asked to play at that step.
@@ -120,6 +124,7 @@ private:
     QString outputName_;
 
     std::unique_ptr<engine::DecodePool> pool_;
+    engine::Mp3Memory mp3s_;
     std::unique_ptr<engine::CommandQueue> commands_;
     std::unique_ptr<engine::NoticeQueue> notices_;
     std::vector<std::unique_ptr<Slot>> slots_;

@@ -140,7 +140,7 @@ std::shared_ptr<MediaSource> MediaSource::silence(int sampleRate, std::int64_t f
 
 std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
                                                const std::atomic<std::uint64_t>* renderEpoch,
-                                               MediaProbe& probe) {
+                                               MediaProbe& probe, Mp3Memory* mp3s) {
     probe = MediaProbe{};
     std::shared_ptr<MediaSource> s(new MediaSource);
     s->renderEpoch_ = renderEpoch;
@@ -154,8 +154,9 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     Mp3Length mp3;
     if (fmt->iformat && std::strcmp(fmt->iformat->name, "mp3") == 0 &&
         path.rfind("file:", 0) == 0) {
-        mp3 = measureMp3(QFile::decodeName(QByteArray::fromStdString(path.substr(5))),
-                         std::chrono::steady_clock::now() + kMp3Budget);
+        const QString file = QFile::decodeName(QByteArray::fromStdString(path.substr(5)));
+        const auto deadline = std::chrono::steady_clock::now() + kMp3Budget;
+        mp3 = mp3s ? mp3s->measure(file, deadline) : measureMp3(file, deadline);
         if (mp3.outcome == Mp3Length::NoFrames) {
             probe.error = "the file holds no sound";
             return nullptr;

@@ -38,14 +38,18 @@ struct MediaProbe {
     std::string error;       // why the file cannot be played, when it cannot
 };
 
+class Mp3Memory;
+
 class MediaSource {
 public:
     // Opens `path`, checks that its sound can be decoded from the start and near its end,
     // and decodes the first frames. Returns null (and fills `probe.error`) when the file has
     // no playable sound; `probe` also tells whether there is a picture stream.
-    // `renderEpoch` is the engine's count of render passes (odd while one runs).
-    static std::shared_ptr<MediaSource>
-    open(const std::string& path, const std::atomic<std::uint64_t>* renderEpoch, MediaProbe& probe);
+    // `renderEpoch` is the engine's count of render passes (odd while one runs); `mp3s`, when
+    // given, remembers the MP3 files measured before.
+    static std::shared_ptr<MediaSource> open(const std::string& path,
+                                             const std::atomic<std::uint64_t>* renderEpoch,
+                                             MediaProbe& probe, Mp3Memory* mp3s = nullptr);
     // A source of silence of the given length, for media that has only pictures.
     static std::shared_ptr<MediaSource> silence(int sampleRate, std::int64_t frames);
 

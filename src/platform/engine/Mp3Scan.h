@@ -11,6 +11,9 @@
 #include <QString>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <mutex>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -34,5 +37,33 @@ struct Mp3Length {
 };
 
 Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point deadline);
+
+// Measures as measureMp3 does, and remembers the figures of the last few dozen files: a file
+// measured before is not read through again while it is unchanged (the same size, time of
+// change, file number, and first and last bytes). A show plays the same files again and
+// again. Safe to use from several threads.
+class Mp3Memory {
+public:
+    Mp3Length measure(const QString& path, std::chrono::steady_clock::time_point deadline);
+
+    struct Mark {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = -1;
+        std::int64_t changedNs = 0;
+        std::uint64_t ends = 0;
+        bool operator==(const Mark&) const = default;
+    };
+
+private:
+    struct File {
+        QString path;
+        Mark mark;
+        Mp3Length length;
+    };
+    static constexpr std::size_t kFiles = 48;
+    std::mutex lock_;
+    std::deque<File> files_; // newest first
+};
 
 } // namespace sorvane::engine

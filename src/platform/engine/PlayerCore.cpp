@@ -74,7 +74,7 @@ void PlayerCore::setFileName(const QString& path) {
         if (QFileInfo(path).isFile()) {
             // "file:" keeps a name with a colon from being taken for another protocol.
             const std::string url = "file:" + QFile::encodeName(path).toStdString();
-            source = MediaSource::open(url, engine_->renderEpoch(), probe);
+            source = MediaSource::open(url, engine_->renderEpoch(), probe, &engine_->mp3s());
             if (!source && probe.hasVideo && probe.videoSeconds > 0) // pictures only
                 source =
                     MediaSource::silence(engine_->sampleRate(),
