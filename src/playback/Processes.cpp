@@ -99,16 +99,19 @@ QTimer* ProcessTimer(QObject* owner, const std::shared_ptr<Process>& p, int inte
 
 } // namespace
 
-int Processes::LoadShowProcess(const QString& tag, int row) {
+int Processes::LoadShowProcess(const QString& tag, int row, bool atOnce) {
     const int index = NextIndex(tmrShow_);
     auto p = std::make_shared<CueProcess>();
     p->Index = index;
     p->Tag = tag;
     p->row = row;
     p->Interval = 1;
-    // The shortest interval there is: the cue starts at the event loop's next pass, not a
-    // millisecond later.
-    p->timer = ProcessTimer(this, p, 0, [this](int i) { tmrShow_Timer(i); });
+    // The operator's GO starts its cue at the event loop's next pass, not a millisecond
+    // later. A cue started by another keeps the millisecond: a cue started "along with" is
+    // started in the look-ahead, before its predecessor plays, and must not run inside the
+    // predecessor's first wait, or the cues of a chain would sound last to first (and on a
+    // shared channel the first cue would win).
+    p->timer = ProcessTimer(this, p, atOnce ? 0 : p->Interval, [this](int i) { tmrShow_Timer(i); });
     tmrShow_[index] = p;
     p->paintTicket = pb_.paintHold().hold(pb_.shell().frame().cmdGo->window());
     p->timer->start();

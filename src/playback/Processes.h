@@ -45,8 +45,9 @@ public:
     ~Processes() override;
 
     // Loads and enables a cue process for the row at `row` whose number text is `tag`;
-    // returns its Index.
-    int LoadShowProcess(const QString& tag, int row);
+    // returns its Index. The process ticks after its Interval of 1 ms, or, for the
+    // operator's own GO (`atOnce`), at the event loop's next pass.
+    int LoadShowProcess(const QString& tag, int row, bool atOnce = false);
     // Loads and enables a fade process; returns its Index.
     int LoadFadeProcess(const QString& tag, int interval);
     // Releases every instance (Stop). Ticks inside a wait go on with their own objects.

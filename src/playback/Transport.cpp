@@ -101,6 +101,7 @@ void Transport::cmdGo_Click() {
     if (selected == 0) return;
     if (selected == 1 && !ManualGo) return;
     // 2, 3.
+    const bool operatorGo = ManualGo;
     if (ManualGo) {
         ShowHalted = false;
         DelayHalted = false;
@@ -117,7 +118,7 @@ void Transport::cmdGo_Click() {
     pb_.shell().ShowStatus(
         QStringLiteral("Executing Cue ") + QString::number(selected) + QLatin1Char('.'), 0);
     // 7. the cue process, for the row that is fired now
-    pb_.processes().LoadShowProcess(cues.ListView1Tag, selected);
+    pb_.processes().LoadShowProcess(cues.ListView1Tag, selected, operatorGo);
     // 8. the next cue stands by
     cues.SelectRow(selected >= cues.model().count() ? 1 : selected + 1);
     // 9.

@@ -206,7 +206,9 @@ private slots:
                    fx->channelsEmpty();
         }));
         QCOMPARE(fx->running(), QStringLiteral("0"));
-        QVERIFY(actions > 300);
+        // About 600 on a quiet machine; on a busy one the show's own ticks take more of the
+        // twenty seconds.
+        QVERIFY2(actions > 150, qPrintable(QString::number(actions)));
         // 200 ms is the aim; the bound leaves room for a loaded machine and sanitizer builds.
         QVERIFY2(maxGap < 1500, qPrintable(QString::number(maxGap)));
     }

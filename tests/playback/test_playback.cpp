@@ -417,6 +417,23 @@ private slots:
         }
     }
 
+    // Cues started "along with" their predecessor sound in list order: on a shared channel
+    // the last of them is what plays.
+    void alongWithCuesSoundInListOrder() {
+        const QString a = fx->wav("a.wav", 3, 2.0);
+        const QString b = fx->wav("b.wav", 5, 2.0);
+        const QString c = fx->wav("c.wav", 7, 2.0);
+        const CueSpec along{.when = 0, .autoStart = true, .channel = 1, .end = 2};
+        fx->setShow({PlayCue(a, {.channel = 1, .end = 2}), PlayCue(b, along), PlayCue(c, along),
+                     PlayCue(a, {.autoStart = false, .channel = 2, .end = 2})});
+        QVERIFY(fx->goAndSettle(1, 200));
+        QVERIFY(fx->waitFor([&] { return fx->player(1)->PlayState() == 2; }));
+        QCOMPARE(fx->player(1)->FileName(), c);
+        QCOMPARE(fx->statusTexts().filter(QStringLiteral("Executing Cue ")),
+                 QStringList({"Executing Cue 1.", "Executing Cue 2.", "Executing Cue 3."}));
+        QCOMPARE(fx->selected(), 4);
+    }
+
     // While a cue is on its way to its sound the window's repaint waits; it is never lost:
     // it comes when the last hold is let go, on Stop, and after a moment at the latest.
     void aHeldRepaintAlwaysComes() {

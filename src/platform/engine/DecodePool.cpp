@@ -9,9 +9,9 @@ namespace sorvane::engine {
 
 namespace {
 // How often an idle worker looks again: the readers move their cursors without waking it.
-// Seconds are decoded ahead of every reader, and a jump elsewhere (a seek, a new start
+// Four seconds are decoded ahead of every reader, and a jump elsewhere (a seek, a new start
 // marker, a new file) wakes the workers at once, so the look need not come often.
-constexpr auto kIdlePoll = std::chrono::milliseconds(20);
+constexpr auto kIdlePoll = std::chrono::milliseconds(250);
 } // namespace
 
 DecodePool::DecodePool(int threads) {
