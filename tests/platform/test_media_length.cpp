@@ -40,6 +40,7 @@ private slots:
         QTest::newRow("cut WAV") << "" << 2.0 / kRate;
         QTest::newRow("MP3 behind a large ID3 tag") << "id3" << 2.0 / kRate;
         QTest::newRow("MPEG layer 2 named .mp3") << "mp2" << 0.05;
+        QTest::newRow("MP3 named .wav") << "named" << kMp3Frame;
     }
     void lengthIsWhatPlays() {
         QFETCH(QString, kind);
@@ -61,6 +62,8 @@ private slots:
             const QByteArray tag = QByteArray("ID3\x04\x00\x00\x00\x24\x4f\x40", 10);
             const QByteArray mp3 = readAll(encode("short.mp3", 3.0, {"-b", "128"}));
             file = writeAll(file, tag + QByteArray(600000, '\0') + mp3);
+        } else if (kind == "named") {
+            file = writeAll(path("named.wav"), readAll(encode("named.mp3", 4.0, {"-b", "128"})));
         } else if (kind == "mp2") {
             QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                    "sine=f=440:d=3:r=44100", "-c:a", "mp2", "-f", "mp2", file}));

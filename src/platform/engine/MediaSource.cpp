@@ -321,11 +321,22 @@ int MediaSource::interrupted(void* source) {
 }
 
 bool MediaSource::openInput(const std::string& path) {
-    format_ = avformat_alloc_context();
-    if (!format_) return false;
-    format_->interrupt_callback.callback = &MediaSource::interrupted;
-    format_->interrupt_callback.opaque = this;
-    return avformat_open_input(&format_, path.c_str(), nullptr, nullptr) >= 0; // frees on failure
+    auto open = [&](const AVInputFormat* format) {
+        format_ = avformat_alloc_context();
+        if (!format_) return false;
+        format_->interrupt_callback.callback = &MediaSource::interrupted;
+        format_->interrupt_callback.opaque = this;
+        return avformat_open_input(&format_, path.c_str(), format, nullptr) >=
+               0; // frees on failure
+    };
+    // A name ending in ".wav" is opened as a WAV first, which spares asking every format of
+    // the library whether the file is theirs; a file that is no WAV is then probed as usual.
+    const bool wav = path.size() > 4 && QByteArray::fromStdString(path.substr(path.size() - 4))
+                                                .compare(".wav", Qt::CaseInsensitive) == 0;
+    if (const AVInputFormat* format = wav ? av_find_input_format("wav") : nullptr;
+        format && open(format))
+        return true;
+    return open(nullptr);
 }
 
 MediaSource::~MediaSource() {
