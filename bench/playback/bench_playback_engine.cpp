@@ -115,6 +115,38 @@ int bareToneDropouts(const bench::SinkCapture& sink, int period, double seconds)
     return gaps;
 }
 
+// The CPU time a bare SDL stream of a steady tone costs the process, in % of one core, over
+// `seconds` with the listener standing aside: the floor under the program's idle cost at
+// that period on this machine. -1 when no stream opens.
+double bareToneCpu(bench::SinkCapture& sink, int period, double seconds) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
+    double phase = 0;
+    SDL_AudioSpec want{}, have{};
+    want.freq = 48000;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = static_cast<Uint16>(period);
+    want.callback = toneCallback;
+    want.userdata = &phase;
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    double percent = -1;
+    if (device) {
+        SDL_PauseAudioDevice(device, 0);
+        bench::pump(300);
+        sink.stop();
+        const double cpu0 = bench::processCpuSeconds();
+        const std::int64_t wall0 = bench::nowNs();
+        QEventLoop loop; // the program's own idle: asleep until an event comes
+        QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+        loop.exec();
+        percent = 100 * (bench::processCpuSeconds() - cpu0) / ((bench::nowNs() - wall0) / 1e9);
+        sink.start();
+        SDL_CloseAudioDevice(device);
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return percent;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -150,6 +182,11 @@ int main(int argc, char** argv) {
                       gaps < 0 ? QStringLiteral("no sound")
                                : QStringLiteral("%1 in %2 s").arg(gaps).arg(seconds),
                       "0", gaps == 0);
+        const double cpu = bareToneCpu(sink, period, quick ? 3 : 10);
+        bench::figure(QStringLiteral("reference: bare SDL tone, period %1, cpu").arg(period),
+                      cpu < 0 ? QStringLiteral("no sound")
+                              : QStringLiteral("%1 % of a core").arg(cpu, 0, 'f', 2),
+                      "for scale", cpu >= 0);
     }
 
     QTemporaryDir dir;
