@@ -86,9 +86,11 @@ void toneCallback(void* phase, Uint8* stream, int len) {
     }
 }
 
-// Plays a steady tone through SDL alone for `seconds` and counts its dropouts; -1 without sound.
-int bareToneDropouts(const bench::SinkCapture& sink, int period, double seconds) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
+// Runs `measure` with a bare SDL stream of a steady tone open (paused) at `period`; returns
+// `failed` when no stream opens.
+template <typename Measure>
+auto withBareTone(int period, decltype(std::declval<Measure>()(0)) failed, Measure measure) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return failed;
     double phase = 0;
     SDL_AudioSpec want{}, have{};
     want.freq = 48000;
@@ -98,39 +100,34 @@ int bareToneDropouts(const bench::SinkCapture& sink, int period, double seconds)
     want.callback = toneCallback;
     want.userdata = &phase;
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    int gaps = -1;
+    auto result = failed;
     if (device) {
+        result = measure(device);
+        SDL_CloseAudioDevice(device);
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return result;
+}
+
+// Plays a steady tone through SDL alone for `seconds` and counts its dropouts; -1 without sound.
+int bareToneDropouts(const bench::SinkCapture& sink, int period, double seconds) {
+    return withBareTone(period, -1, [&](SDL_AudioDeviceID device) {
         bench::pumpUntilSilent(sink, 30);
         const std::int64_t from = sink.frames();
         SDL_PauseAudioDevice(device, 0);
         const std::int64_t onset = bench::soundAfter(sink, from, 2000);
-        if (onset >= 0) {
-            const std::int64_t end = onset + static_cast<std::int64_t>(seconds * 48000);
-            bench::pumpUntil([&] { return sink.frames() >= end; }, seconds * 1000 + 2000);
-            gaps = countDropouts(sink, onset, end);
-        }
-        SDL_CloseAudioDevice(device);
-    }
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return gaps;
+        if (onset < 0) return -1;
+        const std::int64_t end = onset + static_cast<std::int64_t>(seconds * 48000);
+        bench::pumpUntil([&] { return sink.frames() >= end; }, seconds * 1000 + 2000);
+        return countDropouts(sink, onset, end);
+    });
 }
 
 // The CPU time a bare SDL stream of a steady tone costs the process, in % of one core, over
 // `seconds` with the listener standing aside: the floor under the program's idle cost at
 // that period on this machine. -1 when no stream opens.
 double bareToneCpu(bench::SinkCapture& sink, int period, double seconds) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
-    double phase = 0;
-    SDL_AudioSpec want{}, have{};
-    want.freq = 48000;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = static_cast<Uint16>(period);
-    want.callback = toneCallback;
-    want.userdata = &phase;
-    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    double percent = -1;
-    if (device) {
+    return withBareTone(period, -1.0, [&](SDL_AudioDeviceID device) {
         SDL_PauseAudioDevice(device, 0);
         bench::pump(300);
         sink.stop();
@@ -139,12 +136,11 @@ double bareToneCpu(bench::SinkCapture& sink, int period, double seconds) {
         QEventLoop loop; // the program's own idle: asleep until an event comes
         QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
         loop.exec();
-        percent = 100 * (bench::processCpuSeconds() - cpu0) / ((bench::nowNs() - wall0) / 1e9);
+        const double percent =
+            100 * (bench::processCpuSeconds() - cpu0) / ((bench::nowNs() - wall0) / 1e9);
         sink.start();
-        SDL_CloseAudioDevice(device);
-    }
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return percent;
+        return percent;
+    });
 }
 
 } // namespace
