@@ -28,7 +28,7 @@ void SleepForEvents(int maxSleepMs);
 // left unpainted.
 class PaintHold : public QObject {
 public:
-    static constexpr int kLongestMs = 40;
+    static constexpr int kLongestMs = 80;
 
     explicit PaintHold(QObject* parent);
     ~PaintHold() override;
