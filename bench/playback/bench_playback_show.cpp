@@ -16,6 +16,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -561,11 +562,13 @@ int main(int argc, char** argv) {
     }
     Bench b(sink, engine, dir.path(), quick);
     const int runs = quick ? 3 : 15;
-    // "--only TEXT" runs the figures whose name holds TEXT.
-    QString only;
+    // "--only PATTERN" runs the figures whose name the regular expression PATTERN matches.
+    QRegularExpression only;
     for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--only") == 0) only = QString::fromUtf8(argv[i + 1]);
-    auto want = [&](const QString& name) { return only.isEmpty() || name.contains(only); };
+        if (std::strcmp(argv[i], "--only") == 0) only.setPattern(QString::fromUtf8(argv[i + 1]));
+    auto want = [&](const QString& name) {
+        return only.pattern().isEmpty() || only.match(name).hasMatch();
+    };
     bool pass = true;
     const QStringList wavs = {path("a.wav"), path("b.wav")}, mp3s = {path("a.mp3"), path("b.mp3")};
     const double at70 = 0.7 * longSeconds;
