@@ -181,15 +181,11 @@ void StatusLine::ShowStatus(const QString& tmpText, int tmpColor) {
     }
     QString entryText = tmpText;
     if (tmpColor == 4) entryText.remove(QLatin1Char('%'));
-    entries_.push_back({entryText, statusColour(), true});
+    entries_.push_back({entryText, statusColour()});
     if (!pctStatusHistory->isHidden()) listHistory();
 }
 
 void StatusLine::listHistory() {
-    if (listed_ > entries_.size()) { // cleared meanwhile
-        lstStatusHistory->clear();
-        listed_ = 0;
-    }
     if (listed_ == entries_.size()) return;
     // Only the newest entry is bold, so only the last one listed can need clearing.
     const QFont plain = lstStatusHistory->font();
@@ -240,7 +236,7 @@ void StatusLine::tmrShowStatus_Timer() {
         for (auto i = static_cast<std::ptrdiff_t>(entries_.size()) - 1; i >= 0; --i) {
             QCoreApplication::processEvents();
             if (static_cast<std::size_t>(i) >= entries_.size()) continue;
-            const Entry& entry = entries_[static_cast<std::size_t>(i)];
+            const Line& entry = entries_[static_cast<std::size_t>(i)];
             if (!entry.text.contains(QLatin1String("Buffer"))) {
                 text = entry.text;
                 colour = entry.colour;

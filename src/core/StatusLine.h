@@ -78,8 +78,12 @@ private:
     Shell& shell_;
     // The history, oldest first. The drawer's list is filled from it while the drawer is
     // open (or when it opens), so a message costs the same however long the history is.
-    std::vector<Entry> entries_;
-    std::size_t listed_ = 0; // entries the drawer's list holds
+    struct Line {
+        QString text;
+        QColor colour;
+    };
+    std::vector<Line> entries_; // only the newest is bold
+    std::size_t listed_ = 0;    // entries the drawer's list holds
 };
 
 // The three small pictures of the strip, drawn in code.

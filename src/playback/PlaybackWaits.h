@@ -5,7 +5,6 @@
 // `maxSleepMs` has gone, so a long wait costs next to nothing. A player's state change is an
 // event and so ends the sleep at once.
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -42,7 +41,6 @@ public:
     void release(int ticket);
     // Lets go of every hold at once.
     void releaseAll();
-    bool holding() const { return !holds_.empty(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

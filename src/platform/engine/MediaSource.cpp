@@ -326,8 +326,8 @@ bool MediaSource::openInput(const std::string& path) {
         if (!format_) return false;
         format_->interrupt_callback.callback = &MediaSource::interrupted;
         format_->interrupt_callback.opaque = this;
-        return avformat_open_input(&format_, path.c_str(), format, nullptr) >=
-               0; // frees on failure
+        // On failure avformat_open_input frees the context.
+        return avformat_open_input(&format_, path.c_str(), format, nullptr) >= 0;
     };
     // A name ending in ".wav" is opened as a WAV first, which spares asking every format of
     // the library whether the file is theirs; a file that is no WAV is then probed as usual.
