@@ -6,6 +6,7 @@
 #include "PlayerCore.h"
 #include "Resampler.h"
 
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <SDL2/SDL.h>
@@ -15,6 +16,8 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -78,10 +81,20 @@ AudioEngine::AudioEngine(const Options& options, QObject* parent)
         openDevice();
     prepareMixing();
 
-    deliverTimer_ = new QTimer(this);
-    deliverTimer_->setInterval(5);
-    connect(deliverTimer_, &QTimer::timeout, this, &AudioEngine::deliverEvents);
-    deliverTimer_->start();
+    noticeBell_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (noticeBell_ >= 0) {
+        bellListener_ = new QSocketNotifier(noticeBell_, QSocketNotifier::Read, this);
+        connect(bellListener_, &QSocketNotifier::activated, this, [this] {
+            eventfd_t rings = 0;
+            eventfd_read(noticeBell_, &rings);
+            deliverEvents();
+        });
+    } else {
+        deliverTimer_ = new QTimer(this);
+        deliverTimer_->setInterval(5);
+        connect(deliverTimer_, &QTimer::timeout, this, &AudioEngine::deliverEvents);
+        deliverTimer_->start();
+    }
 
     if (sdlDevice_) SDL_PauseAudioDevice(sdlDevice_, 0);
     if (pacer_) {
@@ -108,6 +121,8 @@ AudioEngine::~AudioEngine() {
             slot->owner->detachEngine();
         }
     closeDevice();
+    delete bellListener_;
+    if (noticeBell_ >= 0) ::close(noticeBell_);
     pool_.reset(); // the workers end before the sources and the epoch they read
     audioHeld_.clear();
 }
@@ -302,7 +317,10 @@ void AudioEngine::renderRealtime(float* out, int frames) {
 }
 
 void AudioEngine::postNotice(const Notice& n) {
-    if (notices_->push(n)) return;
+    if (notices_->push(n)) {
+        rang_ = true;
+        return;
+    }
     if (overflowCount_ < kOverflow) overflow_[overflowCount_++] = n;
 }
 
@@ -310,8 +328,12 @@ void AudioEngine::render(float* out, int frames, bool waitForData) {
     renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
     // Notices the full queue refused go first, in their order.
     int kept = 0;
-    for (int i = 0; i < overflowCount_; ++i)
-        if (!notices_->push(overflow_[i])) overflow_[kept++] = overflow_[i];
+    for (int i = 0; i < overflowCount_; ++i) {
+        if (notices_->push(overflow_[i]))
+            rang_ = true;
+        else
+            overflow_[kept++] = overflow_[i];
+    }
     overflowCount_ = kept;
 
     waiting_ = waitForData;
@@ -326,6 +348,9 @@ void AudioEngine::render(float* out, int frames, bool waitForData) {
         v.position.store(shownPosition(v), std::memory_order_relaxed);
     }
     renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
+    // One short write that never blocks, and only after a pass that had news.
+    if (rang_ && noticeBell_ >= 0) eventfd_write(noticeBell_, 1);
+    rang_ = false;
 }
 
 void AudioEngine::applyCommands() {

@@ -23,6 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QSocketNotifier;
 class QTimer;
 
 namespace sorvane {
@@ -75,7 +76,7 @@ public:
     // Mixes as the device does: never waits; media not decoded yet plays as silence.
     void renderRealtime(float* out, int frames);
     // Hands what the audio thread reported (ends of playback) to the players; runs by
-    // itself every few milliseconds on the engine's thread.
+    // itself on the engine's thread as soon as the audio thread has reported something.
     void deliverEvents();
 
 private:
@@ -142,6 +143,11 @@ private:
     int overflowCount_ = 0;
     bool waiting_ = false; // audio thread: the render under way may wait for decoding
 
+    // The audio thread rings this after a pass that posted notices; the engine's thread
+    // sleeps until then. Without it, a timer looks every few milliseconds.
+    int noticeBell_ = -1;
+    bool rang_ = false; // audio thread: this pass posted a notice
+    QSocketNotifier* bellListener_ = nullptr;
     QTimer* deliverTimer_ = nullptr;
     unsigned int sdlDevice_ = 0;
     bool sdlAudioInitByName_ = false;
