@@ -41,6 +41,13 @@ private slots:
         QTest::newRow("MP3 behind a large ID3 tag") << "id3" << 2.0 / kRate;
         QTest::newRow("MPEG layer 2 named .mp3") << "mp2" << 0.05;
         QTest::newRow("MP3 named .wav") << "named" << kMp3Frame;
+        // WAVs of every common kind of sample; one written as a stream states no length.
+        QTest::newRow("WAV of 8-bit samples") << "pcm_u8" << 2.0 / kRate;
+        QTest::newRow("WAV of 24-bit samples") << "pcm_s24le" << 2.0 / kRate;
+        QTest::newRow("WAV of float samples") << "pcm_f32le" << 2.0 / kRate;
+        QTest::newRow("WAV of A-law samples") << "pcm_alaw" << 2.0 / kRate;
+        QTest::newRow("mono WAV") << "mono" << 2.0 / kRate;
+        QTest::newRow("WAV written as a stream") << "streamed" << 2.0 / kRate;
     }
     void lengthIsWhatPlays() {
         QFETCH(QString, kind);
@@ -64,6 +71,20 @@ private slots:
             file = writeAll(file, tag + QByteArray(600000, '\0') + mp3);
         } else if (kind == "named") {
             file = writeAll(path("named.wav"), readAll(encode("named.mp3", 4.0, {"-b", "128"})));
+        } else if (kind.startsWith("pcm") || kind == "mono") {
+            file = path(kind + ".wav");
+            const QStringList how = kind == "mono" ? QStringList{"-ac", "1"}
+                                                   : QStringList{"-c:a", kind};
+            QVERIFY(run("ffmpeg", QStringList{"-loglevel", "error", "-y", "-i",
+                                              encode(kind + "-source", 4.0, {})}
+                                      << how << file));
+        } else if (kind == "streamed") { // the sizes of the RIFF and data chunks left open
+            QByteArray bytes = readAll(encode("whole-streamed", 4.0, {}));
+            const qsizetype data = bytes.indexOf("data");
+            QVERIFY(data > 0);
+            bytes.replace(4, 4, QByteArray(4, '\xff'));
+            bytes.replace(data + 4, 4, QByteArray(4, '\xff'));
+            file = writeAll(path("streamed.wav"), bytes);
         } else if (kind == "mp2") {
             QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                    "sine=f=440:d=3:r=44100", "-c:a", "mp2", "-f", "mp2", file}));

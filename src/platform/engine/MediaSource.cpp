@@ -37,6 +37,19 @@ std::int64_t ceilDiv(std::int64_t a, std::int64_t b) {
     return (a + b - 1) / b;
 }
 
+// A WAV of plain samples whose header states its length: its format chunk tells all that
+// playing it needs, so the demuxer's analysis (reading and decoding its first packets) can
+// be spared. A WAV of coded sound, or one written as a stream with no length, is analysed.
+bool plainWav(const AVFormatContext* fmt) {
+    if (!fmt->iformat || std::strcmp(fmt->iformat->name, "wav") != 0 || fmt->nb_streams != 1)
+        return false;
+    const AVStream* st = fmt->streams[0];
+    const AVCodecParameters* par = st->codecpar;
+    return par->codec_type == AVMEDIA_TYPE_AUDIO && par->codec_id >= AV_CODEC_ID_PCM_S16LE &&
+           par->codec_id < AV_CODEC_ID_ADPCM_IMA_QT && par->sample_rate > 0 &&
+           par->ch_layout.nb_channels > 0 && st->duration != AV_NOPTS_VALUE && st->duration > 0;
+}
+
 AVCodecContext* openDecoder(AVStream* stream) {
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!decoder) return nullptr;
@@ -172,7 +185,7 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
         fmt->probesize = kSoundProbeBytes;
         fmt->max_analyze_duration = AV_TIME_BASE / 2;
     }
-    if (avformat_find_stream_info(fmt, nullptr) < 0) {
+    if (!plainWav(fmt) && avformat_find_stream_info(fmt, nullptr) < 0) {
         probe.error = "no media streams were found";
         return nullptr;
     }
