@@ -7,7 +7,8 @@
 #include "SinkRig.h"
 
 #include <QCoreApplication>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -26,24 +27,32 @@ inline bool quickMode(int argc, char** argv) {
     return q && *q && std::strcmp(q, "0") != 0;
 }
 
-// Lets the program's events and timers run for `ms` milliseconds.
+// Lets the program's events and timers run for `ms` milliseconds, as the program's own event
+// loop runs them: asleep until an event or a timer is due.
 inline void pump(double ms) {
-    const std::int64_t until = nowNs() + static_cast<std::int64_t>(ms * 1e6);
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        QThread::usleep(200);
-    } while (nowNs() < until);
+    QEventLoop loop;
+    QTimer::singleShot(std::max(0, static_cast<int>(std::lround(ms))), Qt::PreciseTimer, &loop,
+                       &QEventLoop::quit);
+    loop.exec();
 }
 
-// Runs the program's events until `done()` holds or `ms` pass; whether it held.
+// Runs the program's events until `done()` holds or `ms` pass; whether it held. `done` is
+// asked every millisecond by a timer of its own, which leaves the program's timers on time.
 inline bool pumpUntil(const std::function<bool()>& done, double ms) {
+    if (done()) return true;
     const std::int64_t until = nowNs() + static_cast<std::int64_t>(ms * 1e6);
-    for (;;) {
-        if (done()) return true;
-        if (nowNs() > until) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        QThread::usleep(100);
-    }
+    bool held = false;
+    QEventLoop loop;
+    QTimer ask;
+    ask.setTimerType(Qt::PreciseTimer);
+    ask.setInterval(1);
+    QObject::connect(&ask, &QTimer::timeout, &loop, [&] {
+        held = done();
+        if (held || nowNs() > until) loop.quit();
+    });
+    ask.start();
+    loop.exec();
+    return held;
 }
 
 // The first sounding frame at or after `from`, running the program's events meanwhile;

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <SDL2/SDL.h>
 #include <cmath>

@@ -27,6 +27,7 @@ constexpr std::size_t kMaxSpare = 16;
 constexpr auto kScanBudget = std::chrono::milliseconds(300); // reading a length at the load
 constexpr auto kMp3Budget = std::chrono::milliseconds(400);  // counting an MP3's frames
 constexpr std::int64_t kSoundProbeBytes = 8192; // read to learn a sound-only file's streams
+constexpr std::int64_t kPlainProbeBytes = 32;   // the least: a plain WAV's first packet
 
 const float* zeroChunk() {
     static const float zeros[kChunkFrames * 2] = {};
@@ -181,11 +182,14 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
     bool soundOnly = fmt->nb_streams > 0;
     for (unsigned i = 0; i < fmt->nb_streams; ++i)
         soundOnly &= fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+    // A plain WAV is not analysed at all; the demuxer still looks into its first packet for
+    // coded sound stored as samples, and that look is kept to the one packet.
+    const bool plain = plainWav(fmt);
     if (soundOnly) {
-        fmt->probesize = kSoundProbeBytes;
+        fmt->probesize = plain ? kPlainProbeBytes : kSoundProbeBytes;
         fmt->max_analyze_duration = AV_TIME_BASE / 2;
     }
-    if (!plainWav(fmt) && avformat_find_stream_info(fmt, nullptr) < 0) {
+    if (!plain && avformat_find_stream_info(fmt, nullptr) < 0) {
         probe.error = "no media streams were found";
         return nullptr;
     }
