@@ -48,6 +48,8 @@ private slots:
         QTest::newRow("WAV of A-law samples") << "pcm_alaw" << 2.0 / kRate;
         QTest::newRow("mono WAV") << "mono" << 2.0 / kRate;
         QTest::newRow("WAV written as a stream") << "streamed" << 2.0 / kRate;
+        QTest::newRow("WAV with a chunk after its samples") << "trailing" << 2.0 / kRate;
+        QTest::newRow("WAV cut inside a sample") << "cut-odd" << 2.0 / kRate;
     }
     void lengthIsWhatPlays() {
         QFETCH(QString, kind);
@@ -73,11 +75,12 @@ private slots:
             file = writeAll(path("named.wav"), readAll(encode("named.mp3", 4.0, {"-b", "128"})));
         } else if (kind.startsWith("pcm") || kind == "mono") {
             file = path(kind + ".wav");
-            const QStringList how = kind == "mono" ? QStringList{"-ac", "1"}
-                                                   : QStringList{"-c:a", kind};
-            QVERIFY(run("ffmpeg", QStringList{"-loglevel", "error", "-y", "-i",
-                                              encode(kind + "-source", 4.0, {})}
-                                      << how << file));
+            const QStringList how =
+                kind == "mono" ? QStringList{"-ac", "1"} : QStringList{"-c:a", kind};
+            QVERIFY(
+                run("ffmpeg",
+                    QStringList{"-loglevel", "error", "-y", "-i", encode(kind + "-source", 4.0, {})}
+                        << how << file));
         } else if (kind == "streamed") { // the sizes of the RIFF and data chunks left open
             QByteArray bytes = readAll(encode("whole-streamed", 4.0, {}));
             const qsizetype data = bytes.indexOf("data");
@@ -85,6 +88,18 @@ private slots:
             bytes.replace(4, 4, QByteArray(4, '\xff'));
             bytes.replace(data + 4, 4, QByteArray(4, '\xff'));
             file = writeAll(path("streamed.wav"), bytes);
+        } else if (kind == "trailing") { // 600 bytes of a chunk no player knows, after the data
+            QByteArray bytes = readAll(encode("whole-trailing", 4.0, {}));
+            QByteArray chunk = QByteArray("junk") + QByteArray("\x50\x02\x00\x00", 4);
+            chunk += QByteArray(592, '\x7f');
+            bytes += chunk;
+            const quint32 riff = static_cast<quint32>(bytes.size() - 8);
+            for (int i = 0; i < 4; ++i)
+                bytes[4 + i] = static_cast<char>((riff >> (8 * i)) & 0xff);
+            file = writeAll(path("trailing.wav"), bytes);
+        } else if (kind == "cut-odd") { // ends in the middle of a sample
+            const QByteArray bytes = readAll(encode("whole-odd", 4.0, {}));
+            file = writeAll(path("cut-odd.wav"), bytes.left(bytes.size() * 6 / 10 / 4 * 4 + 3));
         } else if (kind == "mp2") {
             QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                    "sine=f=440:d=3:r=44100", "-c:a", "mp2", "-f", "mp2", file}));

@@ -163,6 +163,7 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
         return nullptr;
     }
     AVFormatContext* fmt = s->format_;
+    const std::int64_t dataStart = fmt->pb ? avio_tell(fmt->pb) : -1; // a WAV's first sample
     // An MP3 is measured by its frames before anything else reads it: a file that is no MP3
     // at all (megabytes of nothing) is refused here at once.
     Mp3Length mp3;
@@ -259,8 +260,15 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
                 st, offset,
                 av_rescale_q(frame * mp3.samplesPerFrame, AVRational{1, sr}, st->time_base), 0, 0,
                 AVINDEX_KEYFRAME);
+    // A plain WAV holds what its header says unless it was cut short; then it holds the
+    // whole samples that are there.
+    if (plain && fmt->pb && st->codecpar->block_align > 0 && dataStart > 0) {
+        const std::int64_t size = avio_size(fmt->pb);
+        if (size > dataStart)
+            length = std::min(length, (size - dataStart) / st->codecpar->block_align);
+    }
     DecodedEnd decodedEnd;
-    if (!measured && (guessed || length > 2 * sr)) {
+    if (!measured && !plain && (guessed || length > 2 * sr)) {
         if (guessed) {
             s->deadline_.store(std::chrono::steady_clock::now().time_since_epoch().count() +
                                    std::chrono::nanoseconds(kScanBudget).count(),
