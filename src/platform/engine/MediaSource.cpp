@@ -38,9 +38,9 @@ std::int64_t ceilDiv(std::int64_t a, std::int64_t b) {
     return (a + b - 1) / b;
 }
 
-// A WAV of plain samples whose header states its length: its format chunk tells all that
-// playing it needs, so the demuxer's analysis (reading and decoding its first packets) can
-// be spared. A WAV of coded sound, or one written as a stream with no length, is analysed.
+// A WAV of plain samples whose header states its length and frame size: its format chunk tells all
+// that playing it needs, so the demuxer's analysis (reading and decoding its first packets) can be
+// spared. A WAV of coded sound, or one written as a stream with no length, is analysed.
 bool plainWav(const AVFormatContext* fmt) {
     if (!fmt->iformat || std::strcmp(fmt->iformat->name, "wav") != 0 || fmt->nb_streams != 1)
         return false;
@@ -48,7 +48,8 @@ bool plainWav(const AVFormatContext* fmt) {
     const AVCodecParameters* par = st->codecpar;
     return par->codec_type == AVMEDIA_TYPE_AUDIO && par->codec_id >= AV_CODEC_ID_PCM_S16LE &&
            par->codec_id < AV_CODEC_ID_ADPCM_IMA_QT && par->sample_rate > 0 &&
-           par->ch_layout.nb_channels > 0 && st->duration != AV_NOPTS_VALUE && st->duration > 0;
+           par->ch_layout.nb_channels > 0 && par->block_align > 0 &&
+           st->duration != AV_NOPTS_VALUE && st->duration > 0;
 }
 
 AVCodecContext* openDecoder(AVStream* stream) {
@@ -262,7 +263,7 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
                 AVINDEX_KEYFRAME);
     // A plain WAV holds what its header says unless it was cut short; then it holds the
     // whole samples that are there.
-    if (plain && fmt->pb && st->codecpar->block_align > 0 && dataStart > 0) {
+    if (plain && fmt->pb && dataStart > 0) {
         const std::int64_t size = avio_size(fmt->pb);
         if (size > dataStart)
             length = std::min(length, (size - dataStart) / st->codecpar->block_align);
