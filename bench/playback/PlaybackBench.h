@@ -121,6 +121,18 @@ inline double processCpuSeconds() {
            u.ru_stime.tv_usec / 1e6;
 }
 
+// The process's CPU time over `seconds` of the program's own idle (an event loop asleep until
+// an event comes), in % of one core; `seconds` becomes the wall time it took.
+inline double idleCpuPercent(double& seconds) {
+    const double cpu0 = processCpuSeconds();
+    const std::int64_t wall0 = nowNs();
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    seconds = (nowNs() - wall0) / 1e9;
+    return 100 * (processCpuSeconds() - cpu0) / seconds;
+}
+
 } // namespace bench
 
 namespace bench {

@@ -9,10 +9,8 @@
 #include "platform/engine/MediaPlayer.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QTimer>
 #include <SDL2/SDL.h>
 #include <cmath>
 #include <memory>
@@ -132,13 +130,7 @@ double bareToneCpu(bench::SinkCapture& sink, int period, double seconds) {
         SDL_PauseAudioDevice(device, 0);
         bench::pump(300);
         sink.stop();
-        const double cpu0 = bench::processCpuSeconds();
-        const std::int64_t wall0 = bench::nowNs();
-        QEventLoop loop; // the program's own idle: asleep until an event comes
-        QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-        loop.exec();
-        const double percent =
-            100 * (bench::processCpuSeconds() - cpu0) / ((bench::nowNs() - wall0) / 1e9);
+        const double percent = bench::idleCpuPercent(seconds);
         sink.start();
         return percent;
     });
@@ -282,14 +274,8 @@ int main(int argc, char** argv) {
             // The listener asks the sink for 1-ms blocks, which would make the sound server
             // wake the program's stream that often; it stands aside meanwhile.
             sink.stop();
-            const double seconds = quick ? 3 : 10;
-            const double cpu0 = bench::processCpuSeconds();
-            const std::int64_t wall0 = bench::nowNs();
-            QEventLoop loop;
-            QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
-            loop.exec();
-            const double wall = (bench::nowNs() - wall0) / 1e9;
-            const double cpu = bench::processCpuSeconds() - cpu0;
+            double wall = quick ? 3 : 10;
+            const double percent = bench::idleCpuPercent(wall);
             if (!sink.start()) {
                 bench::figure("engine play latency", "no listener: " + sink.error(), "<= 7 ms",
                               false);
@@ -298,7 +284,6 @@ int main(int argc, char** argv) {
             bool playing = true;
             for (const auto& p : players)
                 playing &= p->PlayState() == 2;
-            const double percent = 100 * cpu / wall;
             bench::figure(QStringLiteral("cpu of 4 channels playing, %1").arg(tag),
                           playing ? QStringLiteral("%1 % of a core over %2 s")
                                         .arg(percent, 0, 'f', 2)
