@@ -4,6 +4,7 @@
 #include "EngineTypes.h"
 #include "MediaSource.h"
 #include "PlayerCore.h"
+#include "PulseOutput.h"
 #include "Resampler.h"
 
 #include <QSocketNotifier>
@@ -15,8 +16,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 #include <sys/eventfd.h>
+#include <thread>
 #include <unistd.h>
 
 extern "C" {
@@ -96,6 +97,7 @@ AudioEngine::AudioEngine(const Options& options, QObject* parent)
         deliverTimer_->start();
     }
 
+    if (pulse_) pulse_->start();
     if (sdlDevice_) SDL_PauseAudioDevice(sdlDevice_, 0);
     if (pacer_) {
         pacer_->thread = std::thread([this] {
@@ -148,6 +150,23 @@ void AudioEngine::openDevice() {
         return true;
     };
     QString why;
+    // A PulseAudio server is played to directly, unless SDL is told to use another driver.
+    const QByteArray driver = qgetenv("SDL_AUDIODRIVER");
+    if (options_.pulseStream && (driver.isEmpty() || driver == "pulseaudio" || driver == "pulse")) {
+        engine::PulseOutput::Settings settings;
+        settings.rate = options_.sampleRate > 0 ? options_.sampleRate : 48000;
+        settings.queueMs = std::clamp(options_.pulseQueueMs, 10, 250);
+        settings.refillMs = std::max(2, settings.queueMs / 4);
+        settings.startAheadMs = std::clamp(options_.pulseStartAheadMs, 0, settings.queueMs);
+        settings.realtime = options_.realtimeThread;
+        pulse_ = engine::PulseOutput::open(*this, settings, why);
+        if (pulse_) {
+            sampleRate_ = settings.rate;
+            periodFrames_ = settings.rate * settings.refillMs / 1000;
+            outputName_ = QStringLiteral("pulse");
+            return;
+        }
+    }
     // SDL would otherwise catch SIGINT and SIGTERM and turn them into quit events nobody
     // reads, so the program could not be ended by a signal.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -179,6 +198,7 @@ void AudioEngine::openDevice() {
 }
 
 void AudioEngine::closeDevice() {
+    pulse_.reset();
     if (sdlDevice_) {
         SDL_CloseAudioDevice(sdlDevice_);
         sdlDevice_ = 0;
@@ -289,6 +309,7 @@ std::uint64_t AudioEngine::send(int type, int voiceIndex, MediaSource* source, s
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    if (pulse_) pulse_->kick();
     return c.seq;
 }
 
@@ -347,10 +368,48 @@ void AudioEngine::render(float* out, int frames, bool waitForData) {
         v.source->setCursor(v.pos);
         v.position.store(shownPosition(v), std::memory_order_relaxed);
     }
+    startedCount_ = 0; // begun in this render, at its start
     renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
     // One short write that never blocks, and only after a pass that had news.
     if (rang_ && noticeBell_ >= 0) eventfd_write(noticeBell_, 1);
     rang_ = false;
+}
+
+int AudioEngine::applyPending() {
+    renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
+    waiting_ = false;
+    applyCommands();
+    renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
+    if (rang_ && noticeBell_ >= 0) eventfd_write(noticeBell_, 1);
+    rang_ = false;
+    return startedCount_;
+}
+
+void AudioEngine::renderStarted(float* mix, int frames) {
+    renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
+    for (int i = 0; i < startedCount_; ++i) {
+        Voice& v = slots_[started_[i]]->voice;
+        if (!v.source || !v.playing) continue;
+        renderVoice(v, mix, frames, false);
+        v.source->setCursor(v.pos);
+        v.position.store(shownPosition(v), std::memory_order_relaxed);
+    }
+    startedCount_ = 0;
+    renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
+    if (rang_ && noticeBell_ >= 0) eventfd_write(noticeBell_, 1);
+    rang_ = false;
+}
+
+QString AudioEngine::serverName() const {
+    return pulse_ ? pulse_->serverName() : QString();
+}
+
+bool AudioEngine::startsInQueue() const {
+    return pulse_ && pulse_->startsInQueue();
+}
+
+bool AudioEngine::realtimeOutput() const {
+    return pulse_ && pulse_->realtimeGranted();
 }
 
 void AudioEngine::applyCommands() {
@@ -376,6 +435,9 @@ void AudioEngine::applyCommands() {
             if (v.playing) break; // a running sound goes on
             if (c.frame >= 1) v.passes = 0;
             startPlaying(v);
+            if (v.playing &&
+                std::find(started_, started_ + startedCount_, c.voice) == started_ + startedCount_)
+                started_[startedCount_++] = c.voice;
             break;
         case CmdPause:
         case CmdStop: {

@@ -3,8 +3,10 @@
 // The sound engine: one output stream that mixes every player.
 //
 // main() creates one engine and hands it to the windows by reference; tests create their own
-// in offline mode. The output is an SDL2 device (PulseAudio, PipeWire or ALSA, as SDL
-// chooses); when none can be opened the engine plays through SDL's dummy driver, in real
+// in offline mode. The output is a stream of a PulseAudio server (PulseAudio or PipeWire's
+// PulseAudio server, see PulseOutput.h) where one answers and SDL_AUDIODRIVER names no other
+// driver; else an SDL2 device (ALSA, or SDL's dummy and disk drivers of the tests and
+// checks); when none can be opened the engine plays through SDL's dummy driver, in real
 // time, and says so once on stderr. In offline mode there is no device: the caller renders
 // frames itself, and rendering waits for decoding, so the result is the same on every run.
 //
@@ -39,6 +41,7 @@ struct Command;
 struct Notice;
 class CommandQueue;
 class NoticeQueue;
+class PulseOutput;
 } // namespace engine
 
 class AudioEngine : public QObject {
@@ -48,13 +51,16 @@ public:
     struct Options {
         Output output = Output::Device;
         int sampleRate = 48000; // asked of the device; offline: the rate rendered
-        // Asked of the device; offline: informative. 128 frames (2.7 ms at 48 kHz): through a
-        // sound server every frame of an always-open stream waits behind about one period of
-        // silence, so a new sound is heard some 4 ms after its Play instead of 7 ms with 256,
-        // and the shorter period dropped out no more often under load
-        // (bench_playback_engine measures every period).
+        // Asked of an SDL device; offline: informative. Through a sound server every frame of
+        // an always-open SDL stream waits behind about one period of silence: 128 frames
+        // (2.7 ms at 48 kHz) keep a new sound prompt there.
         int periodFrames = 128;
         int decodeThreads = 2;
+        // A PulseAudio server is played to directly (else through SDL, at periodFrames).
+        bool pulseStream = true;
+        int pulseQueueMs = 40;      // the stream's queue: rides out a busy machine
+        int pulseStartAheadMs = 3;  // a new sound starts this far ahead of the sink
+        bool realtimeThread = true; // asked for the output's thread; kept where refused
     };
 
     explicit AudioEngine(QObject* parent = nullptr);
@@ -66,8 +72,15 @@ public:
     int sampleRate() const { return sampleRate_; }
     int periodFrames() const { return periodFrames_; }
     bool isOffline() const { return options_.output == Output::Offline; }
-    // "offline", or the SDL driver that plays ("pulseaudio", "alsa", "dummy", ...).
+    // "offline", "pulse" (a stream of a PulseAudio server), or the SDL driver that plays
+    // ("pulseaudio", "alsa", "dummy", ...).
     QString outputName() const { return outputName_; }
+    // The PulseAudio server played to ("PulseAudio 16.1", "PulseAudio (on PipeWire 0.3.65)"),
+    // whether a new sound starts inside its queue, and whether the output's thread got
+    // real-time scheduling; empty and false for other outputs.
+    QString serverName() const;
+    bool startsInQueue() const;
+    bool realtimeOutput() const;
 
     // Offline mode: mixes the next `frames` stereo frames into `out` (interleaved floats),
     // waiting for decoding where the data is not ready yet. When called on the engine's own
@@ -81,6 +94,7 @@ public:
 
 private:
     friend class PlayerCore;
+    friend class engine::PulseOutput;
     static constexpr int kMaxVoices = 64;
 
     struct Slot;
@@ -101,6 +115,12 @@ private:
 
     void render(float* out, int frames, bool waitForData);
     void applyCommands();
+    // Audio thread, between renders: applies the commands now; the number of voices that
+    // began to sound. renderStarted mixes those voices' next `frames` into `mix` (they go on
+    // from there at the next render); forgetStarted lets them begin at the next render.
+    int applyPending();
+    void renderStarted(float* mix, int frames);
+    void forgetStarted() { startedCount_ = 0; }
     void prepareMixing();
     // Audio thread, one voice (VoiceRender.cpp).
     void renderVoice(engine::Voice& v, float* out, int frames, bool waitForData);
@@ -141,7 +161,9 @@ private:
     std::vector<float> pullBlock_;         // audio thread: source frames on their way in
     std::vector<engine::Notice> overflow_; // audio thread: notices the full queue refused
     int overflowCount_ = 0;
-    bool waiting_ = false; // audio thread: the render under way may wait for decoding
+    bool waiting_ = false;         // audio thread: the render under way may wait for decoding
+    int started_[kMaxVoices] = {}; // audio thread: voices begun by applyPending
+    int startedCount_ = 0;
 
     // The audio thread rings this after a pass that posted notices; the engine's thread
     // sleeps until then. Without it, a timer looks every few milliseconds.
@@ -154,6 +176,7 @@ private:
     bool sdlSubsystem_ = false;
     struct Pacer;
     std::unique_ptr<Pacer> pacer_; // real-time pacing when not even the dummy driver opens
+    std::unique_ptr<engine::PulseOutput> pulse_;
 };
 
 } // namespace sorvane
