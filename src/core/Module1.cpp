@@ -145,6 +145,15 @@ bool FileExists(const QString& Path) {
     return regular;
 }
 
+QString FindMediaFile(const QString& File) {
+    if (File.isEmpty() || File == QLatin1String("0")) return QString();
+    if (!File.startsWith(PathSeparator) && !ShowFolder.isEmpty()) {
+        const QString inShowFiles = ShowFolder + QStringLiteral("ShowFiles") + PathSeparator + File;
+        if (FileExists(inShowFiles)) return inShowFiles;
+    }
+    return FileExists(File) ? File : QString();
+}
+
 QString GetFolder(const QString& Path) {
     const qsizetype i = Path.lastIndexOf(PathSeparator);
     return i < 0 ? QString() : Path.left(i + 1);

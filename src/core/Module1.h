@@ -43,6 +43,11 @@ void DelayWithStatus(StatusLine& status, double Seconds);
 // --- files and paths -----------------------------------------------------------
 // True for a regular file that can be opened for reading.
 bool FileExists(const QString& Path);
+// Where a cue's media file is, for playback, the marker editor and the save alike: a name that
+// is not a full path is looked up in the current show's "ShowFiles" folder first, then as
+// written; a full path names the file itself. Empty when there is no such file, and for a
+// cue without media ("0" or nothing).
+QString FindMediaFile(const QString& File);
 // A file name's bytes as text and back. The bytes are the file system's own: where they are
 // not UTF-8, each stray byte is kept as a character of its own, so every name comes back
 // to the same bytes and the file can be opened.

@@ -17,12 +17,11 @@
 namespace sorvane {
 
 void MediaCommands::Command6_Click() {
-    // 1. the file as named, else under the show's media folder
+    // 1. the file as playback finds it
     const QString named = fields_.FileText();
-    QString path = named;
-    if (!FileExists(path)) path = ShowFolder + QStringLiteral("ShowFiles") + PathSeparator + named;
+    const QString path = FindMediaFile(named);
     // 2.
-    if (FileExists(path)) {
+    if (!path.isEmpty()) {
         // The editor lives for this command only; it is deleted once the command has ended.
         auto* form = new Form5(engine_, fields_, window_);
         form->setAttribute(Qt::WA_DeleteOnClose, false);

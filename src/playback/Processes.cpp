@@ -226,8 +226,10 @@ MediaPlayer* Processes::Player(int channel) const {
 }
 
 bool Processes::LookUpMedia(CueRecord& rec) {
-    if (!FileExists(rec.File)) rec.File = ShowFolder + QStringLiteral("ShowFiles/") + rec.File;
-    if (FileExists(rec.File)) return true;
+    if (const QString found = FindMediaFile(rec.File); !found.isEmpty()) {
+        rec.File = found;
+        return true;
+    }
     pb_.shell().ShowStatus(MissingFileText(rec.File), 2);
     return false;
 }

@@ -112,17 +112,22 @@ std::vector<CueRow> ParseShowText(const QString& text) {
     std::vector<CueRow> rows;
     const qsizetype size = text.size();
     const QChar* chars = text.constData();
+    // A file whose lines end with CR LF has no other line end: a CR or an LF alone is part of
+    // a value there. Other files end their lines with a CR or an LF alone.
+    const bool crlf = text.contains(QStringLiteral("\r\n"));
     qsizetype start = 0;
     for (;;) {
-        // A line ends at CR LF, at a CR alone or at an LF alone.
         qsizetype end = start;
-        while (end < size && chars[end] != QLatin1Char('\r') && chars[end] != QLatin1Char('\n'))
-            ++end;
+        if (crlf) {
+            end = text.indexOf(QStringLiteral("\r\n"), start);
+            if (end < 0) end = size;
+        } else {
+            while (end < size && chars[end] != QLatin1Char('\r') && chars[end] != QLatin1Char('\n'))
+                ++end;
+        }
         if (end >= size) break; // the piece after the last line end is not a cue line
         const QStringView line = QStringView(text).mid(start, end - start);
-        start = end + 1;
-        if (chars[end] == QLatin1Char('\r') && start < size && chars[start] == QLatin1Char('\n'))
-            ++start;
+        start = end + (crlf ? 2 : 1);
         if (line.isEmpty()) continue;
         CueRow row;
         int field = 0;

@@ -4,7 +4,7 @@
 // by ",", every line ended by CR LF. Numbers are kept with a point as decimal separator, so
 // that a show moves between machines of any locale; the text is Windows-1252 when every
 // character fits and those bytes cannot be taken for UTF-8, and UTF-8 otherwise. A file
-// written by another program may end its lines with CR LF, CR or LF.
+// written by another program may end its lines with CR or LF instead.
 
 #include "cuelist/CueListModel.h"
 
@@ -30,8 +30,9 @@ QString CueLine(const CueRow& row);
 // with a point gets the user's locale's separator; everything else is kept as it stands.
 QString StoredTextOfField(const QString& field, int k);
 
-// The rows of a show file's text. Each piece followed by a line end (CR LF, CR or LF) is a
-// cue line; what follows the last line end is ignored; an empty line adds no row. Every
+// The rows of a show file's text. Each piece followed by a line end is a cue line; what
+// follows the last line end is ignored; an empty line adds no row. The line end is CR LF in a
+// text that holds one (a CR or an LF alone stays in its value), else a CR or an LF. Every
 // value is stored as text.
 std::vector<CueRow> ParseShowText(const QString& text);
 

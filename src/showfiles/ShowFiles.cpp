@@ -40,17 +40,6 @@ std::optional<QString> StoredFile(const CueListModel& model, int index) {
     return row.at(kFile).value.toText();
 }
 
-// Where a cue's media is: a full path names the file itself; any other name means the file
-// of that name in the "ShowFiles" folder of the show loaded or saved before (never a file
-// of the folder the program happened to start in). Empty when it is not there.
-QString ResolveMedia(const QString& stored) {
-    if (stored.isEmpty()) return QString();
-    if (stored.startsWith(PathSeparator)) return IsRegularFile(stored) ? stored : QString();
-    if (ShowFolder.isEmpty()) return QString();
-    const QString inShowFiles = ShowFolder + QStringLiteral("ShowFiles") + PathSeparator + stored;
-    return IsRegularFile(inShowFiles) ? inShowFiles : QString();
-}
-
 // The folder of a show file, as a full path with its trailing separator.
 QString FolderOfShow(const QString& file) {
     return GetFolder(QFileInfo(file).absoluteFilePath());
@@ -194,14 +183,15 @@ void ShowFiles::SaveShow() {
     SetCommandsEnabled(false);
     CueListModel& model = cues_.model();
 
-    // Rows whose File this save rewrote, with their former values: a save that does not
-    // complete gives them back, so that no cue loses the path of its media.
-    struct Rewritten {
+    // The File values this save gives its cues: written into the show file, and into the cues
+    // only once the file is written and `ShowFolder` names its folder, so that every cue finds
+    // its media at every moment of the save. A cue edited meanwhile keeps its new value.
+    struct Rewrite {
         int index;
-        StoredValue before;
+        QString before;
         QString after;
     };
-    std::vector<Rewritten> rewritten;
+    std::vector<Rewrite> rewrites;
     // The next row of the media pass, and the row whose media is being copied.
     int cursor = 0;
     int inHand = -1;
@@ -211,7 +201,7 @@ void ShowFiles::SaveShow() {
     connect(&model, &QAbstractItemModel::rowsInserted, &follower,
             [&](const QModelIndex&, int first, int last) {
                 const int count = last - first + 1;
-                for (Rewritten& r : rewritten)
+                for (Rewrite& r : rewrites)
                     if (r.index >= first) r.index += count;
                 if (cursor > first) cursor += count;
                 if (inHand >= first) inHand += count;
@@ -219,10 +209,10 @@ void ShowFiles::SaveShow() {
     connect(&model, &QAbstractItemModel::rowsRemoved, &follower,
             [&](const QModelIndex&, int first, int last) {
                 const int count = last - first + 1;
-                std::erase_if(rewritten, [&](const Rewritten& r) {
+                std::erase_if(rewrites, [&](const Rewrite& r) {
                     return r.index >= first && r.index <= last;
                 });
-                for (Rewritten& r : rewritten)
+                for (Rewrite& r : rewrites)
                     if (r.index > last) r.index -= count;
                 if (cursor > last)
                     cursor -= count;
@@ -234,7 +224,7 @@ void ShowFiles::SaveShow() {
                     inHand = -1;
             });
     connect(&model, &QAbstractItemModel::modelReset, &follower, [&] {
-        rewritten.clear();
+        rewrites.clear();
         cursor = model.count();
         inHand = -1;
     });
@@ -247,14 +237,6 @@ void ShowFiles::SaveShow() {
         SetCommandsEnabled(true);
         if (focusGo) shell_.FocusGo();
     };
-    auto giveBack = [&]() {
-        if (!alive) return;
-        for (auto it = rewritten.rbegin(); it != rewritten.rend(); ++it) {
-            const auto now = StoredFile(model, it->index);
-            if (now && *now == it->after) model.setSubValue(it->index, kFile, it->before);
-        }
-    };
-
     // A Cancel pressed at any time once the saving window exists counts.
     SaveCanceled = false;
     // 2. the saving window
@@ -292,7 +274,7 @@ void ShowFiles::SaveShow() {
     for (int i = 0; folderOk && i < model.count(); ++i) {
         const auto stored = StoredFile(model, i);
         if (!stored) continue;
-        const QString source = ResolveMedia(*stored);
+        const QString source = FindMediaFile(*stored);
         if (source.isEmpty()) continue;
         const QString c = CanonicalPath(source);
         if (GetFolder(c) == mediaCanonical + PathSeparator) claimed.emplace(GetFileName(c), c);
@@ -320,7 +302,7 @@ void ShowFiles::SaveShow() {
         inHand = cursor;
         cursor = inHand + 1;
         const auto stored = StoredFile(model, inHand);
-        const QString source = stored ? ResolveMedia(*stored) : QString();
+        const QString source = stored ? FindMediaFile(*stored) : QString();
         if (!source.isEmpty()) {
             const QString canonical = CanonicalPath(source);
             GatherResult got;
@@ -331,39 +313,32 @@ void ShowFiles::SaveShow() {
                     {source, mediaFolder, GetFileName(source), ClaimsOn(GetFileName(source))}));
                 if (!alive) return;
                 if (got.kind == GatherResult::Kind::Canceled) {
-                    giveBack();
                     finish(false);
                     return;
                 }
                 gathered[canonical] = got;
             }
-            // The cue may have moved, gone or changed while the copy ran.
-            const int i = inHand;
-            const auto now = StoredFile(model, i);
-            const bool sameCue = now && *now == *stored;
+            // The cue may have gone while the copy ran.
+            const bool present = inHand >= 0;
             if (got.kind == GatherResult::Kind::Copied || got.kind == GatherResult::Kind::Reused) {
                 claimed[got.name] = canonical;
-                if (sameCue && *stored != got.name) {
-                    rewritten.push_back({i, model.row(i).at(kFile).value, got.name});
-                    model.setSubValue(i, kFile, StoredValue::text(got.name));
-                }
+                if (present && *stored != got.name) rewrites.push_back({inHand, *stored, got.name});
             } else {
                 // A bare name leads to the media only under the old show's folder: the cue
                 // gets the full path, which still leads to it after this save.
-                if (sameCue && *stored != source) {
-                    rewritten.push_back({i, model.row(i).at(kFile).value, source});
-                    model.setSubValue(i, kFile, StoredValue::text(source));
-                }
+                if (present && *stored != source) rewrites.push_back({inHand, *stored, source});
                 if (folderOk)
                     shell_.ShowStatus(QStringLiteral("Unable to copy media file ") + source +
                                           QStringLiteral(" - ") + got.error,
                                       2);
             }
+        } else if (stored && !stored->isEmpty() && *stored != QLatin1String("0")) {
+            // Playback would not find it either: the operator learns it now, not in the show.
+            shell_.ShowStatus(QStringLiteral("Unable to find media file ") + *stored, 2);
         }
         if (form3_)
             form3_->ProgressBar1->setValue(std::min(cursor, form3_->ProgressBar1->maximum()));
         if (SaveCanceled) {
-            giveBack();
             finish(false);
             return;
         }
@@ -378,15 +353,23 @@ void ShowFiles::SaveShow() {
         if (form3_)
             form3_->ProgressBar1->setValue(std::min(i + 1, form3_->ProgressBar1->maximum()));
         if (SaveCanceled) {
-            giveBack();
             finish(false);
             return;
         }
     }
     QString text;
     text.reserve(static_cast<qsizetype>(model.count()) * 80);
+    std::map<int, QString> newFile; // row -> File, for the cues that still hold their old value
+    for (const Rewrite& r : rewrites)
+        if (StoredFile(model, r.index) == r.before) newFile[r.index] = r.after;
     for (int i = 0; i < model.count(); ++i) {
-        text += CueLine(model.row(i));
+        if (const auto it = newFile.find(i); it != newFile.end()) {
+            CueRow row = model.row(i);
+            row.at(kFile).value = StoredValue::text(it->second);
+            text += CueLine(row);
+        } else {
+            text += CueLine(model.row(i));
+        }
         text += QStringLiteral("\r\n");
     }
     const QByteArray bytes = EncodeShowText(text);
@@ -395,12 +378,13 @@ void ShowFiles::SaveShow() {
         shell_.ShowStatus(QStringLiteral("Show Not Saved - ") + TrimFilename(F) +
                               QStringLiteral(" - ") + error,
                           2);
-        giveBack();
         finish(true);
         return;
     }
-    // 8 - 10
+    // 8 - 10: the folder and the cues' new values together, with no event between
     ShowFolder = FolderOfShow(F);
+    for (const auto& [i, after] : newFile)
+        model.setSubValue(i, kFile, StoredValue::text(after));
     shell_.ShowStatus(QStringLiteral("Show Saved Successfully - ") + TrimFilename(F), 0);
     finish(true);
 }

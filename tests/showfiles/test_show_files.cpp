@@ -7,7 +7,11 @@
 #include "core/StatusLine.h"
 #include "cuelist/CueListEditor.h"
 #include "cuelist/PropertiesPanel.h"
+#include "media/Form5.h"
+#include "media/MediaCommands.h"
 #include "platform/Dialogs.h"
+#include "platform/engine/MediaPlayer.h"
+#include "playback/Mixer.h"
 #include "showfiles/FileAssoc.h"
 #include "showfiles/Form3.h"
 #include "showfiles/ShowFileFormat.h"
@@ -200,25 +204,71 @@ private slots:
         if (locale != "C") QCOMPARE(read(dir + "show.cue"), read("decimal point/show.cue"));
     }
 
-    // A bare name means a file in the ShowFiles of the show loaded or saved before.
+    // Playback, Edit and Save find a cue's media alike: a name that is not a full path in the
+    // show's ShowFiles first, then as written; Save says which media it cannot find.
     void aSaveTakesNothingFromTheCurrentFolder() {
-        const QByteArray show = CueText("Intro", "intro.mp3") + CueText("Gone", "gone.wav");
+        const QByteArray show = CueText("Intro", "intro.mp3") + CueText("Here", "here.wav") +
+                                CueText("Lost", "lost.wav") + CueText("None");
         write("Show/ShowFiles/intro.mp3", Wav("intro", 80000));
         write("Show/show.cue", show);
         write("Home/intro.mp3", Wav("decoy", 8));
-        write("Home/gone.wav", Wav("gone"));
-        const QString home = QDir::currentPath();
+        write("Home/here.wav", Wav("here"));
+        const struct Back {
+            QString home = QDir::currentPath();
+            ~Back() { QDir::setCurrent(home); }
+        } back;
         QDir::setCurrent(path("Home"));
         files().LoadShow("../Show/show.cue");
-        save("Show/show.cue");
-        save("Elsewhere/show.cue");
-        QDir::setCurrent(home);
-        for (const QString dir : {"Show/", "Elsewhere/"}) {
-            QCOMPARE(read(dir + "show.cue"), show);
-            QCOMPARE(filesIn(dir + "ShowFiles"), QStringList{"intro.mp3"});
-            QCOMPARE(read(dir + "ShowFiles/intro.mp3"), Wav("intro", 80000));
+        QByteArray edited;
+        form->media().onEditorShown = [&](Form5& editor) {
+            edited = ReadFile(editor.MediaPlayer1->FileName());
+            editor.Command3->click();
+        };
+        QPushButton* go = form->frame().cmdGo;
+        for (const auto& [row, media] : {std::pair(1, Wav("intro", 80000)), {2, Wav("here")}}) {
+            cues().SelectRow(row);
+            cues().ListView1_Click();
+            form->media().Command6_Click();
+            QCOMPARE(edited, media);
+            QTRY_VERIFY(go->isEnabled());
+            QTest::mouseClick(go, Qt::LeftButton);
+            QTRY_COMPARE(ReadFile(form->mixer().MediaPlayer1[0]->FileName()), media);
         }
-        QCOMPARE(entries("Unable to copy"), 0);
+        save("Elsewhere/show.cue");
+        QCOMPARE(read("Elsewhere/show.cue"), show);
+        QCOMPARE(filesIn("Elsewhere/ShowFiles"), QStringList({"here.wav", "intro.mp3"}));
+        QCOMPARE(read("Elsewhere/ShowFiles/intro.mp3"), Wav("intro", 80000));
+        QCOMPARE(entries("Unable to find media file lost.wav", kRed), 1);
+        QCOMPARE(entries("Unable to"), 1);
+    }
+
+    // A GO while a save gathers or writes plays the cue's media, wherever the save stands.
+    void goDuringASavePlays() {
+        write("Src/a.wav", Wav("a", 441000));
+        write("Src/b.wav", Wav("b"));
+        QPushButton* go = form->frame().cmdGo;
+        for (const int channel : {0, 1}) { // in the media pass, in the write pass
+            std::vector<CueRow> rows{PlayCue("A", path("Src/a.wav")),
+                                     PlayCue("B", path("Src/b.wav")),
+                                     PlayCue("A again", path("Src/a.wav"))};
+            rows[0].at(kChannel).value = StoredValue::text(QString::number(channel));
+            setShow(rows);
+            const QString dir = QString::number(channel) + '/';
+            MediaPlayer* player = form->mixer().MediaPlayer1[channel];
+            QVERIFY(saveAnd(
+                dir + "show.cue", [&](int v, bool w) { return v >= 1 && w == (channel == 1); },
+                [&](Form3&) {
+                    cues().SelectRow(1);
+                    QTRY_VERIFY(go->isEnabled());
+                    QTest::mouseClick(go, Qt::LeftButton);
+                    QTRY_VERIFY(!player->FileName().isEmpty() || entries("Warning:") > 0);
+                    QCOMPARE(entries("Warning:"), 0);
+                    QCOMPARE(ReadFile(player->FileName()), Wav("a", 441000));
+                    QVERIFY(files().isSaving());
+                }));
+            QCOMPARE(fileOf(0), "a.wav");
+            QCOMPARE(mediaOf(0), Wav("a", 441000));
+        }
     }
 
     // sameNameFromDifferentFolders: another show's or folder's file of that name is never replaced.
@@ -256,25 +306,26 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(path("Src/locked.wav")), 0), 0);
         QCOMPARE(::chmod(QFile::encodeName(path("Src/run.wav")), 0750), 0);
         QCOMPARE(::mkfifo(QFile::encodeName(path("Src/pipe.wav")), 0600), 0);
-        // Each refused file is said with its cause; a pipe is passed over unopened.
-        const QString notMedia = " - not a sound or video file";
+        // Each refused file is said with its cause; one playback cannot open (a pipe is never
+        // opened) is not found.
+        const QString notMedia = " - not a sound or video file",
+                      copy = "Unable to copy media file ";
         const std::pair<QString, QString> refused[] = {
-            {path("Src/notes.txt"), notMedia},
-            {"/etc/passwd", notMedia},
-            {path("Src/key.wav"), notMedia},
-            {path("Src/locked.wav"), " - Permission denied"},
-            {path("Src/pipe.wav"), ""}};
+            {path("Src/notes.txt"), copy + path("Src/notes.txt") + notMedia},
+            {"/etc/passwd", copy + "/etc/passwd" + notMedia},
+            {path("Src/key.wav"), copy + path("Src/key.wav") + notMedia},
+            {path("Src/locked.wav"), "Unable to find media file " + path("Src/locked.wav")},
+            {path("Src/pipe.wav"), "Unable to find media file " + path("Src/pipe.wav")}};
         std::vector<CueRow> rows{PlayCue("Run", path("Src/run.wav"))};
-        for (const auto& [file, cause] : refused)
+        for (const auto& [file, said] : refused)
             rows.push_back(PlayCue("x", file));
         setShow(rows);
         save("Only/show.cue");
         for (int i = 0; i < 5; ++i) {
-            const QString said =
-                "Unable to copy media file " + refused[i].first + refused[i].second;
-            QCOMPARE(entries(said, kRed), i < 4 ? 1 : 0);
+            QCOMPARE(entries(refused[i].second, kRed), 1);
             QCOMPARE(fileOf(i + 1), refused[i].first);
         }
+        QCOMPARE(entries("Unable to"), 5);
         QCOMPARE(filesIn("Only/ShowFiles"), QStringList{"run.wav"});
         QCOMPARE(fileOf(0), "run.wav");
         // A copy gets the permissions of a new file, not its source's.
@@ -529,11 +580,12 @@ private slots:
     }
 
     void anyLineEndLoads() {
-        write("Ends/show.cue", "\r\n1,One,0,\n\n2,Two,1,\r\r3,Three,1,\r\n\r\n4,unended");
+        // A CR or LF alone inside a value of a file with CR LF line ends stays in its cue.
+        write("Ends/show.cue", "\r\n1,One\nheavy,0,\r\n\r\n2,Two,1\r,\r\n3,Three,1,\r\n4,unended");
         load("Ends/show.cue");
         save("Ends/saved.cue");
         QCOMPARE(read("Ends/saved.cue"),
-                 "1,One,0,,,,,,,,,,,,\r\n2,Two,1,,,,,,,,,,,,\r\n3,Three,1,,,,,,,,,,,,\r\n");
+                 "1,One heavy,0,,,,,,,,,,,,\r\n2,Two,1 ,,,,,,,,,,,,\r\n3,Three,1,,,,,,,,,,,,\r\n");
         write("Ends/none.cue", "just one line without an end");
         for (const QString file : {"Ends/none.cue", "Ends/missing.cue", "Ends"})
             load(file);

@@ -22,13 +22,18 @@ private slots:
         QCOMPARE(CueLine(r), "2 ,Rain   heavy ,1,0,0,/media/a b.wav,-800,1,0,4,5,0,1.5,12.25,");
     }
 
-    // Fields after the 13th are ignored, a short line has the sub-items it names.
+    // Fields after the 13th are ignored, a short line has the sub-items it names. Lines end
+    // with CR LF, or in a file without any CR LF, with a CR or an LF alone.
     void lineEnds() {
         const std::pair<QString, QStringList> cases[] = {
             {"9,a,1,2,3,f,5,6,7,8,9,10,11,12,13,14,15\r\n",
              {"9|a|Execute|2|3|f|5|6|7|8|9|10|11|12"}},
             {"4,only\r\n4b\r\n", {"4|only", "4b"}},
-            {"1,a,0\r\n2,b,2\r\n3,c,7\r\n", {"1|a|During", "2|b|Complete", "3|c|7"}}};
+            {"1,a,0\r\n2,b,2\r\n3,c,7\r\n", {"1|a|During", "2|b|Complete", "3|c|7"}},
+            {"\r\n1,Rain\nheavy,1,0,0,\rrain.wav\r\n\r\n2\n,\n,2\r\n3\r",
+             {"1|Rain\nheavy|Execute|0|0|\rrain.wav", "2\n|\n|Complete"}},
+            {"1,a,0\n\n2,b,2\n3,c", {"1|a|During", "2|b|Complete"}},
+            {"\r1,a,0\r\r2,b,2\r3,c", {"1|a|During", "2|b|Complete"}}};
         for (const auto& [text, rows] : cases) {
             QStringList out; // each row's text and the display texts of its sub-items
             for (const CueRow& r : ParseShowText(text)) {
