@@ -2,6 +2,7 @@
 
 // The engine tests' shared parts: float WAVs of tones and noise, offline rendering, a spectrum.
 
+#include "../support/Spectrum.h"
 #include "../support/WavHeader.h"
 #include "platform/engine/AudioEngine.h"
 #include "platform/engine/MediaPlayer.h"
@@ -12,9 +13,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <cstdint>
-#include <numeric>
 #include <vector>
 
 namespace fixture {
@@ -129,62 +128,6 @@ protected:
                                         QByteArray(reinterpret_cast<const char*>(data.data()),
                                                    static_cast<qsizetype>(bytes)));
     }
-};
-
-// The power spectrum of the left channel, Kaiser window of beta 20 (sidelobes below -150 dB).
-class Spectrum {
-public:
-    Spectrum(const Frames& f, int from, int size) : size_(size), power_(size / 2) {
-        std::vector<std::complex<double>> a(static_cast<std::size_t>(size));
-        double sum = 0, squares = 0;
-        for (int i = 0; i < size; ++i) {
-            const double r = 2.0 * i / (size - 1) - 1;
-            const double w = std::cyl_bessel_i(0.0, 20 * std::sqrt(std::max(0.0, 1 - r * r))) /
-                             std::cyl_bessel_i(0.0, 20.0);
-            sum += w;
-            squares += w * w;
-            a[i] = f[2 * static_cast<std::size_t>(from + i)] * w;
-        }
-        fft(a);
-        peakShare_ = sum * sum / (size * squares);
-        for (int k = 0; k < size / 2; ++k)
-            power_[k] = 4 * std::norm(a[k]) / (size * squares); // a tone's bins add up to A * A
-    }
-
-    int bin(double hz) const { return static_cast<int>(std::lround(hz / kRate * size_)); }
-    double amplitude(double hz) const {
-        const auto from = power_.begin() + std::max(0, bin(hz) - kLobe);
-        return std::sqrt(std::accumulate(from, power_.begin() + bin(hz) + kLobe + 1, 0.0));
-    }
-    // The strongest bin in [fromHz, toHz) away from `skipHz`, in dB to a tone of amplitude `ref`.
-    double largestDb(double fromHz, double toHz, double ref, double skipHz = -1e9) const {
-        double most = 1e-30;
-        for (int k = std::max(kLobe, bin(fromHz)); k < std::min(size_ / 2, bin(toHz)); ++k)
-            if (std::abs(k - bin(skipHz)) > kLobe) most = std::max(most, power_[k]);
-        return 10 * std::log10(most / (ref * ref * peakShare_));
-    }
-
-private:
-    static constexpr int kLobe = 12;
-
-    static void fft(std::vector<std::complex<double>>& a) {
-        const std::size_t n = a.size();
-        if (n == 1) return;
-        std::vector<std::complex<double>> half[2];
-        for (std::size_t i = 0; i < n; ++i)
-            half[i % 2].push_back(a[i]);
-        fft(half[0]);
-        fft(half[1]);
-        for (std::size_t k = 0; k < n / 2; ++k) {
-            const auto t = std::polar(1.0, -2 * M_PI * double(k) / double(n)) * half[1][k];
-            a[k] = half[0][k] + t;
-            a[k + n / 2] = half[0][k] - t;
-        }
-    }
-
-    int size_;
-    std::vector<double> power_;
-    double peakShare_ = 1;
 };
 
 } // namespace fixture

@@ -44,7 +44,7 @@ struct AudioEngine::Slot {
     std::uint64_t releaseSeq = 0;
 };
 
-// The resampling filters, one per stretch factor, made on the control thread when a player
+// The resampling filters, one per range of read steps, made on the control thread when a player
 // first needs one and kept while the engine lives; the audio thread only reads them.
 struct AudioEngine::Kernels {
     std::unique_ptr<ResampleKernel> owned[ResampleKernel::kIndices];
@@ -265,23 +265,26 @@ void AudioEngine::prepareMixing() {
     mixBlock_.assign(static_cast<std::size_t>(std::max(512, rampFrames_)) * 2, 0.0f);
     pullBlock_.assign(static_cast<std::size_t>(4096) * 2, 0.0f);
     kernels_ = std::make_unique<Kernels>();
-    prepareKernel(1.0); // every step up to 1
+    prepareKernel(1.0);
 }
 
 void AudioEngine::prepareKernel(double step) {
     const int index = ResampleKernel::indexFor(step);
     if (kernels_->owned[index]) return;
-    kernels_->owned[index] = std::make_unique<ResampleKernel>(index);
+    kernels_->owned[index] = std::make_unique<ResampleKernel>(index, sampleRate_);
     kernels_->ready[index].store(kernels_->owned[index].get(), std::memory_order_release);
 }
 
 const ResampleKernel& AudioEngine::kernelFor(double step) const {
-    // A step whose filter is not made yet (it always is, by the player) takes the nearest
-    // narrower one made.
-    for (int index = ResampleKernel::indexFor(step); index > 0; --index)
-        if (const ResampleKernel* k = kernels_->ready[index].load(std::memory_order_acquire))
-            return *k;
-    return *kernels_->ready[0].load(std::memory_order_acquire);
+    // A step whose filter is not made yet (it always is, by the player) takes the nearest one
+    // made, that of the next larger step first.
+    const int index = ResampleKernel::indexFor(step);
+    for (int d = 0; d < ResampleKernel::kIndices; ++d)
+        for (int i : {index + d, index - d})
+            if (i > 0 && i < ResampleKernel::kIndices)
+                if (const ResampleKernel* k = kernels_->ready[i].load(std::memory_order_acquire))
+                    return *k;
+    return *kernels_->ready[ResampleKernel::indexFor(1.0)].load(std::memory_order_acquire);
 }
 
 Voice& AudioEngine::voice(int index) {

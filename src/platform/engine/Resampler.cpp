@@ -12,12 +12,27 @@ namespace sorvane::engine {
 
 namespace {
 
-// Stopband attenuation of the filter: images and aliases end up more than 120 dB down.
-constexpr double kAttenuationDb = 126.0;
-// Half the transition band, as a share of the lower of the two sample rates: the band runs
-// from 41.25% to 58.75% of it (18.2 kHz to 25.9 kHz for a 44.1 kHz input), so the band up
-// to 18 kHz is untouched and every image of it is removed.
-constexpr double kHalfTransition = 0.0875;
+// Stop band attenuation of the filter: every image and alias that is heard ends up more than
+// 100 dB down.
+constexpr double kAttenuationDb = 105.0;
+// The pass band's share of the lower Nyquist frequency, as cycles per frame of that rate.
+constexpr double kPassShare = 0.45;
+
+// The pass band's edge for a step, in cycles per input frame.
+double passEdge(double step) {
+    return kPassShare * std::min(1.0, 1.0 / step);
+}
+
+// Where the stop band must begin for a step, in cycles per input frame; `audible` is the
+// highest frequency heard, in cycles per output frame. In output cycles the input's Nyquist
+// frequency lies at step / 2 (above the output's 1/2 it is cut at the output's). A filter
+// whose band ends at the lower Nyquist frequency leaves nothing mirrored; past that, what is
+// mirrored lands above `audible` as long as the band ends below 1 - `audible`.
+double stopBandEdge(double step, double audible) {
+    const double nyquist = 0.5 * std::min(step, 1.0);
+    if (nyquist < audible) return nyquist / step;
+    return std::max(nyquist, 1.0 - audible) / step;
+}
 
 double besselI0(double x) {
     double sum = 1, term = 1;
@@ -47,11 +62,11 @@ struct ReadPosition {
     double fraction;
 };
 
-// Output frames, each the cubic's coefficients at the read position's fraction times the
-// input taps around it, while the input allows and the limit is not reached.
+// Output frames, each the quadratic's coefficients about the read position's nearest phase
+// times the input taps around it, while the input allows and the limit is not reached.
 // Sanitizer builds take the portable loop only: their run-time checks cannot follow the
 // processor-specific variant's selector and report loads through it that do not happen.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) &&                          \
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) &&                             \
     !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
 __attribute__((target_clones("arch=x86-64-v3", "default")))
 #endif
@@ -62,12 +77,10 @@ int filterFrames(const ResampleKernel& kernel, double step, const float* left, c
     int n = 0;
     for (; n < frames && at.whole < end; ++n) {
         const double phase = at.fraction * ResampleKernel::kPhases;
-        const int p = std::min(static_cast<int>(phase), ResampleKernel::kPhases - 1);
+        const int p = static_cast<int>(phase + 0.5); // 0 to kPhases
         const float d = static_cast<float>(phase - p);
-        const float* a0 = kernel.row(p);
-        const float* a1 = a0 + taps;
-        const float* a2 = a1 + taps;
-        const float* a3 = a2 + taps;
+        // Each block of 8 taps holds the quadratic's three coefficients for them in turn.
+        const float* a = kernel.row(p);
         const int first = static_cast<int>((at.whole - half + 1) & (Resampler::kCapacity - 1));
         const float* l = left + first;
         const float* r = right + first;
@@ -75,29 +88,25 @@ int filterFrames(const ResampleKernel& kernel, double step, const float* left, c
         // Two sums per channel halve the chain of dependent additions.
         v8 accL = {}, accR = {}, accL2 = {}, accR2 = {};
         int k = 0;
-        for (; k + 16 <= taps; k += 16) {
-            const v8 c =
-                ((load8(a3 + k) * dv + load8(a2 + k)) * dv + load8(a1 + k)) * dv + load8(a0 + k);
-            const int j = k + 8;
-            const v8 c2 =
-                ((load8(a3 + j) * dv + load8(a2 + j)) * dv + load8(a1 + j)) * dv + load8(a0 + j);
+        for (; k + 16 <= taps; k += 16, a += 48) {
+            const v8 c = (load8(a + 16) * dv + load8(a + 8)) * dv + load8(a);
+            const v8 c2 = (load8(a + 40) * dv + load8(a + 32)) * dv + load8(a + 24);
             accL += c * load8(l + k);
             accR += c * load8(r + k);
-            accL2 += c2 * load8(l + j);
-            accR2 += c2 * load8(r + j);
+            accL2 += c2 * load8(l + k + 8);
+            accR2 += c2 * load8(r + k + 8);
         }
         if (k < taps) {
-            const v8 c =
-                ((load8(a3 + k) * dv + load8(a2 + k)) * dv + load8(a1 + k)) * dv + load8(a0 + k);
+            const v8 c = (load8(a + 16) * dv + load8(a + 8)) * dv + load8(a);
             accL += c * load8(l + k);
             accR += c * load8(r + k);
         }
         out[2 * n] = sum8(accL + accL2);
         out[2 * n + 1] = sum8(accR + accR2);
-        const double next = at.fraction + step;
-        const double whole = std::floor(next);
-        at.whole += static_cast<std::int64_t>(whole);
-        at.fraction = next - whole;
+        const double next = at.fraction + step; // never negative: truncation is the floor
+        const auto whole = static_cast<std::int64_t>(next);
+        at.whole += whole;
+        at.fraction = next - static_cast<double>(whole);
     }
     return n;
 }
@@ -105,43 +114,48 @@ int filterFrames(const ResampleKernel& kernel, double step, const float* left, c
 } // namespace
 
 int ResampleKernel::indexFor(double step) {
-    if (!(step > 1.0)) return 0;
-    const double idx = std::ceil((step - 1.0) * kStretchSteps - 1e-9);
-    return static_cast<int>(std::clamp(idx, 0.0, static_cast<double>(kIndices - 1)));
+    const double idx = std::ceil(step * kStepDivisions - 1e-9);
+    return static_cast<int>(std::clamp(idx, 1.0, static_cast<double>(kIndices - 1)));
 }
 
-ResampleKernel::ResampleKernel(int index) {
-    stretch_ = stretchOf(std::clamp(index, 0, kIndices - 1));
+ResampleKernel::ResampleKernel(int index, int outputRate) {
+    index = std::clamp(index, 1, kIndices - 1);
+    // The band edges that serve every step of the index: the widest pass band that each
+    // needs and the lowest stop band edge.
+    const double lowest = std::max(index - 1.0, 0.5) / kStepDivisions;
+    const double highest = static_cast<double>(index) / kStepDivisions;
+    const double audible = std::min(kAudibleHz / std::max(outputRate, 1), 0.5);
+    const double pass = passEdge(lowest);
+    stop_ = std::min(stopBandEdge(lowest, audible), stopBandEdge(highest, audible));
+    cutoff_ = (pass + stop_) / 2;
     beta_ = 0.1102 * (kAttenuationDb - 8.7);
     // Kaiser's estimate of the length for this attenuation and transition width (in cycles
     // per input frame), rounded up to whole vectors.
-    const double width = 2 * kHalfTransition / stretch_;
+    const double width = stop_ - pass;
     const double length = (kAttenuationDb - 7.95) / (14.36 * width) + 1;
     const int half = 4 * static_cast<int>(std::ceil(length / 8));
     taps_ = 2 * half;
 
-    // The filter on a grid of kPhases points per frame: point m lies at u = m / kPhases - half,
-    // with one point more at each end for the cubic.
+    // The filter on a grid of kPhases points per frame: point g lies at u = g / kPhases - half,
+    // and is grid[g + 1]; one point more at each end serves the quadratic.
     const int points = kPhases * taps_ + 3;
     std::vector<double> grid(static_cast<std::size_t>(points));
-    for (int m = -1; m < points - 1; ++m)
-        grid[m + 1] = value(static_cast<double>(m) / kPhases - half);
-    coef_.reset(new float[static_cast<std::size_t>(kPhases) * 4 * taps_]);
-    for (int p = 0; p < kPhases; ++p) {
-        float* a0 = coef_.get() + static_cast<std::size_t>(p) * 4 * taps_;
-        float* a1 = a0 + taps_;
-        float* a2 = a1 + taps_;
-        float* a3 = a2 + taps_;
+    for (int g = -1; g < points - 1; ++g)
+        grid[g + 1] = value(static_cast<double>(g) / kPhases - half);
+    coef_.reset(new float[static_cast<std::size_t>(kPhases + 1) * 3 * taps_]);
+    for (int p = 0; p <= kPhases; ++p) {
+        float* row = coef_.get() + static_cast<std::size_t>(p) * 3 * taps_;
         for (int k = 0; k < taps_; ++k) {
             // Tap k weighs the input frame (half - 1 - k) frames before the read position's
-            // whole frame; at fraction (p + d) / kPhases it is the filter at
-            // u = half - 1 - k + (p + d) / kPhases.
-            const int m = (taps_ - 1 - k) * kPhases + p + 1; // grid index of u0
-            const double ym = grid[m - 1], y0 = grid[m], y1 = grid[m + 1], y2 = grid[m + 2];
-            a0[k] = static_cast<float>(y0);
-            a1[k] = static_cast<float>(-ym / 3 - y0 / 2 + y1 - y2 / 6);
-            a2[k] = static_cast<float>(ym / 2 - y0 + y1 / 2);
-            a3[k] = static_cast<float>(-ym / 6 + y0 / 2 - y1 / 2 + y2 / 6);
+            // whole frame; at fraction (p + d) / kPhases, d in [-1/2, 1/2], it is the filter at
+            // u = half - 1 - k + (p + d) / kPhases: the quadratic through the grid's points at
+            // d = -1, 0 and 1.
+            const int g = (taps_ - 1 - k) * kPhases + p;
+            const double ym = grid[g], y0 = grid[g + 1], y1 = grid[g + 2];
+            float* a = row + 24 * (k / 8) + k % 8; // the three coefficients lie 8 apart
+            a[0] = static_cast<float>(y0);
+            a[8] = static_cast<float>((y1 - ym) / 2);
+            a[16] = static_cast<float>((y1 + ym) / 2 - y0);
         }
     }
 }
@@ -149,11 +163,11 @@ ResampleKernel::ResampleKernel(int index) {
 double ResampleKernel::value(double u) const {
     const double half = taps_ / 2;
     if (std::abs(u) >= half) return 0;
-    const double x = u / stretch_;
+    const double x = 2 * cutoff_ * u;
     const double sinc = std::abs(x) < 1e-12 ? 1.0 : std::sin(M_PI * x) / (M_PI * x);
     const double r = u / half;
     const double window = besselI0(beta_ * std::sqrt(std::max(0.0, 1 - r * r))) / besselI0(beta_);
-    return sinc * window / stretch_;
+    return 2 * cutoff_ * sinc * window;
 }
 
 Resampler::Resampler() : left_(new float[2 * kCapacity]()), right_(new float[2 * kCapacity]()) {}
@@ -190,10 +204,12 @@ void Resampler::writeSilence(int frames) {
 
 std::int64_t Resampler::inputNeeded(int frames, double step, int half) const {
     if (frames <= 0) return 0;
-    // The last output frame reads up to its whole frame + half.
+    // The last output frame reads up to its whole frame + half. Rendering adds the step frame
+    // by frame, and its sum may round to the next whole frame where this product does not (a
+    // step of 1/3): one frame more is asked, or that output frame would wait for the next call.
     const double last = readFrac_ + (frames - 1) * step;
     const std::int64_t lastInt = readInt_ + static_cast<std::int64_t>(std::floor(last));
-    return std::max<std::int64_t>(0, lastInt + half + 1 - written_);
+    return std::max<std::int64_t>(0, lastInt + half + 2 - written_);
 }
 
 int Resampler::render(const ResampleKernel& kernel, double step, float* out, int frames,

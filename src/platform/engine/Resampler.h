@@ -13,36 +13,45 @@
 
 namespace sorvane::engine {
 
-// The interpolation filter for one stretch factor: a Kaiser-windowed sinc whose cutoff lies
-// at the Nyquist frequency of the input (stretch 1) or of the output (stretch = input frames
-// per output frame, when that is above 1), tabulated at kPhases fractional positions per
-// input frame with a cubic in between.
+// The interpolation filter for a narrow range of read steps (input frames per output frame):
+// a Kaiser-windowed sinc. Its pass band reaches 90% of the lower of the two Nyquist frequencies
+// (the input's, played at the step, and the output's). Its stop band begins where an image or
+// alias would first land below 20 kHz of the output: at the input's Nyquist frequency when
+// that lies below 20 kHz, else where the output's mirror of 20 kHz lies (28 kHz at 48 kHz).
+// It is tabulated at kPhases + 1 fractional positions per input frame, with a quadratic about
+// the nearest one in between.
 class ResampleKernel {
 public:
-    static constexpr int kPhases = 64;
-    // Stretch factors are taken in steps of 1/kStretchSteps upwards, up to kMaxStretch.
-    static constexpr int kStretchSteps = 32;
-    static constexpr double kMaxStretch = 8.0;
-    static constexpr int kIndices = static_cast<int>((kMaxStretch - 1.0) * kStretchSteps) + 1;
+    static constexpr int kPhases = 128;
+    // Steps are taken in ranges of 1/kStepDivisions, up to kMaxStep.
+    static constexpr int kStepDivisions = 32;
+    static constexpr double kMaxStep = 8.0;
+    static constexpr int kIndices = static_cast<int>(kMaxStep * kStepDivisions) + 1;
+    // The highest frequency heard, in Hz; what mirrors lands above it is left alone.
+    static constexpr double kAudibleHz = 20000.0;
 
-    explicit ResampleKernel(int index);
+    // The filter for the steps of `index` at the output rate `outputRate`.
+    ResampleKernel(int index, int outputRate);
 
-    // The kernel index that serves a read step (input frames per output frame).
+    // The kernel index that serves a read step: steps in ((index - 1), index] / kStepDivisions.
     static int indexFor(double step);
-    static double stretchOf(int index) { return 1.0 + static_cast<double>(index) / kStretchSteps; }
 
     int taps() const { return taps_; } // a multiple of 8
     int half() const { return taps_ / 2; }
-    // The cubic's four coefficient rows (each `taps` long) for `phase` in [0, kPhases).
+    // Where the stop band begins, in cycles per input frame.
+    double stopEdge() const { return stop_; }
+    // The quadratic's coefficients about `phase` in [0, kPhases]: for each block of 8 taps,
+    // the three coefficients of each of them, 8 apart.
     const float* row(int phase) const {
-        return coef_.get() + static_cast<std::size_t>(phase) * 4 * taps_;
+        return coef_.get() + static_cast<std::size_t>(phase) * 3 * taps_;
     }
 
 private:
     double value(double u) const;
 
     int taps_ = 0;
-    double stretch_ = 1;
+    double cutoff_ = 0.5; // the sinc's cutoff, cycles per input frame
+    double stop_ = 0.5;
     double beta_ = 0;
     std::unique_ptr<float[]> coef_;
 };

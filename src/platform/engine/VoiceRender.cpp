@@ -177,13 +177,18 @@ int AudioEngine::produce(Voice& v, float* dst, int frames, bool waitForData) {
         v.stepTo = target;
         v.stepPos = 0;
     }
-    // While gliding, the filter of the larger step serves (both have been made).
-    const ResampleKernel& kernel = kernelFor(std::max(v.stepFrom, v.stepTo));
-    const int half = kernel.half();
     int done = 0;
     while (done < frames) {
         int m = std::min(frames - done, kBlock);
         const bool gliding = v.stepPos < gainRampFrames_;
+        // While gliding, the filter whose stop band begins lower serves (both have been made),
+        // then the new step's own.
+        const ResampleKernel* kernel = &kernelFor(v.stepTo);
+        if (gliding) {
+            const ResampleKernel& from = kernelFor(v.stepFrom);
+            if (from.stopEdge() < kernel->stopEdge()) kernel = &from;
+        }
+        const int half = kernel->half();
         if (gliding) {
             m = std::min(m, kGlidePiece);
             v.step = v.stepFrom + (v.stepTo - v.stepFrom) * gainShape_[v.stepPos];
@@ -213,7 +218,7 @@ int AudioEngine::produce(Voice& v, float* dst, int frames, bool waitForData) {
         // loop seam, from where the source plays unchanged again.
         const bool snap = step == 1.0 && r.readFraction() != 0.0;
         const std::int64_t seam = snap ? nextSeam(v, r.readFrame()) : limit;
-        const int n = r.render(kernel, step, dst + 2 * done, m, std::min(limit, seam));
+        const int n = r.render(*kernel, step, dst + 2 * done, m, std::min(limit, seam));
         done += n;
         if (gliding) v.stepPos = std::min(gainRampFrames_, v.stepPos + n);
         if (snap && r.readFrame() >= seam) {
