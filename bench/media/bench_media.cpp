@@ -96,6 +96,9 @@ public:
     void PutStartPos(const QString&) override {}
     void PutEndPos(const QString&) override {}
     void ListView1_Click() override {}
+    CueRef SelectedCue() const override { return {}; }
+    CuePlace Locate(const CueRef&) const override { return CuePlace::Selected; }
+    void StoreInCue(const CueRef&, const QString&, const QString&, const QString&) override {}
 };
 
 QString Ms(double ms) {

@@ -181,7 +181,12 @@ MediaCommands& Form1::media() {
             LineEditFields::Field{p.txtFile(), [&p] { p.txtFile_Change(); }},
             LineEditFields::Field{p.txtStartPos(), [&p] { p.txtStartPos_Change(); }},
             LineEditFields::Field{p.txtEndPos(), [&p] { p.txtEndPos_Change(); }},
-            [this] { cues_->ListView1_Click(); });
+            [this] { cues_->ListView1_Click(); },
+            LineEditFields::Cues{
+                [this] { return cues_->SelectedRef(); },
+                [this](const CueRef& c) { return cues_->Locate(c); },
+                [this](const CueRef& c, const QString& file, const QString& start,
+                       const QString& end) { cues_->StoreMedia(c, file, start, end); }});
         if (!engine_) {
             ownEngine_ = std::make_unique<AudioEngine>();
             engine_ = ownEngine_.get();

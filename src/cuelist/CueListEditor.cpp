@@ -226,6 +226,25 @@ QTreeView* CueListEditor::ListView1() const {
     return listView_;
 }
 
+CueRef CueListEditor::SelectedRef() const {
+    const int selected = SelectedIndex();
+    return {model_->showId(), selected ? model_->row(selected - 1).id : 0};
+}
+
+CuePlace CueListEditor::Locate(const CueRef& cue) const {
+    if (cue.show != model_->showId()) return CuePlace::OtherShow;
+    const int index = cue.cue ? model_->indexOfId(cue.cue) : -1;
+    if (index < 0) return cue == SelectedRef() ? CuePlace::Selected : CuePlace::Deleted;
+    return index + 1 == SelectedIndex() ? CuePlace::Selected : CuePlace::Listed;
+}
+
+void CueListEditor::StoreMedia(const CueRef& cue, const QString& file, const QString& start,
+                               const QString& end) {
+    if (cue.show != model_->showId() || cue.cue == 0) return;
+    const int index = model_->indexOfId(cue.cue);
+    if (index >= 0) panel().StoreMedia(index + 1, file, start, end);
+}
+
 int CueListEditor::SelectedIndex() const {
     const QItemSelectionModel* sel = listView_->selectionModel();
     if (!sel) return 0;

@@ -6,6 +6,7 @@
 
 #include "CueListModel.h"
 #include "CueRecord.h"
+#include "core/CueRef.h"
 
 #include <QObject>
 #include <QPointer>
@@ -40,6 +41,15 @@ public:
     // Selects the cue at a 1-based position (0 or a position without a row clears the
     // selection). Runs no handler.
     void SelectRow(int position);
+
+    // The selected cue by identity (cue 0 when none is selected), and where a cue so
+    // referred to stands now.
+    CueRef SelectedRef() const;
+    CuePlace Locate(const CueRef& cue) const;
+    // Stores a media file and its markers in the cue, wherever it stands, in the forms the
+    // panel's fields store them (a null file leaves the file). Nothing when it is gone.
+    void StoreMedia(const CueRef& cue, const QString& file, const QString& start,
+                    const QString& end);
 
     // The record the selection handler fills and puts into the panel.
     CueRecord SelectedCue;

@@ -37,7 +37,14 @@ const std::array<QString, kColumnCount>& CueListModel::Headers() {
     return headers;
 }
 
+int CueListModel::indexOfId(std::uint64_t id) const {
+    for (int i = 0; i < count(); ++i)
+        if (rows_[static_cast<size_t>(i)].id == id) return i;
+    return -1;
+}
+
 void CueListModel::clear() {
+    ++show_;
     if (rows_.empty()) return;
     beginResetModel();
     rows_.clear();
@@ -50,6 +57,7 @@ void CueListModel::appendRow(CueRow row) {
 
 void CueListModel::insertRow(int index, CueRow row) {
     index = std::clamp(index, 0, count());
+    row.id = ++lastId_;
     beginInsertRows({}, index, index);
     rows_.insert(rows_.begin() + index, std::move(row));
     endInsertRows();
@@ -63,6 +71,9 @@ void CueListModel::removeRow(int index) {
 }
 
 void CueListModel::setRows(std::vector<CueRow> rows) {
+    ++show_;
+    for (CueRow& r : rows)
+        r.id = ++lastId_;
     beginResetModel();
     rows_ = std::move(rows);
     endResetModel();
@@ -124,6 +135,7 @@ void CueListModel::swapSubItems(int a, int b) {
     CueRow& rb = rows_[static_cast<size_t>(b)];
     std::swap(ra.sub, rb.sub);
     std::swap(ra.subCount, rb.subCount);
+    std::swap(ra.id, rb.id);
     changed(std::min(a, b), 1, kColumnCount - 1);
     changed(std::max(a, b), 1, kColumnCount - 1);
 }

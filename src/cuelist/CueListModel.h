@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace sorvane {
@@ -49,6 +50,9 @@ struct CueRow {
     int subCount = kSubItemCount;
     QColor colour = kWhite;
     bool bold = false;
+    // The cue's identity, given by the list when it takes the row: no other row of the list
+    // ever has it. It goes with the cue's fields when two cues are exchanged.
+    std::uint64_t id = 0;
 
     SubItem& at(int k) { return sub[static_cast<size_t>(k - 1)]; }
     const SubItem& at(int k) const { return sub[static_cast<size_t>(k - 1)]; }
@@ -65,6 +69,10 @@ public:
     // Rows are addressed by 0-based index here; cue positions elsewhere are 1-based.
     int count() const { return static_cast<int>(rows_.size()); }
     const CueRow& row(int index) const { return rows_[static_cast<size_t>(index)]; }
+    // The show the list holds: a new one after every clear and every replacement of all rows.
+    std::uint64_t showId() const { return show_; }
+    // The index of the row with that identity, -1 when none has it.
+    int indexOfId(std::uint64_t id) const;
 
     void clear();
     void appendRow(CueRow row);
@@ -104,6 +112,8 @@ private:
     void changed(int row, int firstColumn, int lastColumn);
 
     std::vector<CueRow> rows_;
+    std::uint64_t show_ = 1;
+    std::uint64_t lastId_ = 0;
     QFont normalFont_;
     QFont boldFont_;
 };

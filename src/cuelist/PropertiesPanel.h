@@ -63,6 +63,11 @@ public:
     // the row keeps that field's stored value and text.
     void LoadCue(int position, CueRecord& c);
 
+    // Stores a media file and its markers in the cue at a 1-based position, in the forms the
+    // File, Start and End fields' handlers give them in the selected cue. A null file and a
+    // marker that is not a number leave that field as it is.
+    void StoreMedia(int position, const QString& file, const QString& start, const QString& end);
+
     // Stacks the rows from row 4 down: a hidden row gives its place to the rows below.
     void RefreshProperties();
 
@@ -113,6 +118,8 @@ private:
     void WriteSpeed();
     void WriteMarker(QLineEdit* box, int k);
     void WriteText(QLineEdit* box, int k);
+    void StoreMarker(int position, int k, const QString& text);
+    void StoreText(int position, int k, const QString& text);
 
     CueListEditor& editor_;
     Shell& shell_;

@@ -269,18 +269,30 @@ void PropertiesPanel::LoadCue(int selected, CueRecord& c) {
 // --- field handlers ------------------------------------------------------------------------
 
 void PropertiesPanel::WriteText(QLineEdit* box, int k) {
-    const int selected = Selected();
-    if (selected == 0) return;
-    const QString text = WholeText(box);
-    model().setSubItem(selected - 1, k, StoredValue::text(text), text);
+    StoreText(Selected(), k, WholeText(box));
 }
 
 void PropertiesPanel::WriteMarker(QLineEdit* box, int k) {
-    const auto v = ReadNumber(box->text());
+    StoreMarker(Selected(), k, box->text());
+}
+
+void PropertiesPanel::StoreText(int position, int k, const QString& text) {
+    if (position == 0) return;
+    model().setSubItem(position - 1, k, StoredValue::text(text), text);
+}
+
+void PropertiesPanel::StoreMarker(int position, int k, const QString& text) {
+    const auto v = ReadNumber(text);
     if (!v) return; // not a number: the marker stays as it was
-    const int selected = Selected();
-    if (selected == 0) return;
-    model().setSubItem(selected - 1, k, StoredValue::number(*v), DecimalText(*v));
+    if (position == 0) return;
+    model().setSubItem(position - 1, k, StoredValue::number(*v), DecimalText(*v));
+}
+
+void PropertiesPanel::StoreMedia(int position, const QString& file, const QString& start,
+                                 const QString& end) {
+    StoreMarker(position, kSelectionEnd, end);
+    StoreMarker(position, kSelectionStart, start);
+    if (!file.isNull()) StoreText(position, kFile, file);
 }
 
 void PropertiesPanel::txtDescription_Change() {

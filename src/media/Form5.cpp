@@ -5,6 +5,7 @@
 
 #include "MediaFields.h"
 #include "core/Module1.h"
+#include "core/Palette.h"
 #include "core/StoredValue.h"
 #include "core/Twips.h"
 #include "platform/engine/MediaPlayer.h"
@@ -140,7 +141,8 @@ void Form5::BuildControls() {
     Option1[1] = new QRadioButton(QStringLiteral("End Position"), this);
     for (int i = 0; i < 2; ++i) {
         Option1[static_cast<size_t>(i)]->setObjectName(QStringLiteral("Option1(%1)").arg(i));
-        Paint(Option1[static_cast<size_t>(i)], QColor(), i == 0 ? QColor(0, 150, 0) : QColor(190, 40, 40));
+        // In the colours of the markers they move.
+        Paint(Option1[static_cast<size_t>(i)], QColor(), i == 0 ? kLightGreen : kLightRed);
         SetGeometryTw(Option1[static_cast<size_t>(i)], 240, 2580 + i * 330, 1700, 285);
     }
     Command4 = button(QStringLiteral("Set Start"), QStringLiteral("Command4"), 1995, 2565, 1000);
@@ -163,7 +165,7 @@ void Form5::BuildControls() {
     SetGeometryTw(Check1, 7800, 2580, 900, 285);
     Label13 = new QLabel(QStringLiteral("Buffering..."), this);
     Label13->setObjectName(QStringLiteral("Label13"));
-    Paint(Label13, QColor(), QColor(200, 170, 0));
+    Paint(Label13, QColor(), kYellow);
     SetGeometryTw(Label13, 6780, 2925, 1500, 255);
     Label13->hide();
 
@@ -311,6 +313,8 @@ void Form5::MediaPlayer1_PlayStateChange(int) {
 void Form5::Picture1_MouseDown(int Button, double X) {
     if (Button != 2) return;
     GraphClickX = static_cast<std::int16_t>(std::lround(X));
+    // The menu takes the mouse and its release: no drag may go on behind it.
+    DragMarker = -1;
     mnuHidden->popup(QCursor::pos());
 }
 
@@ -318,6 +322,7 @@ void Form5::mnuPlayFromHere_Click() {
     if (unloaded_) return;
     MediaPlayer1->setCurrentPosition(geometry().PlayFromHere(GraphClickX));
     MediaPlayer1->Play();
+    Text1->setFocus(Qt::OtherFocusReason); // "[" and "]" go on working while it plays
 }
 
 void Form5::Command1_Click() {

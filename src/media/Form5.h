@@ -85,7 +85,7 @@ public:
     double GetAnyPos(double val) const;
     double GetMarkerPos(std::int16_t Index) const;
     void SetMarkers();
-    void pctMarker_MouseDown(int Index);
+    void pctMarker_MouseDown(int Index, int Button);
     void pctMarker_MouseUp(int Index);
     void Picture1_MouseMove(int Button, double X);
     void Timer1_Timer();

@@ -168,8 +168,9 @@ void Form5::SetMarkers() {
     }
 }
 
-void Form5::pctMarker_MouseDown(int Index) {
-    DragMarker = static_cast<std::int16_t>(Index);
+void Form5::pctMarker_MouseDown(int Index, int Button) {
+    // The left button drags; a right-click goes on to the graph and its menu.
+    if (Button == 1) DragMarker = static_cast<std::int16_t>(Index);
 }
 
 void Form5::pctMarker_MouseUp(int) {
@@ -225,7 +226,8 @@ void Form5::Timer1_Timer() {
 bool Form5::eventFilter(QObject* watched, QEvent* e) {
     for (int i = 0; i < 2; ++i) {
         if (watched != pctMarker[static_cast<size_t>(i)]) continue;
-        if (e->type() == QEvent::MouseButtonPress) pctMarker_MouseDown(i);
+        if (e->type() == QEvent::MouseButtonPress)
+            pctMarker_MouseDown(i, MouseButton(static_cast<QMouseEvent*>(e)->button()));
         if (e->type() == QEvent::MouseButtonRelease) pctMarker_MouseUp(i);
     }
     return QWidget::eventFilter(watched, e);

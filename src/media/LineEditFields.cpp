@@ -4,10 +4,10 @@
 
 namespace sorvane {
 
-LineEditFields::LineEditFields(Field file, Field start, Field end,
-                               std::function<void()> listClick)
+LineEditFields::LineEditFields(Field file, Field start, Field end, std::function<void()> listClick,
+                               Cues cues)
     : file_(std::move(file)), start_(std::move(start)), end_(std::move(end)),
-      listClick_(std::move(listClick)) {}
+      listClick_(std::move(listClick)), cues_(std::move(cues)) {}
 
 QString LineEditFields::FileText() const {
     return file_.box->text();

@@ -12,6 +12,7 @@
 
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTimer>
 
 namespace sorvane {
@@ -45,6 +46,7 @@ void MediaCommands::Command6_Click() {
             form->show();
             form->raise();
             form->activateWindow();
+            form->Text1->setFocus(Qt::OtherFocusReason); // "[" and "]" work from the start
             QEventLoop loop;
             connect(form, &Form5::unloaded, &loop, &QEventLoop::quit);
             if (onEditorShown) {

@@ -68,6 +68,9 @@ QString MediaCommands::DecodedName(const QString& source) {
 }
 
 void MediaCommands::cmdBrowse_Click() {
+    // The cue the file is chosen for. The dialogs and the decoding let events run: a GO, a
+    // click or an edit of the list meanwhile must not send the file into another cue.
+    const CueRef cue = fields_.SelectedCue();
     // 1. the open dialog
     FileDialogRequest request;
     request.title = QStringLiteral("Open File");
@@ -84,10 +87,26 @@ void MediaCommands::cmdBrowse_Click() {
                                         MsgButtons::YesNo, MsgIcon::Question);
         if (answer == MsgResult::Yes && !Decode()) return;
     }
-    // 11. the fields, in this order, each through its change handler
-    fields_.PutEndPos(DecimalText(mpTemp_->SelectionEnd()));
-    fields_.PutStartPos(QStringLiteral("0"));
-    fields_.PutFile(mpTemp_->FileName());
+    // 11. the fields, in this order, each through its change handler; into the cue itself
+    // when another one has been selected meanwhile
+    const QString end = DecimalText(mpTemp_->SelectionEnd());
+    const QString file = mpTemp_->FileName();
+    switch (fields_.Locate(cue)) {
+    case CuePlace::Selected:
+        fields_.PutEndPos(end);
+        fields_.PutStartPos(QStringLiteral("0"));
+        fields_.PutFile(file);
+        break;
+    case CuePlace::Listed:
+        fields_.StoreInCue(cue, file, QStringLiteral("0"), end);
+        break;
+    case CuePlace::Deleted:
+        shell_.ShowStatus(kCueDeletedText + GetFileName(file), 1);
+        return;
+    case CuePlace::OtherShow:
+        shell_.ShowStatus(kShowChangedText + GetFileName(file), 1);
+        return;
+    }
     // 12.
     fields_.ListView1_Click();
 }
@@ -107,6 +126,9 @@ bool MediaCommands::Decode() {
     // 4. source and destination
     const QString source = mpTemp_->FileName();
     const QString destination = DecodedName(source);
+    // Cleared before the window can take a Cancel: a Cancel before the decoder has started
+    // ends the decoding as well.
+    ConvertCanceled = false;
     // 5. the decoding window, owned by the main window and topmost
     if (form6_) form6_->Unload();
     form6_ = new Form6(MP3(), window_);
@@ -115,27 +137,26 @@ bool MediaCommands::Decode() {
     // 6.
     Wait(0.5);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    // 7.
-    ConvertCanceled = false;
     // 8. the decoder: its path and the two file names as separate arguments, no shell
     clsMP3& mp3 = MP3();
-    if (mp3.StartApp(DecoderPath, {QStringLiteral("--decode"), source, destination}) != 0) {
-        if (form6_) form6_->Unload();
-        shell_.ShowStatus(QStringLiteral("Unable to start the MP3 decoder (") + DecoderPath +
-                              QStringLiteral(").  File cannot be loaded."),
-                          2);
-        return false;
+    if (!ConvertCanceled) {
+        if (mp3.StartApp(DecoderPath, {QStringLiteral("--decode"), source, destination}) != 0) {
+            if (form6_) form6_->Unload();
+            shell_.ShowStatus(QStringLiteral("Unable to start the MP3 decoder (") + DecoderPath +
+                                  QStringLiteral(").  File cannot be loaded."),
+                              2);
+            return false;
+        }
+        // 9.
+        mp3.WaitForAppToEnd();
+        // The destination name was free before the decoder started, so whatever stands there
+        // after a Cancel or a failure is the decoder's unfinished output: it goes, and the
+        // next decoding of the same file gets the same name.
+        if (ConvertCanceled) QFile::remove(destination);
     }
-    // 9.
-    mp3.WaitForAppToEnd();
-    // 10.
-    // The destination name was free before the decoder started, so whatever stands there
-    // after a Cancel or a failure is the decoder's unfinished output: it goes, and the next
-    // decoding of the same file gets the same name.
+    // 10. a Cancel leaves the cue as it was
     if (ConvertCanceled) {
-        QFile::remove(destination);
         shell_.ShowStatus(kConvertCanceledText, 1);
-        fields_.PutFile(QStringLiteral("0"));
         return false;
     }
     if (window_) {

@@ -77,6 +77,10 @@ inline const QString kConvertQuestion = QStringLiteral(
     "convert this file to WAV format to eliminate the possibility of this delay?");
 inline const QString kConvertCanceledText = QStringLiteral(
     "Warning!  Converting process was canceled by user!  File cannot be loaded.");
+inline const QString kCueDeletedText =
+    QStringLiteral("Warning!  The cue was deleted before its file was ready.  File not loaded: ");
+inline const QString kShowChangedText = QStringLiteral(
+    "Warning!  Another show was loaded before the file was ready.  File not loaded: ");
 inline const QString kDecodingBusyText = QStringLiteral(
     "An MP3 file is being decoded already.  Please wait until it is done.");
 inline const QString kNoMediaText =

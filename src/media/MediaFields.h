@@ -2,7 +2,10 @@
 
 // The fields of the properties panel that the media commands read and write: the selected
 // cue's file and its start and end markers, and the list's click handling that reloads the
-// panel from the cue.
+// panel from the cue. A command that lets events run before it writes remembers its cue by
+// identity and stores straight into it when it is no longer the selected one.
+
+#include "core/CueRef.h"
 
 #include <QString>
 
@@ -23,6 +26,13 @@ public:
     virtual void PutEndPos(const QString& text) = 0;
 
     virtual void ListView1_Click() = 0;
+
+    // The selected cue, where a cue stands now, and a store into a cue that is not selected
+    // (a null file leaves its file as it is).
+    virtual CueRef SelectedCue() const = 0;
+    virtual CuePlace Locate(const CueRef& cue) const = 0;
+    virtual void StoreInCue(const CueRef& cue, const QString& file, const QString& start,
+                            const QString& end) = 0;
 };
 
 } // namespace sorvane

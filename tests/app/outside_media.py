@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """A cue's media and markers through the real windows, with real clicks and keys: Browse of an
 MP3 typed into the file dialog (quotes, "$" and ";" in its name) and decoded beside it; the
-marker editor's drag, nudges, "[" during the preview, Cancel and Done;
-a long decoding during which GO sounds, ended by its Cancel.
+marker editor's keys as soon as it opens, a right-click on a marker, the drag, nudges, "[" during
+the preview and after "Play From Here", Cancel and Done; a long decoding during which GO sounds
+and selects the next cue, ended by its Cancel. What each step leaves is read from the cues.
 Usage: outside_media.py PROGRAM WORKDIR"""
 
 import os
@@ -65,6 +66,13 @@ def browse(desk, path):
     desk.click("Yes", root=box)
 
 
+def cue(desk, description):
+    """The cue's file, start and end as the list holds them: a click on its row loads them."""
+    desk.click(description, "table cell")
+    desk.expect_field("Cue Description", description)
+    return desk.field("File"), float(desk.field("Start")), float(desk.field("End"))
+
+
 def open_editor(desk, wav, end):
     desk.click("Edit")
     editor = desk.window(EDITOR)
@@ -86,14 +94,41 @@ def wait_marker(desk, editor, which, seconds):
         f"the {which} marker is at {marker(desk, editor, which)} s, not {seconds} s"
 
 
+def centre(desk, acc):
+    x, y, width, height = desk.extents(acc)
+    return x + width // 2, y + height // 2
+
+
 def edit(desk, wav, end):
     editor = open_editor(desk, wav, end)
     wait_marker(desk, editor, "Start", 0)
+    desk.xdotool("key", "bracketright")  # the keys work from the start: the end to 0 s
+    wait_marker(desk, editor, "End", 0)
+    desk.click("End Position", "radio button", editor)
+    for _ in range(3):
+        desk.click(".5s >", root=editor)
+    wait_marker(desk, editor, "End", 1.5)
+    desk.click("Start Position", "radio button", editor)
     graph_x, _, graph_width, _ = desk.extents(desk.find("Waveform", root=editor))
-    handle = desk.find("Start Marker", root=editor)
     target = round((graph_width - 6) / 4)  # the marker moves over the graph less 6 pixels
-    x, y, width, height = desk.extents(handle)
-    x, y = x + width // 2, y + height // 2
+    handle = desk.find("Start Marker", root=editor)
+    # A right-click on a marker opens the menu at the pointer and moves no marker, not even
+    # while the pointer moves on with the menu open.
+    x, y = centre(desk, handle)
+    desk.point((x, y))
+    desk.xdotool("click", 3)
+    desk.point((x + target, y))
+    time.sleep(0.3)
+    desk.point((x + 30, y + 10))
+    desk.xdotool("click", 1)  # "Play From Here", the menu's only item
+    desk.find("Stop", "push button", editor, timeout=5)
+    assert marker(desk, editor, "Start") == 0, "a right-click on the marker dragged it"
+    desk.xdotool("key", "bracketleft")  # the keys work after "Play From Here"
+    assert wait_for(lambda: marker(desk, editor, "Start") != 0, 5), '"[" did nothing'
+    assert 0 < marker(desk, editor, "Start") < 1.5
+    desk.click("Stop", root=editor)
+    desk.find("Play", "push button", editor, timeout=5)
+    x, y = centre(desk, handle)
     desk.point((x, y))
     desk.xdotool("mousedown", 1)
     for i in range(1, 9):
@@ -107,7 +142,7 @@ def edit(desk, wav, end):
     wait_marker(desk, editor, "Start", dragged + 0.5)
     desk.click("Cancel", root=editor)
     assert desk.gone(EDITOR), "Cancel left the editor open"
-    assert desk.field("Start") == "0" and float(desk.field("End")) == end, "Cancel wrote"
+    assert cue(desk, "Decoded cue") == (wav, 0, end), "Cancel wrote into the cue"
 
     editor = open_editor(desk, wav, end)
     desk.click(".5s >", root=editor)
@@ -127,8 +162,8 @@ def edit(desk, wav, end):
     wait_marker(desk, editor, "End", end - 0.5)
     desk.click("Done", root=editor)
     assert desk.gone(EDITOR), "Done left the editor open"
-    wait_for(lambda: desk.field("Start") != "0", 10)
-    assert near(desk.field("Start"), start, 5e-4) and near(desk.field("End"), end - 0.5, 1e-9)
+    got = cue(desk, "Decoded cue")
+    assert got[0] == wav and near(got[1], start, 5e-4) and near(got[2], end - 0.5, 1e-9), got
 
 
 def check(desk, program, workdir):
@@ -145,20 +180,20 @@ def check(desk, program, workdir):
     long_mp3 = os.path.join(media, "Long night.mp3")
     Path(long_mp3).write_bytes(Path(piece).read_bytes() * 2160)
     desk.start_program([program, show(os.path.join(workdir, "show.cue"), *(
-        (cue, sine, 0, 2) for cue in ("Decoded cue", "Cancelled cue")))])
+        (name, sine, 0, 2) for name in ("Decoded cue", "Cancelled cue", "Third cue")))])
     desk.find("Decoded cue", "table cell", timeout=30)
     assert wait_for(lambda: len(desk.windows()) == 1, 20), "the intro window stayed"
 
     browse(desk, mp3)  # the first cue is selected at start
     desk.window(DECODING, timeout=10)
     assert desk.gone(DECODING, timeout=30), "the decoding window stayed"
-    desk.expect_field("File", wav)
     with wave.open(wav) as w:
         seconds = w.getnframes() / w.getframerate()
     assert os.path.isfile(mp3) and near(seconds, 2.0, 0.1), f"a 2 s MP3 gave {seconds} s"
-    assert desk.field("Start") == "0" and near(desk.field("End"), seconds, 0.005)
+    file, start, end = cue(desk, "Decoded cue")
+    assert file == wav and start == 0 and near(end, seconds, 0.005), (file, start, end)
     assert desk.all(os.path.basename(wav), "table cell"), "the cue's row does not show the WAV"
-    edit(desk, wav, float(desk.field("End")))
+    edit(desk, wav, end)
 
     desk.click("Cancelled cue", "table cell")
     desk.expect_field("Cue Description", "Cancelled cue")
@@ -170,7 +205,7 @@ def check(desk, program, workdir):
                                  if a.childCount == 6) or len(seen) >= 3, 3, step=0.05)
     assert len(seen) >= 3, f"the decoding window's squares stand still at {seen}"
     mark = desk.frames()
-    desk.click("Go")
+    desk.click("Go")  # plays the cue and selects the next one
     desk.wait_frames(mark + RATE, 10)
     heard(desk, mark)
     assert decoders(desk), "the decoder ended before Cancel could be pressed"
@@ -179,8 +214,10 @@ def check(desk, program, workdir):
     assert wait_for(lambda: not decoders(desk), 2), "the decoder still runs after Cancel"
     desk.find("Warning!  Converting process was canceled by user!  File cannot be loaded.",
               "label")
-    desk.expect_field("File", "0")
     assert not os.path.exists(long_mp3[:-4] + ".wav"), "Cancel left the half-written WAV"
+    for name in ("Third cue", "Cancelled cue"):
+        assert cue(desk, name) == (sine, 0, 2), f"Cancel wrote into {name!r}"
+    assert cue(desk, "Decoded cue")[0] == wav
 
 
 if __name__ == "__main__":

@@ -46,7 +46,8 @@ private:
     StatusLine* status_ = nullptr;
 };
 
-// The panel's three fields; every write and the list click are logged in order.
+// The panel's three fields over one cue that stays selected; every write and the list click
+// are logged in order.
 class RecordingFields final : public MediaFields {
 public:
     QString file = QStringLiteral("0"), start = QStringLiteral("0"), end = QStringLiteral("0");
@@ -59,6 +60,11 @@ public:
     void PutStartPos(const QString& t) override { start = t, log << QStringLiteral("Start=") + t; }
     void PutEndPos(const QString& t) override { end = t, log << QStringLiteral("End=") + t; }
     void ListView1_Click() override { log << QStringLiteral("Click"); }
+    CueRef SelectedCue() const override { return {1, 1}; }
+    CuePlace Locate(const CueRef&) const override { return CuePlace::Selected; }
+    void StoreInCue(const CueRef&, const QString&, const QString&, const QString&) override {
+        log << QStringLiteral("Store");
+    }
 };
 
 // A stereo 48 kHz sine encoded by ffmpeg with `codec`.

@@ -18,7 +18,7 @@ class MarkerEditorTest : public QObject, MediaFixture {
     }
     // Drags marker `i` to the cursor at `x` twips in the graph through the timer.
     static void drag(Form5& form, int i, double x) {
-        form.pctMarker_MouseDown(i);
+        form.pctMarker_MouseDown(i, 1);
         form.cursorXTw = [x] { return x; };
         form.Timer1_Timer();
         form.pctMarker_MouseUp(i);
@@ -52,7 +52,13 @@ private slots:
         auto form = openEditor(5, 5.05); // both markers within 100 twips of 4330
         QCOMPARE(form->Picture1->bandLeftTw, 4312.5);
         QCOMPARE(form->Picture1->bandWidthTw, 43.125);
-        // The end caption keeps 100 twips right of the start caption.
+        // Captions 160 twips left of their markers, arrows 30 right (the graph is at 810); the
+        // end caption keeps 100 twips right of the start caption.
+        QCOMPARE(form->CaptionLeftTw(0), 810 + 4312.5 - 160);
+        QCOMPARE(form->ArrowLeftTw(0), 810 + 4312.5 + 30);
+        QCOMPARE(form->ArrowLeftTw(1), 810 + 4355.625 + 30);
+        QCOMPARE(form->lblPositionMarker[0]->text(), QString("Start: 5 s"));
+        QCOMPARE(form->lblPositionMarker[1]->text(), QString("End: 5.05 s"));
         const double startRight = form->CaptionLeftTw(0) + WidthTw(form->lblPositionMarker[0]);
         QCOMPARE(form->CaptionLeftTw(1), startRight + 100);
         // {buttons, x, marker dragged after the move}: the end marker wins when both are in
@@ -63,7 +69,12 @@ private slots:
             form->Picture1_MouseMove(m[0], m[1]);
             QCOMPARE(DragMarker, std::int16_t(m[2]));
         }
-        drag(*form, 0, 6000); // the start past the end hides the band
+        drag(*form, 1, 8000); // a drag tick: the arrow without the 30 twips
+        QCOMPARE(form->MarkerLeftTw(1), 8000.0);
+        QCOMPARE(form->ArrowLeftTw(1), 810 + 8000.0);
+        QCOMPARE(form->CaptionLeftTw(1), 810 + 8000.0 - 160);
+        drag(*form, 0, 8500); // the start past the end hides the band
+        QCOMPARE(form->CaptionLeftTw(0), 810 + 8500.0 - 160);
         QVERIFY(!form->Picture1->bandVisible);
     }
 
@@ -75,6 +86,93 @@ private slots:
         }
         drag(*form, 0, 862.5); // back where it began, the start reads as it was set
         QCOMPARE(form->MediaPlayer1->SelectionStart(), 1.0);
+    }
+
+    void tickMovesThePlayHeadAlsoWhileDragging() {
+        auto form = openEditor(1, 9);
+        form->cursorXTw = [] { return 5000.0; };
+        for (bool dragging : {false, true}) {
+            form->MediaPlayer1->setCurrentPosition(dragging ? 7.5 : 2.5);
+            DragMarker = dragging ? 0 : -1;
+            form->Timer1_Timer();
+            const double head = 8625 * (dragging ? 0.75 : 0.25);
+            QCOMPARE(form->PositionLeftTw(), head);
+            QCOMPARE(form->pctPosition->x(), qRound(head / TwipsPerPixel()));
+        }
+        QCOMPARE(form->MarkerLeftTw(0), 5000.0);
+    }
+
+    void loopPreviewPreRollsMuted() {
+        auto form = openEditor(2, 6);
+        struct Seen {
+            bool muted, buffering, ticking;
+            double position;
+        } during{};
+        form->Check1->setChecked(true);
+        QTimer::singleShot(400, form.get(), [&] {
+            during = {form->MediaPlayer1->Mute(), form->Label13->isVisibleTo(form.get()),
+                      form->Timer1->isActive(), form->MediaPlayer1->CurrentPosition()};
+        });
+        QElapsedTimer clock;
+        clock.start();
+        form->Command2_Click();
+        QVERIFY(clock.elapsed() >= 950); // a second of pre-roll
+        QVERIFY(during.muted && during.buffering && !during.ticking);
+        // from half a second before the end marker
+        QVERIFY(during.position >= 5.5 && during.position < 6.4);
+        QVERIFY(!form->MediaPlayer1->Mute() && !form->Label13->isVisibleTo(form.get()));
+        QVERIFY(form->Timer1->isActive());
+        QCOMPARE(form->MediaPlayer1->PlayCount(), 0); // endless
+        QVERIFY(std::abs(form->MediaPlayer1->CurrentPosition() - 2) < 0.1);
+        QCOMPARE(form->Command2->text(), QString("Stop"));
+        form->Command2_Click();
+        QCOMPARE(form->Command2->text(), QString("Play"));
+        form->Check1->setChecked(false); // once, at once, from the start marker
+        clock.restart();
+        form->Command2_Click();
+        QVERIFY(clock.elapsed() < 500);
+        QCOMPARE(form->MediaPlayer1->PlayCount(), 1);
+        QVERIFY(std::abs(form->MediaPlayer1->CurrentPosition() - 2) < 0.1);
+        form->Command2_Click();
+    }
+
+    void rightClickOnMarkerOpensTheMenuAndDragsNothing() {
+        auto form = openEditor(4, 8);
+        form->show();
+        form->cursorXTw = [] { return 7000.0; };
+        QWidget* marker = form->pctMarker[0];
+        QTest::mousePress(marker, Qt::RightButton, {}, QPoint(0, 5));
+        QCOMPARE(DragMarker, std::int16_t(-1));
+        QTRY_VERIFY(form->mnuHidden->isVisible());
+        QVERIFY(std::abs(GraphClickX - marker->x() * TwipsPerPixel()) <= 1);
+        form->Timer1_Timer();
+        QCOMPARE(form->MarkerLeftTw(0), 3450.0);
+        form->mnuHidden->hide();
+        QTest::mouseRelease(marker, Qt::RightButton, {}, QPoint(0, 5));
+        QTest::mousePress(marker, Qt::LeftButton, {}, QPoint(0, 5)); // the left button drags
+        QCOMPARE(DragMarker, std::int16_t(0));
+        QTest::mouseRelease(marker, Qt::LeftButton, {}, QPoint(0, 5));
+        QCOMPARE(DragMarker, std::int16_t(-1));
+    }
+
+    void coloursOfMarkersAndTheirControls() {
+        auto form = openEditor(1, 2);
+        const QColor green(128, 255, 128), red(255, 128, 128);
+        const struct {
+            QWidget* widget;
+            QPalette::ColorRole role;
+            QColor colour;
+        } table[] = {{form->Option1[0], QPalette::WindowText, green},
+                     {form->Option1[1], QPalette::WindowText, red},
+                     {form->Label13, QPalette::WindowText, QColor(255, 255, 0)},
+                     {form->pctMarker[0], QPalette::Window, green},
+                     {form->pctMarker[1], QPalette::Window, red},
+                     {form->pctPosition, QPalette::Window, QColor(255, 255, 128)}};
+        for (const auto& t : table)
+            QCOMPARE(t.widget->palette().color(t.role), t.colour);
+        QCOMPARE(form->Option1[0]->text(), QString("Start Position"));
+        QCOMPARE(form->Option1[1]->text(), QString("End Position"));
+        QCOMPARE(form->Label13->text(), QString("Buffering..."));
     }
 
     void closingDuringPreRollEndsThePreview() {
@@ -89,13 +187,18 @@ private slots:
 
     void playFromHereAndZeroLength() {
         auto form = openEditor(0, 10);
+        form->show();
         form->Picture1_MouseDown(2, 4287.4);
         form->mnuHidden->hide();
         form->Picture1_MouseDown(1, 100); // a left press is no right-click
+        form->Command4->setFocus();
         form->mnuPlayFromHere_Click();
         QVERIFY(std::abs(form->MediaPlayer1->CurrentPosition() - 10 * 4357.0 / 8715) < 0.01);
         QCOMPARE(form->MediaPlayer1->PlayState(), 2);
+        QTest::keyClick(form->focusWidget(), ']'); // the keys work while it plays
+        QVERIFY(std::abs(form->MediaPlayer1->SelectionEnd() - 10 * 4357.0 / 8715) < 0.05);
         form->MediaPlayer1->Stop();
+        form->MediaPlayer1->setSelectionEnd(10);
         const auto nudge = [&](const QString& caption) {
             for (QPushButton* b : form->cmdNudge)
                 if (b->text() == caption) b->click();
@@ -150,6 +253,11 @@ private slots:
         double startSeen = -1, dragged = -1;
         whileOpen([&](Form5& form) {
             startSeen = form.MediaPlayer1->SelectionStart();
+            form.MediaPlayer1->setCurrentPosition(4.25);
+            QVERIFY(form.focusWidget());
+            QTest::keyClick(form.focusWidget(), '['); // the keys work from the start
+            QCOMPARE(form.MediaPlayer1->SelectionStart(), 4.25);
+            QCOMPARE(form.lblPositionMarker[0]->text(), QString("Start: 4.25 s"));
             drag(form, 0, 3000);
             dragged = form.MediaPlayer1->SelectionStart();
             form.Command3->click();

@@ -1,10 +1,14 @@
 // Browse: the file a cue takes, the MP3 question, decodings, and failures that change nothing.
 
 #include "MediaFixture.h"
+#include "app/Form1.h"
 #include "core/Palette.h"
+#include "cuelist/CueListEditor.h"
+#include "cuelist/CueListModel.h"
 #include "media/Form6.h"
 #include "media/clsMP3.h"
 #include "platform/process/ProcessRunner.h"
+#include "showfiles/ShowFiles.h"
 
 using namespace sorvane;
 using namespace sorvane::testing;
@@ -52,7 +56,18 @@ private slots:
         QFETCH(int, dialogs);
         QFETCH(double, end);
         browse(file, MsgResult::No);
-        QCOMPARE(shell->scripted.calls().size(), dialogs);
+        const auto& calls = shell->scripted.calls();
+        QCOMPARE(calls.size(), dialogs);
+        QCOMPARE(calls[0].title, QString("Open File"));
+        if (dialogs == 2) {
+            QCOMPARE(calls[1].text,
+                     "You have selected an MP3 file.  Because the MP3 file format requires "
+                     "decoding for playback, a slight delay can occur before playing begins."
+                     "\r\n\r\nWould you like to convert this file to WAV format to eliminate "
+                     "the possibility of this delay?");
+            QCOMPARE(calls[1].title, QString("Select File"));
+            QVERIFY(calls[1].buttons == MsgButtons::YesNo && calls[1].icon == MsgIcon::Question);
+        }
         // End, Start and File in this order, each through its handler, then the list click.
         const QStringList wrote{"End=" + fields->end, "Start=0", "File=" + file, "Click"};
         QCOMPARE(fields->log, end < 0 ? QStringList() : wrote);
@@ -89,6 +104,124 @@ private slots:
         r->onSlice = nullptr; // once done, the next decoding runs again
         browse(path("second.mp3"));
         QCOMPARE(fields->file, path("second.wav"));
+    }
+
+    void decodingWindowSlidesItsStripAndCancels() {
+        auto runner = std::make_unique<ScriptedProcessRunner>();
+        ScriptedProcessRunner* r = runner.get();
+        clsMP3 mp3(std::move(runner));
+        mp3.StartApp("lame", {});
+        Form6 form(mp3, nullptr);
+        QCOMPARE(form.Label1->text(), QString("Decoding MP3 to WAV format.  Please Wait..."));
+        // {ticks, the strip's left edge in twips}: 100 a tick, from -3000 again at 4500
+        const int table[][2] = {{0, -1000}, {1, -900}, {54, 4400}, {55, -3000}, {56, -2900}};
+        int ticks = 0;
+        for (const auto& [n, left] : table) {
+            for (; ticks < n; ++ticks)
+                form.Timer1_Timer();
+            QCOMPARE(form.Picture2->x(), TwToPx(left));
+        }
+        QCOMPARE(form.Timer1->interval(), 10);
+        form.Command1->click();
+        QVERIFY(ConvertCanceled && form.isHidden());
+        QCOMPARE(r->terminatedWith, 1);
+    }
+
+    // Browse in the program's window, with the list edited or another show loaded while the
+    // decoder runs (or, "early", in the half second before it starts).
+    void decodedFileGoesIntoItsOwnCue_data() {
+        QTest::addColumn<QString>("act");
+        QTest::addColumn<bool>("early");
+        QTest::addColumn<QString>("gets");   // the cue that takes the WAV; empty: none
+        QTest::addColumn<QString>("status"); // the yellow warning; empty: none
+        QTest::newRow("nothing") << "" << false << "Rain" << QString();
+        QTest::newRow("Next selects another cue") << "Next" << false << "Rain" << QString();
+        QTest::newRow("GO selects another cue") << "Go" << false << "Rain" << QString();
+        QTest::newRow("moved down") << "Move Down" << false << "Rain" << QString();
+        QTest::newRow("one inserted above") << "Insert" << false << "Rain" << QString();
+        QTest::newRow("deleted") << "Delete Cue" << false << "" << kCueDeletedText;
+        QTest::newRow("another show loaded") << "Load" << false << "" << kShowChangedText;
+        QTest::newRow("a new show") << "Create New" << false << "" << kShowChangedText;
+        QTest::newRow("cancelled") << "Cancel" << false << "" << kConvertCanceledText;
+        QTest::newRow("cancelled at once") << "Cancel" << true << "" << kConvertCanceledText;
+    }
+    void decodedFileGoesIntoItsOwnCue() {
+        QFETCH(QString, act);
+        QFETCH(bool, early);
+        QFETCH(QString, gets);
+        QFETCH(QString, status);
+        QFile::remove(path("Song.wav"));
+        const QString show = path("rain.cue");
+        QFile f(show);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        for (const char* cue : {"1,Rain,0,0,0,rain.wav,0,1,0,0,10,1,1,2,\r\n",
+                                "2,Wind,0,0,0,wind.wav,0,1,0,0,10,1,1,2,\r\n",
+                                "3,Thunder,0,0,0,thunder.wav,0,1,0,0,10,1,1,2,\r\n"})
+            f.write(cue);
+        f.close();
+        ScriptedDialogs dialogs;
+        AudioEngine own({.output = AudioEngine::Output::Offline}); // voices of its own
+        Form1 window(show, dialogs, &own);
+        window.Show();
+        CueListEditor& cues = window.cues();
+        QCOMPARE(cues.SelectedIndex(), 1);
+        auto runner = std::make_unique<ScriptedProcessRunner>();
+        ScriptedProcessRunner* r = runner.get();
+        r->slicesToEnd = 3;
+        r->onEnd = [&] { QFile::copy(path("ten.wav"), r->arguments.value(2)); };
+        window.media().setMP3(std::make_unique<clsMP3>(std::move(runner)));
+        const auto click = [&](const QString& caption) {
+            for (QPushButton* b : window.findChildren<QPushButton*>())
+                if (b->text() == caption) return b->click();
+            QFAIL(qPrintable("no button " + caption));
+        };
+        const auto doAct = [&] {
+            if (act == "Load")
+                window.showFiles().LoadShow(show);
+            else if (act == "Create New")
+                window.showFiles().Command1_Click();
+            else if (act == "Insert")
+                cues.SelectRow(0), cues.cmdAddCue_Click();
+            else if (act == "Cancel")
+                window.media().decodingWindow()->Command1->click();
+            else if (!act.isEmpty())
+                click(act);
+        };
+        bool acted = false;
+        r->onSlice = [&](int slice) {
+            if (slice == 1 && !early) doAct(), acted = true;
+        };
+        if (early) QTimer::singleShot(100, &window, [&] { doAct(), acted = true; });
+        dialogs.queueFile(mp3);
+        dialogs.queueAnswer(MsgResult::Yes);
+        click("Browse");
+        QVERIFY(acted);
+        QCOMPARE(r->starts, early ? 0 : 1);
+        QCOMPARE(QFile::exists(path("Song.wav")), act != "Cancel"); // a Cancel leaves no WAV
+        // Every cue read from the list: only the one Browse began from has the decoded file.
+        const CueListModel& list = cues.model();
+        for (int i = 0; i < list.count(); ++i) {
+            const CueRow& row = list.row(i);
+            const QString name = row.at(kDescription).text;
+            const bool decoded = name == gets, added = name.startsWith("New Action");
+            QCOMPARE(row.at(kFile).value.toText(), decoded ? path("Song.wav")
+                                                   : added ? "0"
+                                                           : name.toLower() + ".wav");
+            QCOMPARE(row.at(kSelectionStart).value.toNumber().value_or(-1),
+                     decoded || added ? 0.0 : 1.0);
+            QVERIFY(std::abs(row.at(kSelectionEnd).value.toNumber().value_or(-1) -
+                             (decoded ? 10.0
+                              : added ? 0.0
+                                      : 2.0)) < 0.05);
+        }
+        const auto warned = [&](const QString& text) {
+            for (const StatusLine::Entry& e : window.status().history())
+                if (e.colour == kYellow && e.text.startsWith(text)) return true;
+            return false;
+        };
+        for (const QString& warning : {kCueDeletedText, kShowChangedText, kConvertCanceledText})
+            QCOMPARE(warned(warning), warning == status);
+        QFile::remove(path("Song.wav"));
     }
 
     void failingDecoderReportedNamingTheFile_data() {
