@@ -313,8 +313,6 @@ void Form5::MediaPlayer1_PlayStateChange(int) {
 void Form5::Picture1_MouseDown(int Button, double X) {
     if (Button != 2) return;
     GraphClickX = static_cast<std::int16_t>(std::lround(X));
-    // The menu takes the mouse and its release: no drag may go on behind it.
-    DragMarker = -1;
     mnuHidden->popup(QCursor::pos());
 }
 

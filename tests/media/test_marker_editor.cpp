@@ -125,8 +125,10 @@ private slots:
         QCOMPARE(form->MediaPlayer1->PlayCount(), 0); // endless
         QVERIFY(std::abs(form->MediaPlayer1->CurrentPosition() - 2) < 0.1);
         QCOMPARE(form->Command2->text(), QString("Stop"));
+        QVERIFY(form->pctPosition->isVisibleTo(form.get())); // the play-head while it plays
         form->Command2_Click();
         QCOMPARE(form->Command2->text(), QString("Play"));
+        QVERIFY(!form->pctPosition->isVisibleTo(form.get()));
         form->Check1->setChecked(false); // once, at once, from the start marker
         clock.restart();
         form->Command2_Click();
@@ -170,6 +172,11 @@ private slots:
                      {form->pctPosition, QPalette::Window, QColor(255, 255, 128)}};
         for (const auto& t : table)
             QCOMPARE(t.widget->palette().color(t.role), t.colour);
+        // The band between the markers in dark blue on the black graph.
+        const QImage graph = form->Picture1->grab().toImage();
+        const int y = graph.height() / 2, px = qRound(1293.75 / TwipsPerPixel());
+        QCOMPARE(graph.pixelColor(px, y), QColor(0, 0, 128));
+        QCOMPARE(graph.pixelColor(px + qRound(1000 / TwipsPerPixel()), y), QColor(Qt::black));
         QCOMPARE(form->Option1[0]->text(), QString("Start Position"));
         QCOMPARE(form->Option1[1]->text(), QString("End Position"));
         QCOMPARE(form->Label13->text(), QString("Buffering..."));
@@ -238,6 +245,8 @@ private slots:
         whileOpen([&](Form5& form) {
             QTRY_VERIFY(mainTicks > 3);
             QTRY_VERIFY(!form.Picture1->picture.isNull()); // drawn when the modal show activates
+            QCOMPARE(form.Label2->text(), QString("bare.wav"));
+            QCOMPARE(form.Label4->text(), QString("10 s"));
             QVERIFY(form.Picture1->bandVisible);
             form.Command1->click();
         });
