@@ -327,8 +327,18 @@ void Form5::Command1_Click() {
     if (unloaded_) return;
     const QString start = DecimalText(MediaPlayer1->SelectionStart());
     const QString end = DecimalText(MediaPlayer1->SelectionEnd());
-    fields_.PutStartPos(start);
-    fields_.PutEndPos(end);
+    switch (fields_.Locate(cue)) {
+    case CuePlace::Selected:
+        fields_.PutStartPos(start);
+        fields_.PutEndPos(end);
+        break;
+    case CuePlace::Listed:
+        fields_.StoreInCue(cue, QString(), start, end);
+        break;
+    case CuePlace::Deleted:
+    case CuePlace::OtherShow:
+        break;
+    }
     Unload();
 }
 

@@ -10,6 +10,7 @@
 // back gives the time it was placed at.
 
 #include "MarkerGeometry.h"
+#include "core/CueRef.h"
 
 #include <QImage>
 #include <QWidget>
@@ -97,6 +98,10 @@ public:
     double CaptionLeftTw(int i) const { return captionLeft_[static_cast<size_t>(i)]; }
     double ArrowLeftTw(int i) const { return arrowLeft_[static_cast<size_t>(i)]; }
     MarkerGeometry geometry() const;
+
+    // The cue the editor was opened for; Done writes into it, also when a cue process has
+    // selected another cue meanwhile, and into no cue when it is gone.
+    CueRef cue;
 
     // Where the timer reads the cursor: by default the real cursor over the graph; tests may
     // give the X in graph twips instead.

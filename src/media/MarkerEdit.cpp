@@ -25,6 +25,7 @@ void MediaCommands::Command6_Click() {
     if (!path.isEmpty()) {
         // The editor lives for this command only; it is deleted once the command has ended.
         auto* form = new Form5(engine_, fields_, window_);
+        form->cue = fields_.SelectedCue();
         form->setAttribute(Qt::WA_DeleteOnClose, false);
         form5_ = form;
         form->show(); // its activation draws nothing yet: the player is empty

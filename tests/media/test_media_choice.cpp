@@ -5,6 +5,7 @@
 #include "core/Palette.h"
 #include "cuelist/CueListEditor.h"
 #include "cuelist/CueListModel.h"
+#include "cuelist/PropertiesPanel.h"
 #include "media/Form6.h"
 #include "media/clsMP3.h"
 #include "platform/process/ProcessRunner.h"
@@ -25,6 +26,20 @@ class MediaChoiceTest : public QObject, MediaFixture {
         if (writes) r->onEnd = [this, r] { QFile::copy(path("ten.wav"), r->arguments.value(2)); };
         media->setMP3(std::make_unique<clsMP3>(std::move(runner)));
         return r;
+    }
+    // A show of Rain, Wind and Thunder, each on the file `file` or "rain.wav"..., from 1 to 2 s.
+    QString writeShow(const QString& file = QString()) {
+        QFile f(path("rain.cue"));
+        if (!f.open(QIODevice::WriteOnly)) return {};
+        int n = 0;
+        for (const QString name : {"Rain", "Wind", "Thunder"}) {
+            const QString media = file.isEmpty() ? name.toLower() + ".wav" : file;
+            f.write(QStringLiteral("%1,%2,0,0,0,%3,0,1,0,0,10,1,1,2,\r\n")
+                        .arg(++n)
+                        .arg(name, media)
+                        .toUtf8());
+        }
+        return f.fileName();
     }
     void browse(const QString& file, MsgResult answer = MsgResult::Yes) {
         shell->scripted.queueFile(file);
@@ -151,14 +166,7 @@ private slots:
         QFETCH(QString, gets);
         QFETCH(QString, status);
         QFile::remove(path("Song.wav"));
-        const QString show = path("rain.cue");
-        QFile f(show);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        for (const char* cue : {"1,Rain,0,0,0,rain.wav,0,1,0,0,10,1,1,2,\r\n",
-                                "2,Wind,0,0,0,wind.wav,0,1,0,0,10,1,1,2,\r\n",
-                                "3,Thunder,0,0,0,thunder.wav,0,1,0,0,10,1,1,2,\r\n"})
-            f.write(cue);
-        f.close();
+        const QString show = writeShow();
         ScriptedDialogs dialogs;
         AudioEngine own({.output = AudioEngine::Output::Offline}); // voices of its own
         Form1 window(show, dialogs, &own);
@@ -222,6 +230,25 @@ private slots:
         for (const QString& warning : {kCueDeletedText, kShowChangedText, kConvertCanceledText})
             QCOMPARE(warned(warning), warning == status);
         QFile::remove(path("Song.wav"));
+    }
+
+    void editorDoneWritesIntoItsOwnCue() {
+        ScriptedDialogs dialogs;
+        AudioEngine own({.output = AudioEngine::Output::Offline});
+        Form1 window(writeShow(path("ten.wav")), dialogs, &own);
+        window.Show();
+        bool shown = false;
+        window.media().onEditorShown = [&](Form5& form) {
+            shown = true;
+            window.cues().SelectRow(2); // as GO does, from a cue process running meanwhile
+            form.cmdNudge[3]->click();  // the start half a second on
+            form.Command1->click();     // Done
+        };
+        window.cues().panel().Command6()->click();
+        QVERIFY(shown);
+        const CueListModel& list = window.cues().model();
+        for (int i = 0; i < list.count(); ++i)
+            QCOMPARE(list.row(i).at(kSelectionStart).value.toNumber(), i == 0 ? 1.5 : 1.0);
     }
 
     void failingDecoderReportedNamingTheFile_data() {
