@@ -8,10 +8,12 @@
 #include "platform/Dialogs.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
 
 using namespace sorvane;
+using namespace Qt::StringLiterals;
 
 const QString k98 = GetWindowsVersion(); // what the window takes here: the query fails
 const QString kXP = QStringLiteral("Windows XP");
@@ -71,6 +73,42 @@ private slots:
         layOut(version, asked, properties);
         QTEST(QSize(form->OuterWidthTw(), form->OuterHeightTw()), "outer");
         QTEST(QSize(WidthTw(list()), HeightTw(list())), "list");
+    }
+
+    // Where the rest stands: the running count, the rules, the button column, the mixer and
+    // the properties panel with its heading, and the panel's button.
+    void placements_data() {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("properties");
+        QTest::addColumn<QSize>("outer");
+        QTest::addColumn<QList<int>>("places");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("xp panel") << kXP << true << QSize(12105, 9000)
+                                  << QList<int>{9855, 11605, 8175, 7055,  4500, 4930, 6910,
+                                                8275, 6900,  8275, 11905, 8275, 7010, 4785}
+                                  << u"Properties >"_s;
+        QTest::newRow("98") << k98 << false << QSize(13000, 9500)
+                            << QList<int>{10750, 12500, 12780, 11660, 5140, 5530, 7805,
+                                          9170,  7500,  9170,  12800, 9170, 7905, 5430}
+                            << u"< Properties"_s;
+    }
+    void placements() {
+        QFETCH(QString, version);
+        QFETCH(bool, properties);
+        QFETCH(QSize, outer);
+        layOut(version, outer, properties);
+        const Frame& f = form->frame();
+        QWidget* panel = form->cues().pctProperties();
+        QTEST(QList<int>({LeftTw(form->status().Label4), LeftTw(form->status().lblCuesRunning),
+                          f.Line2->X2(), LeftTw(f.pctActionControls), TopTw(f.lblMixer),
+                          TopTw(f.pctMixer), WidthTw(f.pctMixer), LeftTw(panel), HeightTw(panel),
+                          f.Line1->X1(), f.Line1->X2(), LeftTw(f.Label2), f.Line3->X2(),
+                          f.Line3->Y1()}),
+              "places");
+        QCOMPARE(f.Line3->Y2(), f.Line3->Y1());
+        QTEST(f.cmdProperties->text(), "button");
+        for (QWidget* w : std::initializer_list<QWidget*>{f.Line1, f.Label2, panel})
+            QCOMPARE(w->isHidden(), !properties);
     }
 
     void columnWidths() {

@@ -147,6 +147,12 @@ private slots:
         status->ClearStatusHistory(); // the typing goes on
         QTRY_COMPARE_WITH_TIMEOUT(caption(), u"Cue 3 Ready  >  Rain 10%"_s, 5000);
         QCOMPARE(status->statusColour(), kBrightGreen);
+        // Of a longer text the first 1000 characters are typed; the history holds it all.
+        status->ShowStatus(u"Cue 2 Ready  >  %"_s + QString(1500, u'x'), 4);
+        for (int i = 0; i < 1600; ++i)
+            status->tmrShowStatus_Timer();
+        QCOMPARE(caption(), u"Cue 2 Ready  >  "_s + QString(1000, u'x'));
+        QCOMPARE(lastEntry().size(), 16 + 1500);
         status->ShowStatus(u"Cue 1 Ready  >  %A long description"_s, 4);
         QTRY_VERIFY_WITH_TIMEOUT(caption().size() > 16, 5000);
         status->ShowStatus(u"Executing Cue 1."_s, 0);

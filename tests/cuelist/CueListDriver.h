@@ -70,6 +70,11 @@ protected:
         return out;
     }
     QString lastStatus() { return form->status().history().constLast().text; }
+    // The newest message and its colour.
+    QString said() {
+        const auto e = form->status().history().constLast();
+        return e.text + u' ' + e.colour.name();
+    }
     bool shown(int row) { return !pn().pctProperty(row)->isHidden(); }
     bool panelShown() { return !ed().pctProperties()->isHidden(); }
 

@@ -18,6 +18,10 @@ private slots:
 
     void insertAddsAPlayCueAndRenumbersTheCuesThatFollow() {
         insert();
+        // Play Sound along with the previous cue, on Auto, once on channel 1 at full volume.
+        QCOMPARE(stored(1, {kWhen, kAction, kActionCue, kFile, kVolume, kRate, kBeginOn, kChannel,
+                            kFadeSpeed, kPlayCount, kSelectionStart, kSelectionEnd}),
+                 u"0,0,0,0,0,1,1,0,0,1,0,0"_s);
         // First, with a description the box already shows: the put stores it all the same.
         ed().SelectRow(0);
         insert();
@@ -292,12 +296,24 @@ private slots:
             QCOMPARE(value(1, k), other);
         }
         QCOMPARE(p.txtVolume()->text() + u' ' + p.txtRate()->text(), u"27.8 0.25"_s);
+        // A slider being dragged writes the row at every step, before it is let go.
+        const std::tuple<QSlider*, int, int, const char*> drags[] = {
+            {p.sldVolume(), kVolume, 3000, "-1000"},
+            {p.sldRate(), kRate, 150, "1.5"},
+            {p.sldSpeed(), kFadeSpeed, 3, "3"}};
+        for (const auto& [slider, k, to, storedText] : drags) {
+            slider->setSliderDown(true);
+            slider->setSliderPosition(to);
+            QCOMPARE(stored(2, {k}), QString::fromLatin1(storedText));
+            slider->setSliderDown(false);
+        }
         // The iteration action proposes a tolerance, kept by the delay; picked again, again.
         typeInto(p.txtAction(), u"500"_s);
         pick(p.cboAction(), kActionIteration);
-        QCOMPARE(stored(2, {kAction, kActionCue}), u"3,80"_s);
+        QCOMPARE(stored(2, {kAction, kActionCue}) + p.lblAction1()->text(),
+                 u"3,80Tolerance (ms):"_s);
         pick(p.cboAction(), kActionDelay);
-        QCOMPARE(text(2, kAction), u"Delay (80ms)"_s);
+        QCOMPARE(text(2, kAction) + p.lblAction1()->text(), u"Delay (80ms)Value:"_s);
         typeInto(p.txtAction(), u"300"_s);
         pick(p.cboAction(), kActionIteration);
         emit p.cboAction()->activated(kActionIteration);
@@ -340,19 +356,22 @@ private slots:
         }
     }
 
+    // The box shows the cue's position, also in a show numbered otherwise, and jumps by it.
     void jumpBoxSelectsTheTypedCue() {
-        for (int i = 0; i < 5; ++i)
-            insert();
+        load({Play("1"), Play("2"), Play("5"), Play("9"), Play("12")});
+        clickRow(5);
         QLineEdit* box = pn().txtCueNumber();
-        // A key jumps by the text the box held before it ("5"); the key then stands there.
+        QCOMPARE(box->text(), u"5"_s);
+        // A key jumps by the text the box held before it; the key then stands there.
         QTest::keyClick(box, Qt::Key_3);
+        QCOMPARE(said(), u"Cue 5 Ready. #00ff00"_s);
         QTest::keyClick(box, Qt::Key_Return);
         QCOMPARE(ed().SelectedIndex(), 3);
-        QCOMPARE(lastStatus(), u"Cue 3 Ready."_s);
+        QCOMPARE(said(), u"Cue 3 Ready. #00ff00"_s);
         box->setText(u"9"_s);
         QTest::keyClick(box, Qt::Key_Return);
         QCOMPARE(box->text(), u"3"_s); // the selected cue was reloaded
-        QCOMPARE(lastStatus(), u"Warning! - Cue Not Found"_s);
+        QCOMPARE(said(), u"Warning! - Cue Not Found #ffff00"_s);
     }
 };
 

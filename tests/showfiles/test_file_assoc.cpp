@@ -75,13 +75,15 @@ private slots:
             {"mediacue\\shell\\open\\command", "player %1"}};
         for (const auto& [key, value] : values)
             QCOMPARE(get(key), value);
-        // The next start writes its keys again: nothing changes, no unchanged file is rewritten.
+        // The next start writes its keys again: nothing changes, no unchanged file is rewritten;
+        // a folder given with its separator gets no second one.
         const QByteArray store = ReadFile(DefaultRegistryPath());
         const QByteArray list = file("config/mimeapps.list");
         const QString entry = data + "/applications/sorvane.desktop";
         const QDateTime entryTime = QFileInfo(entry).lastModified();
         QTest::qWait(20);
-        registerAtStart(app);
+        UnregisterFileType("cue");
+        RegisterFileType("cue", app + '/', "sorvane", "Sorvane Show", app + "/sorvane.ico");
         QCOMPARE(ReadFile(DefaultRegistryPath()), store);
         QCOMPARE(QFileInfo(entry).lastModified(), entryTime);
         QCOMPARE(file("config/mimeapps.list"), list);

@@ -480,6 +480,7 @@ private slots:
             QCOMPARE(dialogs.calls().last().text,
                      "Unable to open file.  Unrecognized Data Format.");
             QCOMPARE(dialogs.calls().last().icon, MsgIcon::Critical);
+            QCOMPARE(dialogs.calls().last().title, "Error!");
             QCOMPARE(Snapshot(model()), shown);
             QCOMPARE(ShowFilename, data + "show-basic.mdb");
         }
@@ -526,6 +527,8 @@ private slots:
         form->frame().Command1->click();
         QCOMPARE(model().count(), 0);
         QCOMPARE(ShowFilename, path("Cmd/one.cue"));
+        QCOMPARE(entries(""), 1); // Create New leaves only the ready message
+        QCOMPARE(entries("Sorvane 1.0 Ready.     rev.2", kWhite), 1);
     }
 
     void pipesAndDevicesNeverBlock() {
@@ -580,12 +583,14 @@ private slots:
     }
 
     void anyLineEndLoads() {
-        // A CR or LF alone inside a value of a file with CR LF line ends stays in its cue.
-        write("Ends/show.cue", "\r\n1,One\nheavy,0,\r\n\r\n2,Two,1\r,\r\n3,Three,1,\r\n4,unended");
+        // A CR or LF alone inside a value of a file with CR LF line ends stays in its cue; a
+        // number is kept as the file has it until the panel writes it.
+        write("Ends/show.cue",
+              "\r\n1,One\nheavy,0,\r\n\r\n2,Two,1\r,\r\n3,Three,1,,,,,1.50\r\n4,unended");
         load("Ends/show.cue");
         save("Ends/saved.cue");
-        QCOMPARE(read("Ends/saved.cue"),
-                 "1,One heavy,0,,,,,,,,,,,,\r\n2,Two,1 ,,,,,,,,,,,,\r\n3,Three,1,,,,,,,,,,,,\r\n");
+        QCOMPARE(read("Ends/saved.cue"), "1,One heavy,0,,,,,,,,,,,,\r\n2,Two,1 ,,,,,,,,,,,,\r\n"
+                                         "3,Three,1,,,,,1.50,,,,,,,\r\n");
         write("Ends/none.cue", "just one line without an end");
         for (const QString file : {"Ends/none.cue", "Ends/missing.cue", "Ends"})
             load(file);
