@@ -3,7 +3,7 @@
 namespace sorvane {
 
 FadeResult FadeStep(int current, int target, int interval) {
-    FadeResult r{current, interval > 100 ? 300 : interval, false};
+    FadeResult r{current, FadeTickInterval(interval), false};
     if (target > current) {
         // Up: the last stretch below full level is taken in one jump.
         r.volume = current + 2 * kFadeStep > 0 ? 0 : current + kFadeStep;

@@ -15,6 +15,11 @@ struct FadeResult {
     bool finished; // the target is reached: this was the last step
 };
 
+// The tick period from a tick on: the slowest speed's 101 ms become 300 ms after its first tick.
+inline int FadeTickInterval(int interval) {
+    return interval > 100 ? 300 : interval;
+}
+
 // `current` is the player's volume before the step, `interval` the fade's tick period.
 FadeResult FadeStep(int current, int target, int interval);
 

@@ -156,7 +156,9 @@ void Mixer::Build(AudioEngine& engine) {
 
         sldMixer[i]->installEventFilter(this);
         connect(sldMixer[i], &QSlider::valueChanged, this, [this, i] { sldMixer_Change(i); });
-        connect(sldMixer[i], &QSlider::sliderMoved, this, [this, i] { sldMixer_Scroll(i); });
+        // Every move of the operator's (a drag, a click in the groove, a key, the wheel) is
+        // an action of the slider; the meter tick's setting of the value is none.
+        connect(sldMixer[i], &QSlider::actionTriggered, this, [this, i] { sldMixer_Scroll(i); });
     }
     label(QStringLiteral("Master"), QStringLiteral("lblMaster"), 380, 4, 50, 14);
     sldLinkChannels = new QSlider(Qt::Vertical, mixer);

@@ -124,7 +124,12 @@ int Processes::LoadFadeProcess(const QString& tag, int interval) {
     p->Index = index;
     p->Tag = tag;
     p->Interval = interval;
+    // Each tick arms the next one (single shot), due a period after the tick before it
+    // was due, counted from here.
     p->timer = ProcessTimer(this, p, interval, [this](int i) { tmrFader_Timer(i); });
+    p->timer->setSingleShot(true);
+    p->clock.start();
+    p->due = interval;
     tmrFader_[index] = p;
     p->timer->start();
     return index;
@@ -133,6 +138,8 @@ int Processes::LoadFadeProcess(const QString& tag, int interval) {
 void Processes::UnloadAllFades() {
     auto gone = std::move(tmrFader_);
     tmrFader_.clear();
+    for (auto& [index, fade] : gone)
+        if (fade->timer) fade->timer->stop(); // a tick inside its wait has armed the next
     // `gone` lets go here: an instance whose tick is inside a wait lives on in that tick.
 }
 
@@ -392,14 +399,17 @@ void Processes::WaitForIteration(const CueRecord& rec) {
 }
 
 void Processes::ChangeVolume(const CueRecord& rec, bool& fading) {
-    if (rec.FadeSpeed == 10) {
-        if (MediaPlayer* p = Player(rec.Channel)) p->setVolume(rec.Volume);
+    // Speed and target as the cue's panel shows them: a stored speed above 10 would give a
+    // negative tick period, and a fade never reaches a target above full level.
+    const int speed = std::clamp<int>(rec.FadeSpeed, 0, 10);
+    const int target = std::clamp<int>(rec.Volume, kVolumeFloor, 0);
+    if (speed == 10) {
+        if (MediaPlayer* p = Player(rec.Channel)) p->setVolume(target);
         return;
     }
-    const int interval = FadeInterval(rec.FadeSpeed);
     IterationPending = false;
-    LoadFadeProcess(QString::number(rec.Volume) + QLatin1Char('/') + QString::number(rec.Channel),
-                    interval);
+    LoadFadeProcess(QString::number(target) + QLatin1Char('/') + QString::number(rec.Channel),
+                    FadeInterval(speed));
     fading = true;
 }
 
@@ -464,37 +474,50 @@ void Processes::tmrFader_Timer(int Index) {
     auto it = tmrFader_.find(Index);
     if (it == tmrFader_.end()) return;
     const std::shared_ptr<FadeProcess> self = it->second;
-    if (self->ticking || nestedTicks_ >= kMaxNestedTicks) return; // the next tick will do
+    if (nestedTicks_ >= kMaxNestedTicks) { // put off until the waits below have ended
+        if (self->timer) self->timer->start(kDeferredTickMs);
+        return;
+    }
     const NestedTick nested(nestedTicks_);
-    self->ticking = true;
-    // 1.
-    LetEventsRun();
+    // 4. The next tick is armed before this one's wait, due a period after this one was due:
+    // a late tick does not push the later ones back, and a wait that runs inside this one's
+    // (a cue's completion wait, say) does not hold the fade up.
+    self->Interval = FadeTickInterval(self->Interval);
+    self->due += self->Interval;
+    if (self->timer)
+        self->timer->start(static_cast<int>(
+            std::clamp<qint64>(self->due - self->clock.elapsed(), 0, self->Interval)));
+    // 1. A tick that comes inside this fade's own wait steps at once: that wait lets the
+    // events run already.
+    if (!self->ticking) {
+        self->ticking = true;
+        LetEventsRun();
+        self->ticking = false;
+        if (self->finished) return; // a tick inside the wait has ended the fade
+    }
     // 2. the task, read afresh
     const QString tag = self->Tag;
     const qsizetype slash = tag.indexOf(QLatin1Char('/'));
     const std::optional<double> targetValue =
         slash < 0 ? std::nullopt : ReadNumber(tag.left(slash));
-    int channel = -1;
-    if (slash >= 0 && slash + 1 < tag.size() && tag.at(slash + 1).isDigit())
-        channel = tag.at(slash + 1).digitValue();
-    MediaPlayer* p = Player(channel);
+    const std::optional<double> channelValue =
+        slash < 0 ? std::nullopt : ReadNumber(tag.mid(slash + 1));
+    MediaPlayer* p = nullptr;
+    if (channelValue && *channelValue >= 0 && *channelValue < kChannelCount)
+        p = Player(static_cast<int>(*channelValue));
     bool finished = true; // a fade that names no player ends as a finished fade
     if (p && targetValue) {
         const int target = static_cast<int>(std::clamp(std::floor(*targetValue), -1e9, 1e9));
         // 3.
         p->setMute(false);
-        // 4-6.
+        // 5, 6.
         const FadeResult r = FadeStep(p->Volume(), target, self->Interval);
-        if (r.interval != self->Interval) {
-            self->Interval = r.interval;
-            if (self->timer) self->timer->setInterval(r.interval);
-        }
         p->setVolume(r.volume);
         finished = r.finished;
     }
-    self->ticking = false;
     if (!finished) return; // 7.
     // 8.
+    self->finished = true;
     if (!IterationPending && SelectedWhen() == 2) StartSelectedCue();
     IterationPending = false;
     Release(self);

@@ -8,6 +8,7 @@
 
 #include "cuelist/CueRecord.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -36,7 +37,11 @@ struct CueProcess : ProcessInstance {
     int paintTicket = 0; // the window's repaint waits for this cue's sound to start
 };
 
-struct FadeProcess : ProcessInstance {};
+struct FadeProcess : ProcessInstance {
+    QElapsedTimer clock;   // from the fade's start
+    qint64 due = 0;        // when the next tick is due, ms from the start
+    bool finished = false; // a tick has reached the target
+};
 
 class Processes : public QObject {
     Q_OBJECT

@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -65,15 +66,22 @@ Transport::Transport(Playback& playback) : QObject(&playback), pb_(playback) {
 bool Transport::eventFilter(QObject* watched, QEvent* e) {
     Frame& f = pb_.shell().frame();
     if (watched == f.cmdGo) {
+        // Only a left press on an enabled GO (the second press of a double click included)
+        // makes the coming click the operator's: a press while GO is held disabled after a
+        // GO clicks nothing, and another button's press never clicks, so either would leave
+        // the flag set for the next GO a process gives.
         // From the press on GO to the cue's sound, the window's repaint waits (the button
         // repaints itself at once on a press and on a click): the sound comes first.
-        if (e->type() == QEvent::MouseButtonPress) {
-            cmdGo_MouseDown();
-            if (f.cmdGo->isEnabled()) {
+        if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) {
+            if (static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && f.cmdGo->isEnabled()) {
+                cmdGo_MouseDown();
                 pb_.paintHold().release(pressHold_);
                 pressHold_ = pb_.paintHold().hold(f.cmdGo->window());
             }
         } else if (e->type() == QEvent::MouseButtonRelease) {
+            // Released off the button: no click comes, and the press is no GO at all.
+            if (static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton && !f.cmdGo->isDown())
+                ManualGo = false;
             if (pressHold_ != 0) {
                 // Held on through the click; a cue it starts holds on by itself.
                 const int click = pb_.paintHold().hold(f.cmdGo->window());
@@ -83,8 +91,15 @@ bool Transport::eventFilter(QObject* watched, QEvent* e) {
             }
         } else if (e->type() == QEvent::KeyPress) {
             auto* k = static_cast<QKeyEvent*>(e);
+            // Return and the keypad's Enter click GO as Space does (a button outside a dialog
+            // takes no Enter of its own); a held key clicks once.
+            if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) &&
+                (k->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+                if (!k->isAutoRepeat()) f.cmdGo->click();
+                return true;
+            }
             const QString text = k->text();
-            // Space and Enter click the button; they are not typed into the buffer.
+            // Space clicks the button, as Enter does; neither is typed into the buffer.
             if (text.size() == 1 && text.at(0).unicode() > 32 && text.at(0).unicode() < 127 &&
                 !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
                 cmdGo_KeyPress(static_cast<std::int16_t>(text.at(0).unicode()));

@@ -274,6 +274,186 @@ private slots:
         QVERIFY(!p->Mute() && p->Tag.isEmpty());
     }
 
+    // Space, Return and the keypad's Enter on GO fire the selected cue, but are no operator's
+    // GO; so is no press that does not click (GO held disabled after a GO, another button,
+    // released off GO): the next GO a process gives neither fires row 1 nor ends the halt.
+    // A left click does, and so does the second press of a double click.
+    void onlyTheOperatorsClickIsTheOperatorsGo() {
+        fx->setShow(QList<Fields>(3, ActionCue(8, 1, {.autoStart = false})));
+        QPushButton* go = fx->form->frame().cmdGo;
+        Transport& t = fx->transport();
+        auto ready = [&](int row) {
+            QVERIFY(Fixture::waitFor([&] { return go->isEnabled(); }));
+            fx->cues().SelectRow(row);
+            go->setFocus();
+        };
+        auto fired = [&](int row) {
+            return fx->statusTexts().count(QStringLiteral("Executing Cue %1.").arg(row));
+        };
+        t.Command3_Click();
+        const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+            {Qt::Key_Space, Qt::NoModifier},
+            {Qt::Key_Return, Qt::NoModifier},
+            {Qt::Key_Enter, Qt::KeypadModifier}};
+        for (int k = 0; k < 3; ++k) {
+            ready(2);
+            QTest::keyClick(go, keys[k].first, keys[k].second);
+            QCOMPARE(fired(2), k + 1);
+            QCOMPARE(fx->selected(), 3);
+            ready(1);
+            QTest::keyClick(go, keys[k].first, keys[k].second);
+            QCOMPARE(fired(1), 0);
+            QVERIFY(ShowHalted && DelayHalted);
+        }
+        QVERIFY(t.cmdGoTag.isEmpty());
+        const QPoint in = go->rect().center(), off = go->rect().bottomRight() + QPoint(40, 40);
+        auto processGo = [&] { // as a cue or fade process starts the selected cue
+            fx->cues().SelectRow(1);
+            t.cmdGo_Click();
+            QCOMPARE(fired(1), 0);
+            QVERIFY(ShowHalted && DelayHalted);
+        };
+        ready(2);
+        QTest::mouseClick(go, Qt::LeftButton, {}, in); // fires row 2 and holds GO disabled
+        t.Command3_Click();
+        QTest::mousePress(go, Qt::LeftButton, {}, in);
+        processGo();
+        QTest::mouseRelease(go, Qt::LeftButton, {}, in);
+        for (Qt::MouseButton other : {Qt::RightButton, Qt::MiddleButton}) {
+            ready(2);
+            QTest::mousePress(go, other, {}, in);
+            processGo();
+            QTest::mouseRelease(go, other, {}, in);
+        }
+        ready(2);
+        QTest::mousePress(go, Qt::LeftButton, {}, in);
+        QTest::mouseMove(go, off);
+        QTest::mouseRelease(go, Qt::LeftButton, {}, off);
+        processGo();
+        QCOMPARE(fired(2), 4);
+        ready(1);
+        QTest::mouseClick(go, Qt::LeftButton, {}, in);
+        QCOMPARE(fired(1), 1);
+        QVERIFY(!ShowHalted && !DelayHalted);
+        t.Command3_Click();
+        ready(1);
+        QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(in), go->mapToGlobal(QPointF(in)),
+                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(go, &second);
+        QTest::mouseRelease(go, Qt::LeftButton, {}, in);
+        QCOMPARE(fired(1), 2);
+        QVERIFY(!ShowHalted && !DelayHalted);
+    }
+
+    // Every move of a fader by the operator unlinks the master and sets the channel's volume;
+    // the meter tick's moves do neither.
+    void everyFaderMoveOfTheOperatorUnlinks() {
+        Mixer& m = fx->mixer();
+        QSlider* fader = m.sldMixer[1];
+        MediaPlayer* p = fx->player(1);
+        m.tmrChannelUpdate->stop();
+        fader->resize(26, 200);
+        const std::pair<const char*, std::function<void()>> moves[] = {
+            {"drag",
+             [&] {
+                 fader->setSliderDown(true);
+                 fader->setSliderPosition(1500);
+                 fader->setSliderDown(false);
+             }},
+            {"click in the groove",
+             [&] { QTest::mouseClick(fader, Qt::LeftButton, {}, QPoint(13, 195)); }},
+            {"down", [&] { QTest::keyClick(fader, Qt::Key_Down); }},
+            {"up", [&] { QTest::keyClick(fader, Qt::Key_Up); }},
+            {"page down", [&] { QTest::keyClick(fader, Qt::Key_PageDown); }},
+            {"page up", [&] { QTest::keyClick(fader, Qt::Key_PageUp); }},
+            {"wheel", [&] {
+                 QWheelEvent wheel(QPointF(13, 100), fader->mapToGlobal(QPointF(13, 100)), QPoint(),
+                                   QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                                   false);
+                 QApplication::sendEvent(fader, &wheel);
+             }}};
+        for (const auto& [name, move] : moves) {
+            p->setVolume(-1000);
+            m.tmrChannelUpdate_Timer(); // the meter moves the fader: still linked
+            m.chkLinkChannels->setChecked(true);
+            m.tmrChannelUpdate_Timer();
+            QVERIFY2(fader->value() == 1000 && m.chkLinkChannels->isChecked(), name);
+            move();
+            QVERIFY2(fader->value() != 1000, name);
+            QVERIFY2(p->Volume() == -fader->value(), name);
+            QVERIFY2(!m.chkLinkChannels->isChecked(), name);
+        }
+    }
+
+    // Stored values the cue's panel would not show end as the panel shows them: speed above 10
+    // sets the volume at once, below 0 fades at speed 0, a target above full level fades to
+    // full level, and a channel of several digits is no channel. Each ends, and the cue after
+    // it follows.
+    void changeVolumeTakesTheValuesAsThePanelShowsThem() {
+        const struct {
+            const char* name;
+            int speed, volume, channel;
+            QList<int> volumes;
+        } rows[] = {{"speed 10", 10, -2000, 2, {-190, -190, -2000, -190}},
+                    {"speed 11", 11, -2000, 0, {-2000, -190, -190, -190}},
+                    {"speed below 0", -32768, -230, 1, {-190, -230, -190, -190}},
+                    {"target above full", 9, 500, 1, {-190, 0, -190, -190}},
+                    {"above full at once", 10, 500, 3, {-190, -190, -190, 0}},
+                    {"channel 32767", 9, -2000, 32767, {-190, -190, -190, -190}}};
+        for (const auto& r : rows) {
+            fx->setShow({ActionCue(4, 0,
+                                   {.autoStart = false,
+                                    .channel = r.channel,
+                                    .volume = r.volume,
+                                    .speed = r.speed}),
+                         ActionCue(8, 1, {.when = 2})});
+            for (int i = 0; i < 4; ++i)
+                fx->player(i)->setVolume(-190);
+            const qsizetype before = fx->statusTexts().count(QStringLiteral("Executing Cue 2."));
+            fx->operatorGo();
+            QVERIFY2(fx->waitFor([&] { return fx->running() == QLatin1String("0"); }, 3000),
+                     r.name);
+            QVERIFY2(fx->statusTexts().count(QStringLiteral("Executing Cue 2.")) == before + 1,
+                     r.name);
+            QVERIFY2(volumes() == r.volumes, r.name);
+        }
+    }
+
+    // A fade's ticks keep to the times counted from its start: a wait inside one of its
+    // ticks does not hold the others up, and steps missed while the program was busy are
+    // caught up with at once.
+    void aFadeKeepsItsTimeThroughWaitsAndStalls() {
+        Processes& pr = fx->processes();
+        MediaPlayer* p = fx->player(1);
+        p->setVolume(0);
+        QElapsedTimer since;
+        qint64 elapsed = 0;
+        int volume = 1;
+        QTimer::singleShot(0, fx->form.get(), [&] {
+            QThread::msleep(200); // busy, no events
+            QTest::qWait(400);    // a wait inside the first tick's
+            elapsed = since.elapsed();
+            volume = p->Volume();
+        });
+        since.start();
+        const int index = pr.LoadFadeProcess(QStringLiteral("-4000/1"), FadeInterval(9));
+        pr.tmrFader_Timer(index); // the first tick, now; its wait runs the one above
+        // The ticks due in the meantime, less this first one, which steps after its wait.
+        const qint64 due = elapsed / 11 - 1;
+        QVERIFY2(-volume / 40 >= due - 8 && -volume / 40 <= due + 1,
+                 qPrintable(QStringLiteral("%1 steps in %2 ms").arg(-volume / 40).arg(elapsed)));
+        QVERIFY(fx->waitFor([&] { return !pr.hasFade(index); }, 3000));
+        QCOMPARE(p->Volume(), -4000);
+        // A fade that ends inside the wait of one of its ticks starts the cue after it once:
+        // cue 2 (whose file is missing) and not cue 3 after it.
+        fx->setShow(
+            {ActionCue(8, 1), PlayCue("gone.wav", {.when = 2}), ActionCue(8, 1, {.when = 2})}, 2);
+        QTimer::singleShot(0, fx->form.get(), [] { QTest::qWait(300); });
+        pr.tmrFader_Timer(pr.LoadFadeProcess(QStringLiteral("-4200/1"), FadeInterval(9)));
+        QVERIFY(fx->has("Executing Cue 2."));
+        QVERIFY(!fx->has("Executing Cue 3."));
+    }
+
     void fadersMetersAndFades() {
         Mixer& m = fx->mixer();
         MediaPlayer* p = fx->player(2);
@@ -405,6 +585,8 @@ private slots:
         const std::tuple<const char*, int, int, int, int, int, bool> rows[] = {
             {"up one step", -4000, 0, 11, -3960, 11, false},
             {"up jumps to full near the top", -60, -50, 11, -50, 11, true},
+            {"up to full takes its last stretch at once", -70, 0, 11, 0, 11, true},
+            {"up to full steps until within two steps", -80, 0, 11, -40, 11, false},
             {"up lands on target", -1240, -1200, 51, -1200, 51, true},
             {"down one step", 0, -4000, 51, -40, 51, false},
             {"down to floor", -3980, -6000, 51, -4000, 51, true},
