@@ -17,6 +17,7 @@
 #include "showfiles/ShowFileFormat.h"
 #include "showfiles/ShowFiles.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QProgressBar>
@@ -213,6 +214,7 @@ private slots:
         write("Show/show.cue", show);
         write("Home/intro.mp3", Wav("decoy", 8));
         write("Home/here.wav", Wav("here"));
+        write("Home/0", Wav("no media")); // "0" is a cue without media, never this file
         const struct Back {
             QString home = QDir::currentPath();
             ~Back() { QDir::setCurrent(home); }
@@ -234,7 +236,13 @@ private slots:
             QTest::mouseClick(go, Qt::LeftButton);
             QTRY_COMPARE(ReadFile(form->mixer().MediaPlayer1[0]->FileName()), media);
         }
+        QTRY_VERIFY(go->isEnabled());
+        form->frame().cmdSave->setFocus();
         save("Elsewhere/show.cue");
+        QCOMPARE(dialogs.calls().last().title, "Open Show");
+        QCOMPARE(form->focusWidget(), go);
+        for (const Form3* w : form->findChildren<Form3*>())
+            QVERIFY(!w->isVisible());
         QCOMPARE(read("Elsewhere/show.cue"), show);
         QCOMPARE(filesIn("Elsewhere/ShowFiles"), QStringList({"here.wav", "intro.mp3"}));
         QCOMPARE(read("Elsewhere/ShowFiles/intro.mp3"), Wav("intro", 80000));
@@ -257,17 +265,27 @@ private slots:
             MediaPlayer* player = form->mixer().MediaPlayer1[channel];
             QVERIFY(saveAnd(
                 dir + "show.cue", [&](int v, bool w) { return v >= 1 && w == (channel == 1); },
-                [&](Form3&) {
+                [&](Form3& w) {
+                    QCOMPARE(w.Label1->text() + '|' + w.Command1->text() + '|' +
+                                 QString::number(w.ProgressBar1->maximum()),
+                             "Saving Show...|Cancel|3");
                     cues().SelectRow(1);
                     QTRY_VERIFY(go->isEnabled());
                     QTest::mouseClick(go, Qt::LeftButton);
                     QTRY_VERIFY(!player->FileName().isEmpty() || entries("Warning:") > 0);
                     QCOMPARE(entries("Warning:"), 0);
                     QCOMPARE(ReadFile(player->FileName()), Wav("a", 441000));
-                    QVERIFY(files().isSaving());
+                    // The saving window leaves the show in the operator's hands.
+                    QVERIFY(files().isSaving() && !QApplication::activeModalWidget());
+                    cues().SelectRow(1); // GO moved on to cue 2
+                    cues().ListView1_Click();
+                    cues().panel().txtFile()->setText(path("Src/b.wav"));
                 }));
-            QCOMPARE(fileOf(0), "a.wav");
-            QCOMPARE(mediaOf(0), Wav("a", 441000));
+            // The cue edited meanwhile keeps its new file; the others name their copies.
+            QCOMPARE(fileOf(0), path("Src/b.wav"));
+            QVERIFY(read(dir + "show.cue").startsWith("1,A,0,0,0," + path("Src/b.wav").toUtf8()));
+            QCOMPARE(fileOf(2), "a.wav");
+            QCOMPARE(mediaOf(2), Wav("a", 441000));
         }
     }
 
