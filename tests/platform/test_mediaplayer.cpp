@@ -97,20 +97,26 @@ private slots:
             if (out[2 * i] != out[2 * i + 1]) QFAIL("the channels differ");
     }
 
-    // PlayCount 0 loops; markers changed while playing count from the next pass; Stop rewinds;
+    // PlayCount 0 loops; an end marker set while playing takes effect at once: ahead of the
+    // position the pass plays on to it, behind it the pass ends there; Stop rewinds;
     // an end marker at or before the start, or past the media, plays to the end. The pre-roll
     // (a seek right after Play), Pause and resume, and seeks, each frame-exact.
     void loopsMarkersPausesAndSeeks() {
         const Frames src = noise(2.0);
         Rig rig(wav("seek.wav", src));
         MediaPlayer& player = rig.player;
-        playStretch(player, 0.1, 0.2, 0);
-        rig.render(2400);             // half the first pass
-        player.setSelectionEnd(0.15); // the running pass still ends at 0.2
-        Frames out = rig.render(3 * 2400);
-        QCOMPARE(firstDifference(out, 0, src, 7200, 2400), -1);
-        QCOMPARE(firstDifference(out, 2400, src, 4800, 2400), -1);
+        playStretch(player, 0.1, 0.15, 0);
+        Frames out = rig.render(1200); // half the first pass
+        player.setSelectionEnd(0.2);
+        out = rig.render(3600 + 2400, out);
+        QCOMPARE(firstDifference(out, kRamp, src, 4800 + kRamp, 4800 - kRamp), -1);
         QCOMPARE(firstDifference(out, 4800, src, 4800, 2400), -1);
+        player.setSelectionEnd(0.125); // at 0.15: what is on its way plays out, then 0.1 on
+        out = rig.render(600 + 2 * 1200);
+        const int seam = firstDifference(out, 0, src, 7200, 600);
+        QVERIFY2(seam >= 0, "the pass ran on past its new end");
+        QCOMPARE(firstDifference(out, seam, src, 4800, 1200), -1);
+        QCOMPARE(firstDifference(out, seam + 1200, src, 4800, 1200), -1);
         QCOMPARE(player.PlayState(), 2);
         player.Stop();
         QCOMPARE(player.PlayState(), 0);

@@ -142,12 +142,16 @@ private slots:
         const QString a = fx->wav("a.wav", 1, 3.0);
         const CueSpec on1{.autoStart = false, .end = 3};
         const CueSpec on3{.autoStart = false, .channel = 2, .rate = 1.5, .end = 3};
-        fx->setShow({PlayCue(a, on1), PlayCue(a, on3), ActionCue(1, 0, on1), ActionCue(6, 0, on3),
+        fx->setShow({PlayCue(a, on1), PlayCue(a, on3), ActionCue(1, 0, on1),
+                     ActionCue(6, 0, {.autoStart = false, .channel = 2, .rate = 0.5}),
                      ActionCue(2, 0, on3)});
-        for (int i = 0; i < 5; ++i)
+        for (int i = 0; i < 4; ++i)
             QVERIFY(fx->goAndSettle());
+        const std::int64_t at = fx->rendered; // channel 3 alone, at half speed
+        QVERIFY(fx->waitFor([&] { return fx->rendered > at + kSampleRate * 2 / 5; }));
+        QVERIFY(std::abs(fx->heard(at + kSampleRate * 2 / 5).t - fx->heard(at).t - 0.2) < 0.02);
+        QVERIFY(fx->goAndSettle());
         QCOMPARE(fx->player(0)->PlayState(), 1);
-        QCOMPARE(fx->player(2)->Rate(), 1.5);
         fx->mixer().tmrChannelUpdate_Timer(); // empties the stopped channel
         QCOMPARE(fx->player(2)->FileName(), QString());
         // A loaded show whose numbers are not its positions plays the row GO fired.
@@ -189,16 +193,18 @@ private slots:
         const QString a = fx->wav("a.wav", 1, 3.0);
         const CueSpec loop{.autoStart = false, .count = 0, .end = 1.5};
         const CueSpec wait{.count = 0, .end = 1.5};
-        fx->setShow({PlayCue(a, loop), ActionCue(3, 80, wait), ActionCue(2, 0, wait)});
+        fx->setShow({PlayCue(a, loop), ActionCue(3, 400, wait), ActionCue(2, 0, wait)});
         QVERIFY(fx->goAndSettle());
-        double at = -1;
-        fx->when([&] { return fx->has("Executing Cue 3."); },
-                 [&] { at = fx->player(0)->CurrentPosition(); }, 0);
         QVERIFY(fx->goAndSettle(0, 4000));
         QVERIFY(fx->has("Executing Cue 3 - Awaiting end of loop iteration..."));
         QVERIFY(IterationPending);
         QVERIFY(fx->player(0)->PlayState() != 2);
-        QVERIFY2(at == 0 || at > 1.40, qPrintable(QString::number(at)));
+        std::int64_t last = fx->rendered + kSampleRate / 20; // cue 3 stopped the loop 0.4 s early
+        QVERIFY(fx->waitFor([&] { return fx->rendered > last; }));
+        while (fx->heard(last).id != 1)
+            --last;
+        const double stoppedAt = fx->heard(last).t;
+        QVERIFY2(stoppedAt > 1.1 && stoppedAt < 1.45, qPrintable(QString::number(stoppedAt)));
 
         fx->setShow({PlayCue(a, loop), ActionCue(3, 0, wait), ActionCue(2, 0, wait)});
         QVERIFY(fx->goAndSettle());
@@ -234,10 +240,14 @@ private slots:
             .autoStart = false, .channel = 1, .volume = -200, .start = 2.5, .end = 4};
         const QList<Fields> show{Cue(7, "0", c, s), PlayCue(c, s)};
         fx->setShow({show[0], show[1], PlayCue(c, again)});
+        MediaPlayer* p = fx->player(1);
+        double preRoll = 0; // the channel's position shown while it buffers
+        fx->when([&] { return p->Tag == QLatin1String("Buffer"); },
+                 [&] { preRoll = p->CurrentPosition(); });
         QVERIFY(fx->goAndSettle());
         QVERIFY(fx->has("Channel 2 : Buffering..."));
         QCOMPARE(fx->colourOf("Channel 2 : Buffering Complete."), QColor(0, 255, 0));
-        MediaPlayer* p = fx->player(1);
+        QVERIFY2(preRoll >= 3.5, qPrintable(QString::number(preRoll)));
         QCOMPARE(p->PlayState(), 1);
         QCOMPARE(p->CurrentPosition(), 0.0);
         // The meters keep the buffered channel muted while the status line is restored.
@@ -264,6 +274,7 @@ private slots:
         QCOMPARE(p->SelectionStart(), 2.5);
 
         fx->transport().Command3_Click();
+        QVERIFY(fx->channelsEmpty());
         fx->setShow(show);
         fx->when([&] { return p->Tag == QLatin1String("Buffer"); }, [&] { fx->operatorGo(2); });
         QVERIFY(fx->goAndSettle());
@@ -452,6 +463,62 @@ private slots:
         pr.tmrFader_Timer(pr.LoadFadeProcess(QStringLiteral("-4200/1"), FadeInterval(9)));
         QVERIFY(fx->has("Executing Cue 2."));
         QVERIFY(!fx->has("Executing Cue 3."));
+    }
+
+    // A Play cue on a channel that plays its file takes over the running sound where it
+    // stands: an end marker ahead of it ends the sound there; one behind it ends the pass at
+    // once and loops back to the start marker; count, rate and volume apply at once. A fresh
+    // load starts from silence, not at the channel's last volume, however soon it is mixed.
+    void aPlayCueTakesOverTheRunningSound() {
+        const QString a = fx->wav("a.wav", 3, 4.0);
+        const QString b = fx->wav("b.wav", 5, 4.0);
+        const CueSpec s{.autoStart = false, .channel = 1, .volume = -600};
+        CueSpec loop = s;
+        loop.volume = -1200;
+        loop.rate = 1.25;
+        loop.count = 0;
+        loop.start = 0.5;
+        loop.end = 1;
+        fx->setShow({PlayCue(a, {.autoStart = false, .channel = 1}),
+                     PlayCue(a, {.autoStart = false, .channel = 1, .volume = -600, .end = 1.5}),
+                     PlayCue(b, s), PlayCue(b, loop)});
+        MediaPlayer* p = fx->player(1);
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(fx->waitFor([&] { return p->CurrentPosition() > 0.8; }));
+        std::int64_t at = fx->rendered;
+        QVERIFY(fx->goAndSettle());
+        QVERIFY2(fx->waitFor([&] { return p->PlayState() != 2; }, 2500), "played on past 1.5 s");
+        std::int64_t last = at;
+        while (fx->heard(last + 1).id == 3)
+            ++last;
+        QVERIFY(std::abs(fx->heard(last).t - 1.5) < 0.005);
+        QVERIFY(std::abs(fx->heard(at).t + double(last - at) / kSampleRate - 1.5) < 0.005);
+        QVERIFY(std::abs(fx->heard(last - 4800).gain - std::pow(10.0, -0.3)) < 0.01);
+        float startPeak = -1; // the first frames mixed the moment the new file plays
+        const auto c = QObject::connect(p, &MediaPlayer::PlayStateChange, [&](int state) {
+            std::vector<float> first(512);
+            fx->engine->renderOffline(first.data(), 256);
+            for (float v : first)
+                startPeak = state == 2 ? std::max(startPeak, std::abs(v)) : startPeak;
+        });
+        QVERIFY(fx->goAndSettle());
+        QObject::disconnect(c);
+        QCOMPARE(startPeak, 0.0f);
+        QVERIFY(fx->waitFor([&] { return p->CurrentPosition() > 1.2; }));
+        at = fx->rendered;
+        QVERIFY(fx->goAndSettle());
+        QVERIFY(fx->waitFor([&] { return fx->rendered > at + kSampleRate; }));
+        std::int64_t wrap = at;
+        while (wrap < at + kSampleRate / 5 && fx->heard(wrap).t > 1)
+            ++wrap;
+        QVERIFY2(wrap < at + kSampleRate / 5, "the pass ran on past its new end");
+        for (int k = 1; k <= 3; ++k) { // 0.3 s later is 0.375 s on in the file
+            const Heard h = fx->heard(wrap + k * kSampleRate * 3 / 10);
+            QCOMPARE(h.id, 5);
+            QVERIFY2(std::abs(h.t - (0.5 + std::fmod(0.375 * k, 0.5))) < 0.02,
+                     qPrintable(QString::number(h.t)));
+            QVERIFY(std::abs(h.gain - std::pow(10.0, -0.6)) < 0.01);
+        }
     }
 
     void fadersMetersAndFades() {

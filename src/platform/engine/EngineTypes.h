@@ -45,7 +45,7 @@ class NoticeQueue : public SpscQueue<Notice, 1024> {};
 struct Voice {
     int index = 0;
 
-    // Written by the control thread, read by the audio thread at every pass.
+    // Written by the control thread; the audio thread takes each change as it mixes.
     std::atomic<int> volume{0}; // hundredths of a decibel
     std::atomic<bool> mute{false};
     std::atomic<double> rate{1.0};
@@ -60,7 +60,7 @@ struct Voice {
     MediaSource* source = nullptr;
     bool playing = false;
     std::int64_t pos = 0;      // next frame of the source to read
-    std::int64_t actStart = 0; // the stretch of the current pass
+    std::int64_t actStart = 0; // the selection as last read, within the media
     std::int64_t actEnd = 0;
     int passes = 0;
     std::uint64_t runSeq = 0;

@@ -128,8 +128,10 @@ std::int64_t AudioEngine::shownPosition(const Voice& v) const {
 int AudioEngine::pull(Voice& v, float* dst, int frames, bool waitForData) {
     int got = 0;
     while (got < frames && !v.inputEnded) {
-        const std::int64_t len = v.source->length();
-        const std::int64_t end = std::min(v.actEnd, len);
+        // Markers set while the sound runs take effect at once: an end marker at or before
+        // the read position ends the pass here.
+        adoptSelection(v);
+        const std::int64_t end = v.actEnd;
         if (v.pos >= end) { // the end of a pass
             ++v.passes;
             const int count = v.playCount.load(std::memory_order_relaxed);
@@ -137,7 +139,6 @@ int AudioEngine::pull(Voice& v, float* dst, int frames, bool waitForData) {
                 v.inputEnded = true;
                 break;
             }
-            adoptSelection(v); // markers changed meanwhile apply from this pass on
             if (v.actEnd <= v.actStart) {
                 v.inputEnded = true;
                 break;
