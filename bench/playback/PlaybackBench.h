@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
+#include <QProcess>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -15,7 +17,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace bench {
 
@@ -132,6 +138,45 @@ inline double idleCpuPercent(double& seconds) {
     seconds = (nowNs() - wall0) / 1e9;
     return 100 * (processCpuSeconds() - cpu0) / seconds;
 }
+
+// The CPU time of another process so far, in seconds; -1 when it cannot be read.
+inline double processCpuSeconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray text = stat.readAll();
+    // The fields after the command's closing parenthesis: state is the first, utime the 12th.
+    const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (f.size() < 13) return -1;
+    return (f[11].toDouble() + f[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// A background load that keeps every core busy: one endless loop per core, each a process
+// of its own at normal priority, ended with the object.
+class BusyLoad {
+public:
+    explicit BusyLoad(bool on) {
+        if (!on) return;
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        for (unsigned i = 0; i < cores; ++i) {
+            loops_.push_back(std::make_unique<QProcess>());
+            loops_.back()->start(QStringLiteral("sh"),
+                                 {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+        }
+        for (const auto& p : loops_)
+            p->waitForStarted(5000);
+    }
+    ~BusyLoad() {
+        for (const auto& p : loops_) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+    BusyLoad(const BusyLoad&) = delete;
+    BusyLoad& operator=(const BusyLoad&) = delete;
+
+private:
+    std::vector<std::unique_ptr<QProcess>> loops_;
+};
 
 } // namespace bench
 

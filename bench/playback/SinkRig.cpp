@@ -36,7 +36,7 @@ SoundServer::~SoundServer() {
     stop();
 }
 
-bool SoundServer::start(int rate) {
+bool SoundServer::start(int rate, const QStringList& moreSinks) {
     if (!dir_.isValid()) {
         error_ = QStringLiteral("no temporary folder");
         return false;
@@ -55,6 +55,11 @@ bool SoundServer::start(int rate) {
                    .arg(socket)
                    .arg(rate)
                    .toUtf8());
+    for (const QString& sink : moreSinks)
+        file.write(QStringLiteral("load-module module-null-sink sink_name=%1 rate=%2 channels=2\n")
+                       .arg(sink)
+                       .arg(rate)
+                       .toUtf8());
     file.close();
 
     process_ = new QProcess;
@@ -92,6 +97,10 @@ bool SoundServer::start(int rate) {
     return true;
 }
 
+qint64 SoundServer::pid() const {
+    return process_ && process_->state() == QProcess::Running ? process_->processId() : 0;
+}
+
 void SoundServer::stop() {
     if (!process_) return;
     if (process_->state() != QProcess::NotRunning) {
@@ -107,7 +116,8 @@ void SoundServer::stop() {
 
 // --- the listener -------------------------------------------------------------------------
 
-SinkCapture::SinkCapture(const SoundServer& server) : server_(server) {
+SinkCapture::SinkCapture(const SoundServer& server, const QString& sink)
+    : server_(server), sink_(sink) {
     levels_.assign(static_cast<std::size_t>(kKeep), 0);
     lefts_.assign(static_cast<std::size_t>(kKeep), 0);
     stamps_.assign(static_cast<std::size_t>(kKeep / kBlock), 0);
@@ -164,7 +174,7 @@ void SinkCapture::run() {
     attr.fragsize = kBlock * 4;
     int err = 0;
     const QByteArray serverName = server_.serverString().toUtf8();
-    const QByteArray device = server_.monitorName().toUtf8();
+    const QByteArray device = SoundServer::monitorName(sink_).toUtf8();
     pa_simple* s = pa_simple_new(serverName.constData(), "sorvane-bench-listener", PA_STREAM_RECORD,
                                  device.constData(), "sink monitor", &spec, nullptr, &attr, &err);
     if (!s) {

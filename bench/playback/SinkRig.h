@@ -2,14 +2,15 @@
 
 // A private sound server for the playback benchmarks, and a listener at its sink.
 //
-// SoundServer starts a PulseAudio daemon of its own (a null sink as the default sink, a
-// native socket in a temporary folder) and points PULSE_SERVER at it, so SDL's pulseaudio
-// driver plays into it. SinkCapture reads the sink's monitor in 48-frame blocks on a thread
-// of its own, stamps each block with the monotonic clock when it arrives, and keeps the last
-// few minutes of the loudness of every frame, so that onsets, gaps and fades can be found
-// where a listener would hear them.
+// SoundServer starts a PulseAudio daemon of its own (a null sink "bench" as the default sink,
+// more null sinks when asked, a native socket in a temporary folder) and points PULSE_SERVER
+// at it, so the program's output plays into it; PULSE_SINK sends a client to another sink.
+// SinkCapture reads the sink's monitor in 48-frame blocks on a thread of its own, stamps each block
+// with the monotonic clock when it arrives, and keeps the last few minutes of the loudness of every
+// frame, so that onsets, gaps and fades can be found where a listener would hear them.
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <atomic>
 #include <cstdint>
@@ -33,12 +34,16 @@ public:
     SoundServer& operator=(const SoundServer&) = delete;
 
     // Starts the daemon and waits until it answers; false (and `error()`) when it cannot.
-    bool start(int rate = 48000);
+    bool start(int rate = 48000, const QStringList& moreSinks = {});
     void stop();
     QString error() const { return error_; }
     // "unix:/tmp/.../native", also exported as PULSE_SERVER by start().
     QString serverString() const { return server_; }
-    QString monitorName() const { return QStringLiteral("bench.monitor"); }
+    static QString monitorName(const QString& sink = QStringLiteral("bench")) {
+        return sink + QStringLiteral(".monitor");
+    }
+    // The daemon's process id; 0 when it does not run.
+    qint64 pid() const;
 
 private:
     QTemporaryDir dir_;
@@ -54,7 +59,7 @@ public:
     static constexpr int kLoud = 64;                     // |sample| above this (of 32767) is sound
     static constexpr std::int64_t kKeep = 48000LL * 240; // frames of history kept
 
-    explicit SinkCapture(const SoundServer& server);
+    explicit SinkCapture(const SoundServer& server, const QString& sink = QStringLiteral("bench"));
     ~SinkCapture();
     SinkCapture(const SinkCapture&) = delete;
     SinkCapture& operator=(const SinkCapture&) = delete;
@@ -91,6 +96,7 @@ private:
     void run();
 
     const SoundServer& server_;
+    QString sink_;
     std::vector<std::uint16_t> levels_; // ring of kKeep frames
     std::vector<std::int16_t> lefts_;   // ring of kKeep frames
     std::vector<std::int64_t> stamps_;  // ring of kKeep / kBlock block stamps

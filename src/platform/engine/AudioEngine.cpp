@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
@@ -159,6 +160,7 @@ void AudioEngine::openDevice() {
         settings.refillMs = std::max(2, settings.queueMs / 4);
         settings.startAheadMs = std::clamp(options_.pulseStartAheadMs, 0, settings.queueMs);
         settings.realtime = options_.realtimeThread;
+        settings.startInQueue = options_.pulseStartInQueue;
         pulse_ = engine::PulseOutput::open(*this, settings, why);
         if (pulse_) {
             sampleRate_ = settings.rate;
@@ -317,16 +319,42 @@ std::uint64_t AudioEngine::send(int type, int voiceIndex, MediaSource* source, s
 }
 
 void AudioEngine::deliverEvents() {
+    // Through a long queue the audio thread renders an end well before it is heard; the
+    // player learns of it when the listener has heard it (a cue after the completion of
+    // another must not sound over its end).
+    const std::int64_t heard =
+        pulse_ ? pulse_->heardFrame() : std::numeric_limits<std::int64_t>::max();
     Notice n;
     while (notices_->pop(n)) {
         if (n.type == NoticeRetired) {
             audioHeld_.erase(n.source);
             continue;
         }
-        if (n.voice >= kMaxVoices) continue;
-        Slot& slot = *slots_[n.voice];
-        if (slot.inUse && slot.owner) slot.owner->onEnded(n.seq);
+        if (!late_.empty() || n.heardAt > heard)
+            late_.push_back(n);
+        else
+            deliverEnd(n);
     }
+    std::size_t done = 0;
+    while (done < late_.size() && late_[done].heardAt <= heard)
+        deliverEnd(late_[done++]);
+    late_.erase(late_.begin(), late_.begin() + static_cast<std::ptrdiff_t>(done));
+    if (late_.empty()) return;
+    if (!lateTimer_) {
+        lateTimer_ = new QTimer(this);
+        lateTimer_->setSingleShot(true);
+        lateTimer_->setTimerType(Qt::PreciseTimer);
+        connect(lateTimer_, &QTimer::timeout, this, &AudioEngine::deliverEvents);
+    }
+    const std::int64_t ahead = late_.front().heardAt - heard;
+    lateTimer_->start(
+        static_cast<int>(std::min<std::int64_t>(1000, ahead * 1000 / sampleRate_ + 1)));
+}
+
+void AudioEngine::deliverEnd(const Notice& n) {
+    if (n.voice >= kMaxVoices) return;
+    Slot& slot = *slots_[n.voice];
+    if (slot.inUse && slot.owner) slot.owner->onEnded(n.seq);
 }
 
 // --- audio side ---------------------------------------------------------------------------
@@ -340,7 +368,9 @@ void AudioEngine::renderRealtime(float* out, int frames) {
     render(out, frames, false);
 }
 
-void AudioEngine::postNotice(const Notice& n) {
+void AudioEngine::postNotice(const Notice& notice) {
+    Notice n = notice;
+    n.heardAt = noticeFrame_;
     if (notices_->push(n)) {
         rang_ = true;
         return;
@@ -361,6 +391,7 @@ void AudioEngine::render(float* out, int frames, bool waitForData) {
     overflowCount_ = kept;
 
     waiting_ = waitForData;
+    noticeFrame_ = outputFrames_ + std::max(frames, 0);
     applyCommands();
     std::memset(out, 0, sizeof(float) * 2 * static_cast<std::size_t>(std::max(frames, 0)));
     for (const auto& slot : slots_) {
@@ -371,7 +402,8 @@ void AudioEngine::render(float* out, int frames, bool waitForData) {
         v.source->setCursor(v.pos);
         v.position.store(shownPosition(v), std::memory_order_relaxed);
     }
-    startedCount_ = 0; // begun in this render, at its start
+    keepUnheard();
+    outputFrames_ += std::max(frames, 0);
     renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
     // One short write that never blocks, and only after a pass that had news.
     if (rang_ && noticeBell_ >= 0) eventfd_write(noticeBell_, 1);
@@ -381,6 +413,7 @@ void AudioEngine::render(float* out, int frames, bool waitForData) {
 int AudioEngine::applyPending() {
     renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
     waiting_ = false;
+    noticeFrame_ = outputFrames_;
     applyCommands();
     renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
     if (rang_ && noticeBell_ >= 0) eventfd_write(noticeBell_, 1);
@@ -388,19 +421,64 @@ int AudioEngine::applyPending() {
     return startedCount_;
 }
 
-void AudioEngine::renderStarted(float* mix, int frames) {
+void AudioEngine::keepUnheard() {
+    int kept = 0;
+    for (int i = 0; i < startedCount_; ++i) {
+        const Voice& v = slots_[started_[i]]->voice;
+        if (!v.source || !v.playing || v.resampler->readFrame() != startedAt_[i]) continue;
+        started_[kept] = started_[i];
+        startedSince_[kept] = startedSince_[i];
+        startedAt_[kept++] = startedAt_[i];
+    }
+    startedCount_ = kept;
+}
+
+int AudioEngine::decodedFrames(const Voice& v, int frames) const {
+    // The source frames that many output frames read, with the filter's reach and the rate's
+    // glide; a stretch that ends on the way goes on from its start (a loop) or ends.
+    const double step = std::max({v.step, v.stepTo, 1.0});
+    const std::int64_t reach = 256;
+    const std::int64_t need = static_cast<std::int64_t>(std::ceil(frames * step)) + reach;
+    const std::int64_t end = std::min(v.actEnd, v.source->length());
+    std::int64_t have = 0;
+    std::int64_t at = v.pos;
+    for (int pass = 0; pass < 2 && have < need; ++pass) {
+        while (have < need && at < end) {
+            if (!v.source->chunk(at / kChunkFrames)) {
+                const double playable = static_cast<double>(have - reach) / step;
+                return static_cast<int>(std::clamp(playable, 0.0, static_cast<double>(frames)));
+            }
+            const std::int64_t next = (at / kChunkFrames + 1) * kChunkFrames;
+            have += std::min(next, end) - at;
+            at = std::min(next, end);
+        }
+        at = v.actStart;
+    }
+    return frames;
+}
+
+int AudioEngine::renderStarted(float* mix, int frames) {
+    int rendered = 0;
     renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
+    const std::int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
     for (int i = 0; i < startedCount_; ++i) {
         Voice& v = slots_[started_[i]]->voice;
         if (!v.source || !v.playing) continue;
-        renderVoice(v, mix, frames, false);
+        // A voice sounds from where its decoded frames carry it without a break to the end
+        // of the stretch: at once when they reach that far, else it waits a moment for more
+        // before it starts later in the stretch.
+        const int n = decodedFrames(v, frames);
+        if (n <= 0 || (n < frames && now - startedSince_[i] < kPatienceNs)) continue;
+        renderVoice(v, mix + 2 * static_cast<std::ptrdiff_t>(frames - n), n, false);
+        ++rendered;
         v.source->setCursor(v.pos);
         v.position.store(shownPosition(v), std::memory_order_relaxed);
     }
-    startedCount_ = 0;
+    keepUnheard();
     renderEpoch_.fetch_add(1, std::memory_order_seq_cst);
     if (rang_ && noticeBell_ >= 0) eventfd_write(noticeBell_, 1);
     rang_ = false;
+    return rendered;
 }
 
 QString AudioEngine::serverName() const {
@@ -409,6 +487,10 @@ QString AudioEngine::serverName() const {
 
 bool AudioEngine::startsInQueue() const {
     return pulse_ && pulse_->startsInQueue();
+}
+
+int AudioEngine::outputUnderruns() const {
+    return pulse_ ? pulse_->underruns() : 0;
 }
 
 bool AudioEngine::realtimeOutput() const {
@@ -438,9 +520,13 @@ void AudioEngine::applyCommands() {
             if (v.playing) break; // a running sound goes on
             if (c.frame >= 1) v.passes = 0;
             startPlaying(v);
-            if (v.playing &&
-                std::find(started_, started_ + startedCount_, c.voice) == started_ + startedCount_)
+            if (v.playing && std::find(started_, started_ + startedCount_, c.voice) ==
+                                 started_ + startedCount_) {
+                startedAt_[startedCount_] = v.resampler->readFrame();
+                startedSince_[startedCount_] =
+                    std::chrono::steady_clock::now().time_since_epoch().count();
                 started_[startedCount_++] = c.voice;
+            }
             break;
         case CmdPause:
         case CmdStop: {

@@ -58,9 +58,10 @@ public:
         int decodeThreads = 2;
         // A PulseAudio server is played to directly (else through SDL, at periodFrames).
         bool pulseStream = true;
-        int pulseQueueMs = 40;      // the stream's queue: rides out a busy machine
-        int pulseStartAheadMs = 3;  // a new sound starts this far ahead of the sink
-        bool realtimeThread = true; // asked for the output's thread; kept where refused
+        int pulseQueueMs = 100;        // the stream's queue: rides out a busy machine
+        int pulseStartAheadMs = 3;     // a new sound starts this far ahead of the sink
+        bool pulseStartInQueue = true; // ... else it waits behind the queue
+        bool realtimeThread = true;    // asked for the output's thread; kept where refused
     };
 
     explicit AudioEngine(QObject* parent = nullptr);
@@ -81,6 +82,7 @@ public:
     QString serverName() const;
     bool startsInQueue() const;
     bool realtimeOutput() const;
+    int outputUnderruns() const;
 
     // Offline mode: mixes the next `frames` stereo frames into `out` (interleaved floats),
     // waiting for decoding where the data is not ready yet. When called on the engine's own
@@ -115,12 +117,18 @@ private:
 
     void render(float* out, int frames, bool waitForData);
     void applyCommands();
-    // Audio thread, between renders: applies the commands now; the number of voices that
-    // began to sound. renderStarted mixes those voices' next `frames` into `mix` (they go on
-    // from there at the next render); forgetStarted lets them begin at the next render.
+    // Audio thread, between renders: applies the commands now; the number of voices begun
+    // that have not sounded yet. renderStarted mixes those voices' next `frames` into `mix`
+    // (they go on from there at the next render) and returns how many it mixed; the others
+    // wait for their first decoded frames. forgetStarted lets them begin at the next render.
     int applyPending();
-    void renderStarted(float* mix, int frames);
+    int renderStarted(float* mix, int frames);
     void forgetStarted() { startedCount_ = 0; }
+    int waitingToStart() const { return startedCount_; }
+    // Drops the begun voices that have sounded from the list.
+    void keepUnheard();
+    // How many of its next `frames` output frames the voice can play from decoded media.
+    int decodedFrames(const engine::Voice& v, int frames) const;
     void prepareMixing();
     // Audio thread, one voice (VoiceRender.cpp).
     void renderVoice(engine::Voice& v, float* out, int frames, bool waitForData);
@@ -134,6 +142,8 @@ private:
     std::int64_t shownPosition(const engine::Voice& v) const;
     const engine::ResampleKernel& kernelFor(double step) const;
     void postNotice(const engine::Notice& n);
+    // Hands an end of playback to its player.
+    void deliverEnd(const engine::Notice& n);
     void openDevice();
     void closeDevice();
 
@@ -161,8 +171,17 @@ private:
     std::vector<float> pullBlock_;         // audio thread: source frames on their way in
     std::vector<engine::Notice> overflow_; // audio thread: notices the full queue refused
     int overflowCount_ = 0;
-    bool waiting_ = false;         // audio thread: the render under way may wait for decoding
-    int started_[kMaxVoices] = {}; // audio thread: voices begun by applyPending
+    std::int64_t outputFrames_ = 0;    // audio thread: frames rendered for the device so far
+    std::int64_t noticeFrame_ = 0;     // audio thread: the end of the stretch being rendered
+    std::vector<engine::Notice> late_; // ends that are rendered but not heard yet
+    QTimer* lateTimer_ = nullptr;
+    bool waiting_ = false; // audio thread: the render under way may wait for decoding
+    // Audio thread: voices begun (Play) that have not sounded yet, and where their stream
+    // stood when they began.
+    int started_[kMaxVoices] = {};
+    std::int64_t startedAt_[kMaxVoices] = {};
+    std::int64_t startedSince_[kMaxVoices] = {}; // steady clock, ns
+    static constexpr std::int64_t kPatienceNs = 4'000'000;
     int startedCount_ = 0;
 
     // The audio thread rings this after a pass that posted notices; the engine's thread

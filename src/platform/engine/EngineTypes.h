@@ -37,6 +37,7 @@ struct Notice {
     std::uint16_t voice = 0;
     MediaSource* source = nullptr;
     std::uint64_t seq = 0;
+    std::int64_t heardAt = 0; // the output frame by which it has been heard (set by the engine)
 };
 
 class CommandQueue : public SpscQueue<Command, 4096> {};

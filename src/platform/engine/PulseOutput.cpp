@@ -6,12 +6,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <pthread.h>
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
+#include <pulse/rtclock.h>
 #include <pulse/stream.h>
+#include <pulse/timeval.h>
 #include <sched.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -55,6 +58,7 @@ PulseOutput::~PulseOutput() {
         pa_context_unref(context_);
     }
     if (kickEvent_) pa_mainloop_get_api(loop_)->io_free(kickEvent_);
+    if (retryEvent_) pa_mainloop_get_api(loop_)->time_free(retryEvent_);
     if (loop_) pa_mainloop_free(loop_);
     if (kickFd_ >= 0) ::close(kickFd_);
 }
@@ -91,6 +95,12 @@ bool PulseOutput::connect(QString& why) {
         return false;
     }
     pa_context_set_state_callback(context_, &PulseOutput::onContextState, this);
+    retryEvent_ = pa_context_rttime_new(
+        context_, PA_USEC_INVALID,
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+            static_cast<PulseOutput*>(self)->startNewSounds();
+        },
+        this);
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
         why = QString::fromUtf8(pa_strerror(pa_context_errno(context_)));
         return false;
@@ -144,6 +154,9 @@ bool PulseOutput::connect(QString& why) {
     }
     pa_stream_set_state_callback(stream_, &PulseOutput::onStreamState, this);
     pa_stream_set_write_callback(stream_, &PulseOutput::onWritable, this);
+    pa_stream_set_underflow_callback(
+        stream_, [](pa_stream*, void* self) { ++static_cast<PulseOutput*>(self)->underruns_; },
+        this);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = bytesFor(settings_.queueMs, settings_.rate);
@@ -168,7 +181,7 @@ bool PulseOutput::connect(QString& why) {
         pa_mainloop_poll(loop_);
         pa_mainloop_dispatch(loop_);
     }
-    rewrites_ = probeRewrite();
+    rewrites_ = settings_.startInQueue && probeRewrite();
     return !failed_;
 }
 
@@ -194,7 +207,14 @@ bool PulseOutput::probeRewrite() {
 
 void PulseOutput::start() {
     rendering_ = true;
+    firstRendered_ = written_;
     thread_ = std::thread([this] { run(); });
+    if (settings_.realtime) {
+        // Above every ordinary process, below the sound server's own threads.
+        sched_param p{};
+        p.sched_priority = 5;
+        realtime_ = pthread_setschedparam(thread_.native_handle(), SCHED_FIFO, &p) == 0;
+    }
 }
 
 void PulseOutput::kick() {
@@ -202,13 +222,6 @@ void PulseOutput::kick() {
 }
 
 void PulseOutput::run() {
-    if (settings_.realtime) {
-        // Above every ordinary process, below the sound server's own threads.
-        sched_param p{};
-        p.sched_priority = 5;
-        realtime_ =
-            pthread_setschedparam(pthread_self(), SCHED_FIFO | SCHED_RESET_ON_FORK, &p) == 0;
-    }
     while (!quit_ && !failed_)
         if (pa_mainloop_iterate(loop_, 1, nullptr) < 0) break;
     if (!quit_) {
@@ -238,12 +251,18 @@ void PulseOutput::remember(const float* frames, std::int64_t at, int count) {
 }
 
 void PulseOutput::write(std::size_t bytes) {
+    // Rendered in short pieces, so that an end of playback is placed to within a piece;
+    // written at once, so that the server has one block to take per request.
     while (bytes >= kFrameBytes) {
-        const int frames = static_cast<int>(std::min<std::size_t>(bytes / kFrameBytes, kChunk));
-        if (rendering_)
-            engine_.renderRealtime(scratch_.data(), frames);
-        else
-            std::fill(scratch_.begin(), scratch_.begin() + 2 * frames, 0.0f);
+        const int frames = static_cast<int>(std::min<std::size_t>(bytes / kFrameBytes, kWrite));
+        for (int done = 0; done < frames; done += kPiece) {
+            const int n = std::min(kPiece, frames - done);
+            float* at = scratch_.data() + 2 * static_cast<std::ptrdiff_t>(done);
+            if (rendering_)
+                engine_.renderRealtime(at, n);
+            else
+                std::fill(at, at + 2 * n, 0.0f);
+        }
         if (pa_stream_write(stream_, scratch_.data(), frames * kFrameBytes, nullptr, 0,
                             PA_SEEK_RELATIVE) < 0)
             return;
@@ -251,6 +270,7 @@ void PulseOutput::write(std::size_t bytes) {
         written_ += frames;
         bytes -= frames * kFrameBytes;
     }
+    notePlayed();
 }
 
 // Voices that have just begun are mixed into the queue from a little ahead of the sink's play
@@ -280,11 +300,33 @@ void PulseOutput::startNewSounds() {
         scratch_[2 * i] = history_[k];
         scratch_[2 * i + 1] = history_[k + 1];
     }
-    engine_.renderStarted(scratch_.data(), static_cast<int>(back));
+    const int mixed = engine_.renderStarted(scratch_.data(), static_cast<int>(back));
+    // A voice whose first frames are not decoded yet is tried again in a moment.
+    if (engine_.waitingToStart() > 0)
+        pa_context_rttime_restart(context_, retryEvent_, pa_rtclock_now() + kRetryUs);
+    if (mixed == 0) return;
     const std::size_t bytes = static_cast<std::size_t>(back) * kFrameBytes;
     if (pa_stream_write(stream_, scratch_.data(), bytes, nullptr, -static_cast<std::int64_t>(bytes),
                         PA_SEEK_RELATIVE) == 0)
         remember(scratch_.data(), from, static_cast<int>(back));
+}
+
+void PulseOutput::notePlayed() {
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (!rendering_ || pa_stream_get_latency(stream_, &latency, &negative) < 0) return;
+    const std::int64_t queued =
+        negative ? 0 : static_cast<std::int64_t>(latency) * settings_.rate / 1000000;
+    playedStamp_.store(std::chrono::steady_clock::now().time_since_epoch().count());
+    playedFrame_.store(written_ - queued - firstRendered_);
+}
+
+std::int64_t PulseOutput::heardFrame() const {
+    const std::int64_t played = playedFrame_.load();
+    if (played < 0 || failed_) return std::numeric_limits<std::int64_t>::max();
+    const std::int64_t since =
+        std::chrono::steady_clock::now().time_since_epoch().count() - playedStamp_.load();
+    return played + since * settings_.rate / 1000000000;
 }
 
 void PulseOutput::onContextState(pa_context* c, void* self) {

@@ -22,6 +22,7 @@
 
 struct pa_context;
 struct pa_io_event;
+struct pa_time_event;
 struct pa_mainloop;
 struct pa_stream;
 
@@ -35,10 +36,11 @@ class PulseOutput {
 public:
     struct Settings {
         int rate = 48000;
-        int queueMs = 40;     // the stream's target queue
-        int refillMs = 10;    // ... topped up when this much has been played
-        int startAheadMs = 3; // a new sound begins this far ahead of the sink's play position
-        bool realtime = true; // ask for real-time scheduling of the output's thread
+        int queueMs = 100;        // the stream's target queue
+        int refillMs = 25;        // ... topped up when this much has been played
+        int startAheadMs = 3;     // a new sound begins this far ahead of the sink's play position
+        bool startInQueue = true; // ... else it waits behind the queue
+        bool realtime = true;     // ask for real-time scheduling of the output's thread
     };
 
     // Connects to the server (PULSE_SERVER or the user's default; never starts one) and opens
@@ -60,6 +62,11 @@ public:
     bool startsInQueue() const { return rewrites_; }
     // Whether the thread runs with real-time scheduling (known once it has started).
     bool realtimeGranted() const { return realtime_.load(); }
+    // Any thread: the frame of the engine's output the listener hears now (by the server's
+    // account of the stream's latency); the largest frame while that is not known.
+    std::int64_t heardFrame() const;
+    // How often the server found the queue empty since the stream opened.
+    int underruns() const { return underruns_.load(); }
 
 private:
     explicit PulseOutput(AudioEngine& engine, const Settings& settings);
@@ -83,22 +90,31 @@ private:
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
     pa_io_event* kickEvent_ = nullptr;
+    pa_time_event* retryEvent_ = nullptr;
     int kickFd_ = -1;
     std::thread thread_;
     std::atomic<bool> quit_{false};
     std::atomic<bool> realtime_{false};
+    std::atomic<int> underruns_{0};
     bool rendering_ = false; // the engine renders (else the stream is fed silence)
     bool rewrites_ = false;
     bool sinkRewinds_ = false; // the server re-renders what its sink has taken (PulseAudio)
-    bool failed_ = false;
+    std::atomic<bool> failed_{false};
     QString serverName_;
 
     // What has been written, by frame of the stream (the last kHistory frames).
     static constexpr int kHistory = 1 << 14;
-    static constexpr int kChunk = 1024; // frames rendered at a time
+    static constexpr int kPiece = 128;   // frames rendered at a time
+    static constexpr int kWrite = 8192;  // frames written at a time, at most
+    static constexpr int kRetryUs = 500; // a new sound not decoded yet is tried again after
     std::vector<float> history_;
     std::vector<float> scratch_;
-    std::int64_t written_ = 0; // frames written so far: the end of the queue
+    std::int64_t written_ = 0;       // frames written so far: the end of the queue
+    std::int64_t firstRendered_ = 0; // written_ when the engine began to render
+    void notePlayed();
+    // The frame of the stream at the sink's output at a moment of the steady clock (ns).
+    std::atomic<std::int64_t> playedFrame_{-1};
+    std::atomic<std::int64_t> playedStamp_{0};
 };
 
 } // namespace engine
