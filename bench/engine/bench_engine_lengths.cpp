@@ -1,6 +1,8 @@
 // True lengths at the load: a two-hour VBR MP3 without any length header (ten-second pieces
 // joined), its load time and the error of SelectionEnd against the decoded length; and
 // sparse files of zeros named .mp3, the time to refuse them and the memory that costs.
+// Pictures at the load: an MP3 carrying a 12 MB cover picture against the same MP3 without
+// it, and the picture alone named .mp3.
 
 #include "BenchCommon.h"
 #include "platform/engine/AudioEngine.h"
@@ -9,6 +11,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cmath>
 #include <sys/resource.h>
@@ -28,6 +31,56 @@ double loadMs(sorvane::PlayerCore& player, const QString& file) {
     const double ms = t.nsecsElapsed() / 1e6;
     player.setFileName(QString());
     return ms;
+}
+
+bool ffmpeg(const QStringList& args) {
+    return QProcess::execute("ffmpeg",
+                             QStringList{"-nostdin", "-loglevel", "error", "-y"} + args) == 0;
+}
+
+// Loads of `file`, `runs` times: the median in ms and whether every load was refused.
+std::pair<double, bool> loads(sorvane::PlayerCore& player, const QString& file, int runs) {
+    std::vector<double> times;
+    bool refused = true;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        player.setFileName(file);
+        times.push_back(t.nsecsElapsed() / 1e6);
+        refused = refused && player.fileName().isEmpty();
+        player.setFileName(QString());
+    }
+    return {bench::median(times), refused};
+}
+
+bool pictureFigures(sorvane::PlayerCore& player, const QTemporaryDir& dir, bool quick) {
+    // Noise, so that the picture keeps its 12 MB in the file.
+    const QString picture = dir.filePath("cover.png"), png = dir.filePath("picture.mp3");
+    const QString bare = dir.filePath("bare.mp3"), covered = dir.filePath("covered.mp3");
+    if (!ffmpeg({"-f", "lavfi", "-i",
+                 "nullsrc=s=2900x2900,geq=r=random(1)*255:g=random(2)*255:b=random(3)*255",
+                 "-frames:v", "1", picture}) ||
+        !bench::make(bare, 30, bench::kMp3) ||
+        !ffmpeg({"-i", bare, "-i", picture, "-map", "0", "-map", "1", "-c", "copy",
+                 "-id3v2_version", "3", "-disposition:v", "attached_pic", covered}) ||
+        !QFile::copy(picture, png))
+        return false;
+    const int runs = quick ? 3 : 21;
+    const auto [without, bareRefused] = loads(player, bare, runs);
+    const auto [with, coveredRefused] = loads(player, covered, runs);
+    const auto [pngMs, pngRefused] = loads(player, png, runs);
+    const double mb = QFileInfo(picture).size() / 1e6;
+    const bool loaded = !bareRefused && !coveredRefused;
+    bench::figure(QStringLiteral("load of an MP3 with a %1 MB cover").arg(mb, 0, 'f', 1),
+                  QStringLiteral("median %1 ms, without it %2 ms")
+                      .arg(with, 0, 'f', 2)
+                      .arg(without, 0, 'f', 2),
+                  "<= +5 ms", loaded && with - without <= 5);
+    bench::figure(
+        QStringLiteral("refusing a %1 MB PNG named .mp3").arg(mb, 0, 'f', 1),
+        QStringLiteral("median %1 ms%2").arg(pngMs, 0, 'f', 2).arg(pngRefused ? "" : ", loaded!"),
+        "<= 60 ms", pngRefused && pngMs <= 60);
+    return loaded && with - without <= 5 && pngRefused && pngMs <= 60;
 }
 
 } // namespace
@@ -112,5 +165,6 @@ int main(int argc, char** argv) {
                   QStringLiteral("%1 MP3 frames off").arg(frames, 0, 'f', 3), "<= 1 frame",
                   frames <= 1);
     ok = ok && med <= 150 && frames <= 1;
+    ok = ok && pictureFigures(player, dir, quick);
     return quick || ok ? 0 : 1; // the quick mode only shows that it runs
 }

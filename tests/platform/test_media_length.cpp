@@ -27,6 +27,25 @@ class TestMediaLength : public EngineTest {
         return QFileInfo(pcm).size() / 2;
     }
 
+    // A PNG of noise, some 4 MB: pictures of this size are read and decoded at a cost.
+    QString noisePicture() {
+        const QString file = path("noise.png");
+        if (!QFileInfo::exists(file))
+            run("ffmpeg",
+                {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                 "nullsrc=s=1700x1700,geq=r=random(1)*255:g=random(2)*255:b=random(3)*255",
+                 "-frames:v", "1", file});
+        return file;
+    }
+    // The bytes this process has read from files so far.
+    static qint64 bytesRead() {
+        QFile io(QStringLiteral("/proc/self/io"));
+        if (!io.open(QIODevice::ReadOnly)) return -1;
+        const QByteArray text = io.readAll();
+        const qsizetype at = text.indexOf("rchar: ");
+        return at < 0 ? -1 : text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong();
+    }
+
 private slots:
     // The length stated is what plays, to its end; a second marked within sounds for a second.
     void lengthIsWhatPlays_data() {
@@ -162,6 +181,37 @@ private slots:
         QVERIFY(std::abs(rig.player.SelectionEnd() - 3.0) <= 0.1);
     }
 
+    // A sound file's picture (cover art) is never shown: an MP3's is not even read at the load,
+    // another's is not decoded, and the sound plays as it does without it.
+    void picturesInSoundFilesAreLeftAlone_data() {
+        QTest::addColumn<QString>("ext");
+        for (const char* ext : {"mp3", "m4a", "flac"})
+            QTest::newRow(ext) << ext;
+    }
+    void picturesInSoundFilesAreLeftAlone() {
+        QFETCH(QString, ext);
+        const QString bare = path("bare." + ext), covered = path("covered." + ext);
+        QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                               "sine=f=440:d=3:r=44100", bare}));
+        QVERIFY(run("ffmpeg", {"-loglevel", "error", "-y", "-i", bare, "-i", noisePicture(), "-map",
+                               "0", "-map", "1", "-c", "copy", "-id3v2_version", "3",
+                               "-disposition:v", "attached_pic", covered}));
+        const qint64 picture = QFileInfo(covered).size() - QFileInfo(bare).size();
+        QVERIFY(picture > 3000000);
+        Rig plain(bare), rig;
+        const qint64 before = bytesRead();
+        rig.player.setFileName(covered);
+        const qint64 read = bytesRead() - before;
+        QCOMPARE(rig.player.FileName(), covered);
+        QCOMPARE(rig.player.SelectionEnd(), plain.player.SelectionEnd());
+        if (ext == "mp3") QVERIFY2(read < picture / 4, qPrintable(QString::number(read)));
+        plain.player.Play();
+        rig.player.Play();
+        const Frames expected = plain.render(2 * kRate);
+        QCOMPARE(firstDifference(rig.render(2 * kRate), 0, expected, 0, 2 * kRate), -1);
+        QVERIFY(soundingFrames(expected) == 2 * kRate);
+    }
+
     // No sound (10 GB of zeros among them): refused with one event, Play then doing nothing.
     void refusedFilesLeaveThePlayerEmpty_data() {
         QTest::addColumn<QString>("name");
@@ -174,6 +224,7 @@ private slots:
         QTest::newRow("missing") << "" << QByteArray();
         QTest::newRow("3 MB of zeros") << "zeros.mp3" << QByteArray(3 << 20, '\0');
         QTest::newRow("10 GB of zeros") << "huge.mp3" << QByteArray();
+        QTest::newRow("a picture") << "picture.mp3" << readAll(noisePicture());
     }
     void refusedFilesLeaveThePlayerEmpty() {
         QFETCH(QString, name);

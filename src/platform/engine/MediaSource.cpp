@@ -52,6 +52,26 @@ bool plainWav(const AVFormatContext* fmt) {
            st->duration != AV_NOPTS_VALUE && st->duration > 0;
 }
 
+// A demuxer of single pictures: image2 and the picture pipes (png_pipe, jpeg_pipe, ...).
+bool stillPicture(const AVFormatContext* fmt) {
+    if (!fmt->iformat) return false;
+    const std::string name = fmt->iformat->name;
+    return name == "image2" || (name.size() > 5 && name.compare(name.size() - 5, 5, "_pipe") == 0);
+}
+
+// Analyses the streams. A picture that comes with the sound (cover art) is never shown: its
+// decoder refuses every picture size, so that it is not decoded, however large it is.
+bool findStreams(AVFormatContext* fmt) {
+    std::vector<AVDictionary*> options(fmt->nb_streams, nullptr);
+    for (unsigned i = 0; i < fmt->nb_streams; ++i)
+        if (fmt->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            av_dict_set(&options[i], "max_pixels", "1", 0);
+    const int r = avformat_find_stream_info(fmt, options.data());
+    for (AVDictionary*& d : options)
+        av_dict_free(&d);
+    return r >= 0;
+}
+
 AVCodecContext* openDecoder(AVStream* stream) {
     const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!decoder) return nullptr;
@@ -178,12 +198,20 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
             return nullptr;
         }
     }
+    // A picture alone (a cover saved under a sound's name) holds no sound: it is refused
+    // before any of it is decoded.
+    if (stillPicture(fmt)) {
+        probe.error = "the file holds no sound";
+        return nullptr;
+    }
     // A file of sound alone tells what playing it needs in its first bytes (the decoder
     // opened below reads the rest from the first frame): the default five megabytes or five
-    // seconds of analysis would add some ten milliseconds to every fresh load of a WAV.
+    // seconds of analysis would add some ten milliseconds to every fresh load of a WAV. A
+    // picture that comes with the sound (cover art) does not count.
     bool soundOnly = fmt->nb_streams > 0;
     for (unsigned i = 0; i < fmt->nb_streams; ++i)
-        soundOnly &= fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        soundOnly &= fmt->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO ||
+                     (fmt->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC);
     // A plain WAV is not analysed at all; the demuxer still looks into its first packet for
     // coded sound stored as samples, and that look is kept to the one packet.
     const bool plain = plainWav(fmt);
@@ -191,7 +219,7 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
         fmt->probesize = plain ? kPlainProbeBytes : kSoundProbeBytes;
         fmt->max_analyze_duration = AV_TIME_BASE / 2;
     }
-    if (!plain && avformat_find_stream_info(fmt, nullptr) < 0) {
+    if (!plain && !findStreams(fmt)) {
         probe.error = "no media streams were found";
         return nullptr;
     }
@@ -288,7 +316,7 @@ std::shared_ptr<MediaSource> MediaSource::open(const std::string& path,
         if (av_seek_frame(fmt, stream, start, AVSEEK_FLAG_BACKWARD) < 0) {
             avcodec_free_context(&s->codec_);
             avformat_close_input(&s->format_);
-            if (!s->openInput(path) || avformat_find_stream_info(s->format_, nullptr) < 0 ||
+            if (!s->openInput(path) || !findStreams(s->format_) ||
                 stream >= static_cast<int>(s->format_->nb_streams)) {
                 probe.error = "the file cannot be opened again";
                 return nullptr;
@@ -347,11 +375,18 @@ int MediaSource::interrupted(void* source) {
 }
 
 bool MediaSource::openInput(const std::string& path) {
+    // ID3v2 tags at the top (an MP3's title and cover pictures, megabytes of them at times)
+    // are passed over unread: nothing in them is played.
+    const std::int64_t tags =
+        path.rfind("file:", 0) == 0
+            ? leadingId3Bytes(QFile::decodeName(QByteArray::fromStdString(path.substr(5))))
+            : 0;
     auto open = [&](const AVInputFormat* format) {
         format_ = avformat_alloc_context();
         if (!format_) return false;
         format_->interrupt_callback.callback = &MediaSource::interrupted;
         format_->interrupt_callback.opaque = this;
+        format_->skip_initial_bytes = tags;
         // On failure avformat_open_input frees the context.
         return avformat_open_input(&format_, path.c_str(), format, nullptr) >= 0;
     };

@@ -111,6 +111,19 @@ InfoFrame readInfo(const std::uint8_t* frame, const Header& h) {
 
 } // namespace
 
+std::int64_t leadingId3Bytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    std::int64_t at = 0;
+    std::uint8_t header[10];
+    while (file.seek(at) && file.read(reinterpret_cast<char*>(header), 10) == 10) {
+        const std::int64_t tag = id3Size(header, 10);
+        if (tag == 0) break;
+        at += tag;
+    }
+    return at <= file.size() ? at : 0;
+}
+
 Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point deadline) {
     Mp3Length result;
     QFile file(path);

@@ -38,6 +38,10 @@ struct Mp3Length {
 
 Mp3Length measureMp3(const QString& path, std::chrono::steady_clock::time_point deadline);
 
+// The bytes that the ID3v2 tags at the top of a file take (0 when there are none, or when
+// they would reach past its end).
+std::int64_t leadingId3Bytes(const QString& path);
+
 // Measures as measureMp3 does, and remembers the figures of the last few dozen files: a file
 // measured before is not read through again while it is unchanged (the same size, time of
 // change, file number, and first and last bytes). A show plays the same files again and
