@@ -9,7 +9,6 @@
 #include "core/Twips.h"
 #include "platform/engine/MediaPlayer.h"
 
-#include <QCoreApplication>
 #include <QCursor>
 #include <QLabel>
 #include <QMouseEvent>
@@ -61,30 +60,22 @@ void Form5::LoadGraph(const QString& filename) {
     // 1. the band is hidden while the picture is made
     Picture1->bandVisible = false;
     Picture1->update();
-    // 2, 3. an unreadable file ends here and leaves any earlier picture
-    const auto values = ReadWaveform(filename);
-    if (!values) return;
-    // 4, 5. the scale; the graph is cleared
+    // 2, 3, 6. the file is read while the window's events run; a window closed meanwhile ends
+    // it without touching the window again, and an unreadable file leaves any earlier picture
     const double width = WidthTw(Picture1), height = HeightTw(Picture1);
-    const auto scale = ScaleWaveform(*values, width, height);
+    QPointer<Form5> self(this);
+    const auto trace = ReadWaveform(filename, width, TwipsPerPixel(),
+                                    [self] { return !self.isNull() && !self->unloaded_; });
+    if (self.isNull() || unloaded_ || !trace) return;
+    // 4, 5. the scale; the graph is cleared
+    const auto scale = ScaleWaveform(*trace, width, height);
     QImage image(Picture1->size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    Picture1->picture = image;
-    Picture1->update();
     // All values 0: the scale has no value; the graph stays empty and the band hidden.
-    if (!scale) return;
-    // 6. the drawing; the window's events run now and then, and a window closed meanwhile
-    // ends it without touching the window again.
-    QPointer<Form5> self(this);
-    const auto letEventsRun = [self] {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        return !self.isNull() && !self->unloaded_;
-    };
-    DrawWaveform(image, *values, *scale, width, TwipsPerPixel(), letEventsRun);
-    if (self.isNull() || unloaded_) return;
+    if (scale) DrawWaveform(image, *trace, *scale, TwipsPerPixel());
     Picture1->picture = image;
-    // 7.
-    placeBand();
+    // 7. unless a read failed while the points were collected
+    if (scale && trace->complete) placeBand();
     Picture1->update();
 }
 
@@ -192,8 +183,8 @@ void Form5::Picture1_MouseMove(int Button, double X) {
 void Form5::Timer1_Timer() {
     if (unloaded_) return;
     // 1. the cursor, in twips from the graph's left edge
-    const double x = cursorXTw ? cursorXTw()
-                               : Picture1->mapFromGlobal(QCursor::pos()).x() * TwipsPerPixel();
+    const double x =
+        cursorXTw ? cursorXTw() : Picture1->mapFromGlobal(QCursor::pos()).x() * TwipsPerPixel();
     // 2. the play-head, dragging or not
     placePosition(GetAnyPos(MediaPlayer1->CurrentPosition()));
     // 3. the drag

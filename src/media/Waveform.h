@@ -6,12 +6,16 @@
 // white lines; the base line (value 0) lies at height / 2.2, and the first line starts from
 // the middle of the left edge.
 //
-// The core works on the values alone (no file, no widget), in the graph's twips, so that the
-// picture can be checked against the rule; the drawing turns it into an image of the graph's
-// pixels once per load.
+// The file is read with ordinary reads of bounded chunks (a file that shrinks meanwhile ends
+// where it ends), on a worker thread while the window's events go on, and only the points
+// that the picture draws are kept (a few per pixel column): a file of any size costs the
+// window no pause and the program a few megabytes. The core works on values and twips (no
+// widget), so that the picture can be checked against the rule; the drawing turns it into an
+// image of the graph's pixels.
 
 #include <QImage>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -22,40 +26,48 @@ namespace sorvane {
 inline constexpr std::int64_t kWaveRecordBytes = 128;
 inline constexpr std::int64_t kWaveFirstRecord = 44; // 1-based, at byte 5504
 
-// The sampled values of a file, in file order: one per record whose value lies wholly in the
-// file, from the first record on. Empty when the file holds 5505 bytes or less.
-std::vector<std::int16_t> SampleWaveform(const unsigned char* data, std::int64_t size);
+// A point of the picture: x in twips, the value read there.
+struct WaveSample {
+    double x;
+    std::int16_t v;
+};
 
-// Reads the sampled values of a file with large sequential reads (or a memory map).
-// Nothing when the file cannot be opened or read; the file is closed in every case.
-std::optional<std::vector<std::int16_t>> ReadWaveform(const QString& filename);
+// What a file gives the picture: the extremes (both starting at 0) and the number of the
+// values read, and the points to join, in drawing order after the start point. Points that
+// fall into one pixel column are reduced to the column's first, lowest, highest and last,
+// which draw the same pixels.
+struct WaveTrace {
+    int min = 0;
+    int max = 0;
+    std::int64_t count = 0;
+    std::vector<WaveSample> points;
+    bool complete = true; // false: a read failed while the points were collected
+};
+
+// Reads `filename` for a graph `widthTw` twips wide at `tpp` twips a pixel: the values of all
+// records, then the points up to the first past the graph's right edge. Nothing when the file
+// cannot be opened, a read fails before every value has been seen, or `cancelled` is set; the
+// file is closed in every case. Runs on any thread.
+std::optional<WaveTrace> TraceWaveformFile(const QString& filename, double widthTw, double tpp,
+                                           const std::atomic<bool>& cancelled);
+
+// As TraceWaveformFile, on a worker thread; meanwhile the calling (GUI) thread lets pending
+// events and timers run, and gives up, with nothing, once `keepWaiting` returns false.
+std::optional<WaveTrace> ReadWaveform(const QString& filename, double widthTw, double tpp,
+                                      const std::function<bool()>& keepWaiting);
 
 struct WaveScale {
     double xstep;  // (width - 60) / n, n = the record number after the last read
-    double yscale; // (max - min) / (height / 2), min and max starting at 0
+    double yscale; // (max - min) / (height / 2)
     double base;   // height / 2.2
     double middle; // height / 2, where the first line starts
 };
 
-// The scale for the values on a graph of the size given in twips; nothing when all values
-// are 0 (max = min), which gives no picture.
-std::optional<WaveScale> ScaleWaveform(const std::vector<std::int16_t>& values, double widthTw,
-                                       double heightTw);
+// The scale for a trace on a graph of the size given in twips; nothing when all values are 0
+// (max = min), which gives no picture.
+std::optional<WaveScale> ScaleWaveform(const WaveTrace& trace, double widthTw, double heightTw);
 
-// The end points of the lines in twips, in drawing order; the first line starts at
-// (0, middle). The drawing stops past the graph's right edge.
-struct WavePoint {
-    double x;
-    double y;
-};
-std::vector<WavePoint> TraceWaveform(const std::vector<std::int16_t>& values,
-                                     const WaveScale& scale, double widthTw);
-
-// Draws the lines into `image` (transparent where no line is), `tpp` twips per pixel.
-// `letEventsRun` is called every 16384 values during the drawing; when it returns false the
-// drawing stops where it is. Points that fall into one pixel column are reduced to the
-// column's first, lowest, highest and last point, which draws the same pixels.
-void DrawWaveform(QImage& image, const std::vector<std::int16_t>& values, const WaveScale& scale,
-                  double widthTw, double tpp, const std::function<bool()>& letEventsRun = {});
+// Draws the trace's lines into `image` (transparent where no line is), `tpp` twips per pixel.
+void DrawWaveform(QImage& image, const WaveTrace& trace, const WaveScale& scale, double tpp);
 
 } // namespace sorvane

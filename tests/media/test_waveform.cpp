@@ -3,6 +3,10 @@
 #include "MediaFixture.h"
 #include "media/Waveform.h"
 
+#include <atomic>
+#include <thread>
+#include <unistd.h>
+
 using namespace sorvane;
 using namespace sorvane::testing;
 
@@ -76,6 +80,35 @@ private slots:
             QCOMPARE(WhiteSpan(form->Picture1->picture, 100).first >= 0, keeps);
         }
         QCOMPARE(openFiles(), before);
+    }
+
+    // A file that shrinks and grows again while it is read (another program rewriting it)
+    // ends a reading where it ends, never the program; read whole, it draws its picture.
+    void aFileChangingWhileReadOnlyEndsTheReading() {
+        auto form = openEditor(1, 6);
+        const auto peak = [](int k) { return k % 50 == 20 ? 2000 : k % 50 == 35 ? -2000 : 0; };
+        const QString same = WriteRecords(path("same.raw"), 40000, peak);
+        const QString changing = path("changing.raw");
+        constexpr qint64 kFull = qint64(64) << 20; // zeros after the peaks, costing no disk
+        QVERIFY(QFile::resize(same, kFull) && QFile::copy(same, changing));
+        std::atomic<bool> stop{false};
+        std::thread changer([&] {
+            const QByteArray name = QFile::encodeName(changing);
+            while (!stop.load())
+                if (::truncate(name.constData(), 6000) != 0 || ::truncate(name.constData(), kFull))
+                    return;
+        });
+        for (int i = 0; i < 5; ++i)
+            form->LoadGraph(changing);
+        stop = true;
+        changer.join();
+        QVERIFY(QFile::remove(changing) && QFile::copy(same, changing));
+        form->LoadGraph(same);
+        const QImage drawn = form->Picture1->picture;
+        QVERIFY(WhiteSpan(drawn, 2).first >= 0);
+        form->LoadGraph(changing);
+        QVERIFY(form->Picture1->bandVisible);
+        QVERIFY(form->Picture1->picture == drawn);
     }
 
     void closingTheEditorWhileDrawingEndsTheDrawing() {
