@@ -237,10 +237,13 @@ private slots:
             QTRY_COMPARE(ReadFile(form->mixer().MediaPlayer1[0]->FileName()), media);
         }
         QTRY_VERIFY(go->isEnabled());
-        form->frame().cmdSave->setFocus();
-        save("Elsewhere/show.cue");
-        QCOMPARE(dialogs.calls().last().title, "Open Show");
-        QCOMPARE(form->focusWidget(), go);
+        for (const QString& file : {QString(), path("Elsewhere/show.cue")}) { // Cancel, then save
+            form->frame().cmdSave->setFocus();
+            dialogs.queueFile(file);
+            form->frame().cmdSave->click();
+            QCOMPARE(dialogs.calls().last().title, "Open Show");
+            QCOMPARE(form->focusWidget(), go);
+        }
         for (const Form3* w : form->findChildren<Form3*>())
             QVERIFY(!w->isVisible());
         QCOMPARE(read("Elsewhere/show.cue"), show);
@@ -418,6 +421,7 @@ private slots:
                 files().Command1_Click();
                 files().Command7_Click();
                 w.Command1->click();
+                QVERIFY(!w.isVisible());
             }));
         QCOMPARE(read("Cancel/show.cue"), CueText("Kept"));
         QCOMPARE(form->status().history().size(), said);
