@@ -207,7 +207,7 @@ private slots:
 
     // Playback, Edit and Save find a cue's media alike: a name that is not a full path in the
     // show's ShowFiles first, then as written; Save says which media it cannot find.
-    void aSaveTakesNothingFromTheCurrentFolder() {
+    void playbackEditAndSaveFindTheSameMedia() {
         const QByteArray show = CueText("Intro", "intro.mp3") + CueText("Here", "here.wav") +
                                 CueText("Lost", "lost.wav") + CueText("None");
         write("Show/ShowFiles/intro.mp3", Wav("intro", 80000));
