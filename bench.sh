@@ -10,4 +10,6 @@ for b in "$BUILD_DIR"/bench/bench_*; do
   [[ -x "$b" ]] || continue
   "$b" || status=1
 done
+# Fade timing on a real X display, read from outside (Xvfb and the accessibility bus).
+/usr/bin/python3 "$ROOT/bench/playback/bench_fade_on_display.py" "$BUILD_DIR/bin/sorvane" || status=1
 exit $status

@@ -2,7 +2,8 @@
 """Started with a show on its command line, the program lists its cues in order and plays its
 intro through the engine's SDL stream; then nothing sounds by itself nor on a Space on the
 focused GO. A real click of GO plays the first cue whole, at its pitch and level, with silence
-before; a Space then fires the next cue. Usage: outside_go.py PROGRAM WORKDIR"""
+before; a Space, a Return and the keypad's Enter then fire the next cues.
+Usage: outside_go.py PROGRAM WORKDIR"""
 
 import os
 import sys
@@ -29,9 +30,11 @@ def go(desk, act, hz):
 
 
 def check(desk, program, workdir):
-    low, high = (tone(os.path.join(workdir, f"{hz}.wav"), hz, 1.0) for hz in (1000, 1500))
+    low, high, higher, top = (tone(os.path.join(workdir, f"{hz}.wav"), hz, 1.0)
+                              for hz in (1000, 1500, 2000, 2500))
     desk.start_program([program, show(os.path.join(workdir, "show.cue"),
-                                      ("Outside tone", low), ("Next cue", high, 1))])
+                                      ("Outside tone", low), ("Next cue", high, 1),
+                                      ("Third cue", higher, 2), ("Fourth cue", top, 3))])
     desk.find("Outside tone", "table cell", timeout=30)
     cells = [c.name for c in desk.all(role="table cell")]
     assert "Next cue" in cells[cells.index("Outside tone"):], cells
@@ -46,6 +49,8 @@ def check(desk, program, workdir):
     assert sounding_runs(desk.sound(mark)) == [], "sound with no GO, or on a key on GO"
     go(desk, lambda: desk.click(button), 1000)
     go(desk, lambda: desk.xdotool("key", "space"), 1500)  # a key GO fires any row but the first
+    go(desk, lambda: desk.xdotool("key", "Return"), 2000)  # so do Return and the keypad's Enter
+    go(desk, lambda: desk.xdotool("key", "KP_Enter"), 2500)
 
 
 if __name__ == "__main__":
