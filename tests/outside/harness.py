@@ -118,11 +118,46 @@ class Desktop:
         with suppress(Exception):
             return self.atspi.Registry.getDesktop(0).childCount >= 0
 
-    def start_program(self, argv):
-        self.audio = os.path.join(self.dir, "sound.raw")
-        self.proc = self.spawn(argv, env=dict(
-            os.environ, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1", SDL_AUDIODRIVER="disk",
-            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", SDL_DISKAUDIOFILE=self.audio))
+    def start_program(self, argv, sound_server=None):
+        """Starts the program; its sound goes to SDL's disk driver, or to the PulseAudio
+        server named (its sink then being captured by start_sound_server)."""
+        env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
+                   QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        if sound_server:
+            env.pop("SDL_AUDIODRIVER", None)
+            env["PULSE_SERVER"] = sound_server
+        else:
+            self.audio = os.path.join(self.dir, "sound.raw")
+            env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio)
+        self.proc = self.spawn(argv, env=env)
+
+    def start_sound_server(self):
+        """A private PulseAudio daemon with a null sink whose output is captured in the disk
+        driver's format; its server string, or None without the tools."""
+        if not (shutil.which("pulseaudio") and shutil.which("parec")):
+            return None
+        home = os.path.join(self.dir, "pulse")
+        os.makedirs(home)
+        socket = os.path.join(home, "native")
+        config = os.path.join(home, "daemon.pa")
+        with open(config, "w") as f:
+            f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={socket}\n"
+                    f"load-module module-null-sink sink_name=out rate={RATE} channels=2\n"
+                    "set-default-sink out\n")
+        env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=home, XDG_CONFIG_HOME=home)
+        for key in ("PULSE_SERVER", "DBUS_SESSION_BUS_ADDRESS"):
+            env.pop(key, None)
+        self.spawn(["pulseaudio", "--system=false", "-n", "-F", config, "--exit-idle-time=-1",
+                    "--daemonize=no", "--use-pid-file=false", "--log-target=stderr",
+                    "--log-level=error"], env=env, stderr=subprocess.DEVNULL)
+        if not wait_for(lambda: os.path.exists(socket), 10):
+            return None
+        server = "unix:" + socket
+        self.audio = os.path.join(self.dir, "sink.raw")
+        with open(self.audio, "wb") as out:
+            self.spawn(["parec", "--server", server, "--device=out.monitor", "--raw",
+                        "--format=float32le", f"--rate={RATE}", "--channels=2", "--latency-msec=10"], stdout=out)
+        return server
 
     def close(self):
         for proc in reversed(self.procs):

@@ -1,0 +1,56 @@
+#!/usr/bin/env python3
+"""Played through a PulseAudio server on a machine whose every core is busy, cues fired by real
+clicks on GO reach the server's sink whole: they overlap into one stretch of sound with no
+silence of half a millisecond or more inside it, and each starts promptly after its click.
+Usage: outside_pulse.py PROGRAM WORKDIR"""
+
+import os
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "outside"))
+from harness import RATE, SKIP, run, show, sounding_runs, tone, wait_for  # noqa: E402
+
+DROPOUT = RATE // 2000  # frames: half a millisecond
+TONES = (440, 550, 660, 880)
+
+
+def check(desk, program, workdir):
+    server = desk.start_sound_server()
+    if not server:
+        print("SKIP: no PulseAudio daemon or parec")
+        sys.exit(SKIP)
+    files = [tone(os.path.join(workdir, f"{hz}.wav"), hz, 2.0, 0.2) for hz in TONES]
+    cues = [(f"Tone {hz}", f, n + 1) for n, (hz, f) in enumerate(zip(TONES, files))]
+    desk.start_program([program, show(os.path.join(workdir, "show.cue"), *cues)], server)
+    desk.find("Tone 440", "table cell", timeout=30)
+    assert wait_for(lambda: len(desk.windows()) == 1, 20), "the intro window stayed"
+    streams = subprocess.run(["pactl", "--server", server, "list", "sink-inputs"],
+                             capture_output=True, text=True, timeout=10).stdout
+    assert 'media.name = "Sorvane"' in streams, "the program does not play its own stream"
+    for _ in range(os.cpu_count() or 1):  # ended with the desktop
+        desk.spawn(["sh", "-c", "while :; do :; done"])
+    time.sleep(1)
+    button = desk.find("Go", "push button")
+    desk.point(button)
+    mark = desk.frames()
+    clicks = []
+    for _ in TONES:  # each tone 2 s, one GO every 0.6 s: one stretch of sound
+        clicks.append(desk.frames())
+        desk.click(button)
+        time.sleep(0.6)
+    assert desk.wait_frames(clicks[-1] + 3 * RATE), "the sink stopped receiving"
+    heard = desk.sound(mark)
+    runs = sounding_runs(heard, threshold=2e-3, min_gap=DROPOUT)
+    assert runs, "nothing reached the sink"
+    gaps = [(b[0] - a[1]) * 1000 / RATE for a, b in zip(runs, runs[1:])]
+    assert len(runs) == 1, f"silences inside the sound: {['%.1f ms' % g for g in gaps]}"
+    (first, end), = runs
+    assert first < clicks[0] - mark + RATE // 5, f"the first cue came {first / RATE:.3f} s late"
+    seconds = (end - first) / RATE
+    assert 3.5 < seconds < 4.5, f"the cues sounded for {seconds:.2f} s, not about 3.8 s"
+
+
+if __name__ == "__main__":
+    sys.exit(run(check))
