@@ -137,6 +137,9 @@ private slots:
             QCOMPARE(form.Picture2->x(), TwToPx(left));
         }
         QCOMPARE(form.Timer1->interval(), 10);
+        QCOMPARE(form.Picture1->palette().color(QPalette::Window), QColor(192, 192, 192));
+        for (QWidget* square : form.Squares)
+            QCOMPARE(square->palette().color(QPalette::Window), QColor(0, 128, 128));
         form.Command1->click();
         QVERIFY(ConvertCanceled && form.isHidden());
         QCOMPARE(r->terminatedWith, 1);
@@ -176,7 +179,10 @@ private slots:
         auto runner = std::make_unique<ScriptedProcessRunner>();
         ScriptedProcessRunner* r = runner.get();
         r->slicesToEnd = 3;
-        r->onEnd = [&] { QFile::copy(path("ten.wav"), r->arguments.value(2)); };
+        r->onEnd = [&] {
+            QFile::remove(r->arguments.value(2));
+            QFile::copy(path("ten.wav"), r->arguments.value(2));
+        };
         window.media().setMP3(std::make_unique<clsMP3>(std::move(runner)));
         const auto click = [&](const QString& caption) {
             for (QPushButton* b : window.findChildren<QPushButton*>())
@@ -197,6 +203,8 @@ private slots:
         };
         bool acted = false;
         r->onSlice = [&](int slice) {
+            QFile part(r->arguments.value(2)); // the decoder's output so far
+            QVERIFY(part.open(QIODevice::Append) && part.write("RIFF") == 4);
             if (slice == 1 && !early) doAct(), acted = true;
         };
         if (early) QTimer::singleShot(100, &window, [&] { doAct(), acted = true; });
