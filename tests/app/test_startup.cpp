@@ -72,6 +72,7 @@ private slots:
         QCOMPARE(f->cues().SelectedIndex(), loads ? 1 : 0);
         // A show named at start opens the panel on its first cue; without one, no report.
         QCOMPARE(f->cues().pctProperties()->isHidden(), !loads);
+        QCOMPARE(f->frame().cmdProperties->isEnabled(), loads);
         QCOMPARE(f->status().history().size() == 1, !loads);
         const auto ready = f->status().history().constFirst();
         QCOMPARE(ready.text + ' ' + ready.colour.name(), "Sorvane 1.0 Ready.     rev.2 #ffffff");

@@ -141,10 +141,14 @@ private slots:
     }
 
     void typewriterTypesWhatFollowsTheMark() {
+        QElapsedTimer clock;
+        clock.start();
         status->ShowStatus(u"Cue 3 Ready  >  %Rain 10%"_s, 4);
         QCOMPARE(caption(), u"Cue 3 Ready  >  "_s);
         QCOMPARE(lastEntry(), u"Cue 3 Ready  >  Rain 10"_s);
         status->ClearStatusHistory(); // the typing goes on
+        QTRY_VERIFY_WITH_TIMEOUT(caption().size() > 16, 5000);
+        QVERIFY2(clock.elapsed() >= 450, qPrintable(QString::number(clock.elapsed())));
         QTRY_COMPARE_WITH_TIMEOUT(caption(), u"Cue 3 Ready  >  Rain 10%"_s, 5000);
         QCOMPARE(status->statusColour(), kBrightGreen);
         // Of a longer text the first 1000 characters are typed; the history holds it all.
@@ -199,6 +203,9 @@ private slots:
         QCOMPARE(lastEntry(), u"Delaying:  "_s);
         QCOMPARE(status->history().size(), 2);
         QVERIFY2(caption().mid(11).toDouble() >= 0.1, qPrintable(caption()));
+        QVERIFY2(
+            QRegularExpression(u"^Delaying:  \\d+(\\.\\d\\d?)?$"_s).match(caption()).hasMatch(),
+            qPrintable(caption()));
         ShowHalted = true;
         clock.restart();
         DelayWithStatus(*status, 30);

@@ -61,7 +61,7 @@ private slots:
         for (int i = 0; i < 3; ++i) // one more than the list holds
             click(frame().cmdDeleteCue);
         QCOMPARE(m().count(), 0);
-        QVERIFY(!panelShown());
+        QVERIFY(!panelShown() && !frame().cmdProperties->isEnabled());
     }
 
     void moveDownAndUpExchangeFieldsNotNumbers() {
@@ -154,6 +154,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             insert();
         clickRow(2);
+        QCOMPARE(form->focusWidget(), frame().cmdGo); // the next key is GO's
         QWidget* list = ed().ListView1()->viewport();
         const QPoint third = ed().ListView1()->visualRect(m().index(2, 0)).center();
         QSignalSpy doubleClicks(&ed(), &CueListEditor::ListView1_DblClick);
@@ -368,10 +369,12 @@ private slots:
         QTest::keyClick(box, Qt::Key_Return);
         QCOMPARE(ed().SelectedIndex(), 3);
         QCOMPARE(said(), u"Cue 3 Ready. #00ff00"_s);
-        box->setText(u"9"_s);
-        QTest::keyClick(box, Qt::Key_Return);
-        QCOMPARE(box->text(), u"3"_s); // the selected cue was reloaded
-        QCOMPARE(said(), u"Warning! - Cue Not Found #ffff00"_s);
+        for (const QString& nowhere : {u"9"_s, u"0"_s, u"abc"_s, QString()}) {
+            box->setText(nowhere);
+            QTest::keyClick(box, Qt::Key_Return);
+            QCOMPARE(box->text(), u"3"_s); // the selected cue was reloaded
+            QCOMPARE(said(), u"Warning! - Cue Not Found #ffff00"_s);
+        }
     }
 };
 

@@ -549,6 +549,7 @@ private slots:
         form->frame().Command1->click();
         QCOMPARE(model().count(), 0);
         QCOMPARE(ShowFilename, path("Cmd/one.cue"));
+        QVERIFY(!form->frame().cmdProperties->isEnabled());
         QCOMPARE(entries(""), 1); // Create New leaves only the ready message
         QCOMPARE(entries("Sorvane 1.0 Ready.     rev.2", kWhite), 1);
     }
