@@ -190,8 +190,12 @@ private slots:
 
     void waitsLetEventsAndTimersRun() {
         int ticks = 0;
+        QStringList counters; // the status line as the waits' ticks see it
         QTimer t;
-        connect(&t, &QTimer::timeout, this, [&] { ++ticks; });
+        connect(&t, &QTimer::timeout, this, [&] {
+            ++ticks;
+            counters << caption();
+        });
         t.start(10);
         QElapsedTimer clock;
         clock.start();
@@ -203,9 +207,9 @@ private slots:
         QCOMPARE(lastEntry(), u"Delaying:  "_s);
         QCOMPARE(status->history().size(), 2);
         QVERIFY2(caption().mid(11).toDouble() >= 0.1, qPrintable(caption()));
-        QVERIFY2(
-            QRegularExpression(u"^Delaying:  \\d+(\\.\\d\\d?)?$"_s).match(caption()).hasMatch(),
-            qPrintable(caption()));
+        const QRegularExpression hundredths(u"^Delaying:  (\\d+(\\.\\d\\d?)?)?$"_s);
+        for (const QString& c : counters << caption())
+            QVERIFY2(!c.startsWith(u"Delaying"_s) || hundredths.match(c).hasMatch(), qPrintable(c));
         ShowHalted = true;
         clock.restart();
         DelayWithStatus(*status, 30);
