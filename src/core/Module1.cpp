@@ -33,16 +33,17 @@ void PumpEvents(qint64 maxMs) {
 }
 } // namespace
 
-void Wait(double Seconds) {
+void Wait(double Seconds, const std::function<bool()>& ended) {
     QElapsedTimer clock; // monotonic
     clock.start();
     const qint64 total = static_cast<qint64>(std::ceil(Seconds * 1000.0));
     do {
         PumpEvents(total - clock.elapsed());
+        if (ended && ended()) return;
     } while (clock.elapsed() < total);
 }
 
-void DelayWithStatus(StatusLine& status, double Seconds) {
+void DelayWithStatus(StatusLine& status, double Seconds, const std::function<bool()>& ended) {
     status.ShowStatus(QStringLiteral("Delaying:  "), 1);
     QElapsedTimer clock;
     clock.start();
@@ -55,7 +56,7 @@ void DelayWithStatus(StatusLine& status, double Seconds) {
             lastShown = shown;
             status.writeDirect(QStringLiteral("Delaying:  ") + DecimalText(shown), kYellow);
         }
-        if (ShowHalted) return;
+        if (ShowHalted || (ended && ended())) return;
         if (clock.elapsed() >= total) return;
     }
 }

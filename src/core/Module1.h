@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "platform/VersionProbe.h"
@@ -35,10 +36,12 @@ inline std::int16_t GraphClickX = 0;    // X in twips of the last right-click on
 inline constexpr QChar PathSeparator = QLatin1Char('/');
 
 // --- waits -------------------------------------------------------------------
-// Lets pending events and timers run until `Seconds` have passed (at least one pass).
-void Wait(double Seconds);
-// The same, with a live "Delaying:  " counter on the status line; ends early on ShowHalted.
-void DelayWithStatus(StatusLine& status, double Seconds);
+// Lets pending events and timers run until `Seconds` have passed (at least one pass), or
+// until `ended` holds.
+void Wait(double Seconds, const std::function<bool()>& ended = {});
+// The same, with a live "Delaying:  " counter on the status line; ends early on ShowHalted
+// and when `ended` holds.
+void DelayWithStatus(StatusLine& status, double Seconds, const std::function<bool()>& ended = {});
 
 // --- files and paths -----------------------------------------------------------
 // True for a regular file that can be opened for reading.

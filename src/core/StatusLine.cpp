@@ -134,7 +134,12 @@ StatusLine::StatusLine(Shell& shell, QWidget* client) : QObject(client), shell_(
     tmrShowStatus->setInterval(500);
     tmrShowStatus->setTimerType(Qt::PreciseTimer);
 
+    scrollNewest_ = new QTimer(this);
+    scrollNewest_->setSingleShot(true);
+    scrollNewest_->setInterval(0);
+
     connect(tmrShowStatus, &QTimer::timeout, this, &StatusLine::tmrShowStatus_Timer);
+    connect(scrollNewest_, &QTimer::timeout, this, &StatusLine::scrollToNewest);
     connect(Command2, &QToolButton::clicked, this, &StatusLine::Command2_Click);
     connect(Command4, &QToolButton::clicked, this, &StatusLine::Command4_Click);
     connect(mnuClearHistory, &QAction::triggered, this, &StatusLine::mnuClearHistory_Click);
@@ -182,10 +187,27 @@ void StatusLine::ShowStatus(const QString& tmpText, int tmpColor) {
     QString entryText = tmpText;
     if (tmpColor == 4) entryText.remove(QLatin1Char('%'));
     entries_.push_back({entryText, statusColour()});
-    if (!pctStatusHistory->isHidden()) listHistory();
+    if (entries_.size() >= kHistoryLimit + kHistoryLimit / 4)
+        dropOldest(entries_.size() - kHistoryLimit);
+    if (pctStatusHistory->isHidden()) return;
+    // A scroll lays the whole list out again. Of messages that come in a burst, the first
+    // is scrolled to at once and the newest at the event loop's next pass.
+    if (scrollNewest_->isActive()) {
+        listHistory(false);
+    } else {
+        listHistory(true);
+        scrollNewest_->start();
+    }
 }
 
-void StatusLine::listHistory() {
+void StatusLine::dropOldest(std::size_t n) {
+    entries_.erase(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(n));
+    const std::size_t listed = std::min(n, listed_);
+    lstStatusHistory->model()->removeRows(0, static_cast<int>(listed));
+    listed_ -= listed;
+}
+
+void StatusLine::listHistory(bool scroll) {
     if (listed_ == entries_.size()) return;
     // Only the newest entry is bold, so only the last one listed can need clearing.
     const QFont plain = lstStatusHistory->font();
@@ -202,7 +224,12 @@ void StatusLine::listHistory() {
     }
     lstStatusHistory->addTopLevelItems(items);
     listed_ = entries_.size();
-    lstStatusHistory->scrollToItem(items.back());
+    if (scroll) lstStatusHistory->scrollToItem(items.back());
+}
+
+void StatusLine::scrollToNewest() {
+    if (const int n = lstStatusHistory->topLevelItemCount(); n > 0 && pctStatusHistory->isVisible())
+        lstStatusHistory->scrollToItem(lstStatusHistory->topLevelItem(n - 1));
 }
 
 void StatusLine::ClearStatusHistory() {
@@ -270,9 +297,8 @@ void StatusLine::Command2_Click() {
         pctStatusHistory->show();
         pctStatusHistory->raise();
         Command2->setIcon(imgDownArrow);
-        listHistory();
-        if (const int n = lstStatusHistory->topLevelItemCount(); n > 0)
-            lstStatusHistory->scrollToItem(lstStatusHistory->topLevelItem(n - 1));
+        listHistory(false);
+        scrollToNewest();
     }
     shell_.Form_Resize();
 }

@@ -70,11 +70,17 @@ public:
         bool bold;
     };
     QList<Entry> history() const;
+    // Entries the history keeps, the newest: cues that keep starting each other can report
+    // thousands of messages a second.
+    static constexpr std::size_t kHistoryLimit = 10000;
 
 private:
     void setStatusColour(const QColor& c);
-    // Brings the drawer's list up to the history and shows the newest entry.
-    void listHistory();
+    // Brings the drawer's list up to the history; with `scroll`, shows the newest entry.
+    void listHistory(bool scroll);
+    void scrollToNewest();
+    // Lets go of the `n` oldest entries, in the drawer's list too.
+    void dropOldest(std::size_t n);
     Shell& shell_;
     // The history, oldest first. The drawer's list is filled from it while the drawer is
     // open (or when it opens), so a message costs the same however long the history is.
@@ -82,8 +88,9 @@ private:
         QString text;
         QColor colour;
     };
-    std::vector<Line> entries_; // only the newest is bold
-    std::size_t listed_ = 0;    // entries the drawer's list holds
+    std::vector<Line> entries_;      // only the newest is bold
+    std::size_t listed_ = 0;         // entries the drawer's list holds
+    QTimer* scrollNewest_ = nullptr; // the list shows its newest entry at the next pass
 };
 
 // The three small pictures of the strip, drawn in code.

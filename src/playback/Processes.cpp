@@ -99,10 +99,19 @@ QTimer* ProcessTimer(QObject* owner, const std::shared_ptr<Process>& p, int inte
 
 } // namespace
 
+bool Processes::RoomForShowProcess(int row) {
+    if (showCount() < kMaxShowProcesses) return true;
+    pb_.shell().ShowStatus(QStringLiteral("Warning:  Too Many Cues Running!  Cue ") +
+                               QString::number(row) + QStringLiteral(" Not Started."),
+                           2);
+    return false;
+}
+
 int Processes::LoadShowProcess(const QString& tag, int row, bool atOnce) {
     const int index = NextIndex(tmrShow_);
     auto p = std::make_shared<CueProcess>();
     p->Index = index;
+    p->stops = stops_;
     p->Tag = tag;
     p->row = row;
     p->Interval = 1;
@@ -122,6 +131,7 @@ int Processes::LoadFadeProcess(const QString& tag, int interval) {
     const int index = NextIndex(tmrFader_);
     auto p = std::make_shared<FadeProcess>();
     p->Index = index;
+    p->stops = stops_;
     p->Tag = tag;
     p->Interval = interval;
     // Each tick arms the next one (single shot), due a period after the tick before it
@@ -135,18 +145,16 @@ int Processes::LoadFadeProcess(const QString& tag, int interval) {
     return index;
 }
 
-void Processes::UnloadAllFades() {
-    auto gone = std::move(tmrFader_);
+void Processes::UnloadAll() {
+    ++stops_;
+    auto fades = std::move(tmrFader_);
     tmrFader_.clear();
-    for (auto& [index, fade] : gone)
+    for (auto& [index, fade] : fades)
         if (fade->timer) fade->timer->stop(); // a tick inside its wait has armed the next
-    // `gone` lets go here: an instance whose tick is inside a wait lives on in that tick.
-}
-
-void Processes::UnloadAllCues() {
-    auto gone = std::move(tmrShow_);
+    auto cues = std::move(tmrShow_);
     tmrShow_.clear();
     pb_.paintHold().releaseAll();
+    // The instances let go here: one whose tick is inside a wait lives on in that tick.
 }
 
 void Processes::ReleasePaint(CueProcess& p) {
@@ -262,10 +270,18 @@ void Processes::tmrShow_Timer(int Index) {
     self->ticking = true;
     // 1. never again
     if (self->timer) self->timer->stop();
+    RunCue(*self);
+    // 6.
+    self->ticking = false;
+    Release(self);
+}
+
+void Processes::RunCue(CueProcess& self) {
     // 2. look-ahead
     if (SelectedWhen() == 0) {
         if (SelectedBeginsOnAuto()) {
             LetEventsRun();
+            if (Stopped(self)) return;
             pb_.transport().cmdGo_Click();
         } else {
             pb_.transport().tmrBlinkGo->start();
@@ -275,15 +291,15 @@ void Processes::tmrShow_Timer(int Index) {
     bool played = false;
     bool fading = false;
     int channel = -1;
-    const CueRecord rec = ReadRecord(self->row, self->Tag.toDouble());
+    const CueRecord rec = ReadRecord(self.row, self.Tag.toDouble());
     // 4. the action; the window repaints once a Play Sound has started its sound, or
     // before any other action, whose waits may be long
-    if (rec.Action != PlaySoundAction) ReleasePaint(*self);
+    if (rec.Action != PlaySoundAction) ReleasePaint(self);
     bool goOn = true;
     switch (rec.Action) {
     case PlaySoundAction:
-        goOn = PlaySound(rec, channel, played);
-        ReleasePaint(*self);
+        goOn = PlaySound(self, rec, channel, played);
+        ReleasePaint(self);
         break;
     case PauseSoundAction:
         if (MediaPlayer* p = Player(rec.Channel)) p->Pause();
@@ -292,7 +308,7 @@ void Processes::tmrShow_Timer(int Index) {
         if (MediaPlayer* p = Player(rec.Channel)) p->Stop();
         break;
     case IterationAction:
-        WaitForIteration(rec);
+        WaitForIteration(self, rec);
         break;
     case VolumeAction:
         ChangeVolume(rec, fading);
@@ -304,37 +320,35 @@ void Processes::tmrShow_Timer(int Index) {
         if (MediaPlayer* p = Player(rec.Channel)) p->setRate(rec.Rate);
         break;
     case BufferAction:
-        goOn = BufferSound(rec);
+        goOn = BufferSound(self, rec);
         break;
     case DelayAction:
-        goOn = Delay(rec);
+        goOn = Delay(self, rec);
         break;
     default:
         break;
     }
     // 5. chaining by the start condition of the row selected now
-    if (goOn) {
-        const int when = SelectedWhen();
-        if (when == 1) {
+    if (!goOn || Stopped(self)) return;
+    const int when = SelectedWhen();
+    if (when == 1) {
+        StartSelectedCue();
+    } else if (when == 2) {
+        if (played) {
+            CompletionWait(self, channel);
+            if (!Stopped(self)) StartSelectedCue();
+        } else if (!fading) {
             StartSelectedCue();
-        } else if (when == 2) {
-            if (played) {
-                CompletionWait(channel);
-                StartSelectedCue();
-            } else if (!fading) {
-                StartSelectedCue();
-            }
         }
     }
-    // 6.
-    self->ticking = false;
-    Release(self);
 }
 
-bool Processes::PlaySound(const CueRecord& record, int& channel, bool& played) {
+bool Processes::PlaySound(const CueProcess& self, const CueRecord& record, int& channel,
+                          bool& played) {
     CueRecord rec = record;
     // 1.
     LetEventsRun();
+    if (Stopped(self)) return false;
     // 2. the channel
     if (rec.Channel == kAnyAvailable) {
         channel = -1;
@@ -377,7 +391,7 @@ bool Processes::PlaySound(const CueRecord& record, int& channel, bool& played) {
     return true;
 }
 
-void Processes::WaitForIteration(const CueRecord& rec) {
+void Processes::WaitForIteration(const CueProcess& self, const CueRecord& rec) {
     IterationPending = true;
     pb_.shell().ShowStatus(QStringLiteral("Executing Cue ") + DecimalText(rec.Number + 1) +
                                QStringLiteral(" - Awaiting end of loop iteration..."),
@@ -388,7 +402,7 @@ void Processes::WaitForIteration(const CueRecord& rec) {
     double last = -1;
     for (;;) {
         LetEventsRun();
-        if (!p || ShowHalted || p->PlayState() != 2) return;
+        if (!p || ShowHalted || Stopped(self) || p->PlayState() != 2) return;
         const double mark = p->SelectionEnd() - rec.ActionCue * 0.001;
         const double position = p->CurrentPosition();
         if (mark < position) return;
@@ -419,14 +433,14 @@ void Processes::TriggerCue(const CueRecord& rec) {
     StartSelectedCue();
 }
 
-bool Processes::BufferSound(const CueRecord& record) {
+bool Processes::BufferSound(const CueProcess& self, const CueRecord& record) {
     CueRecord rec = record;
     MediaPlayer* player = Player(rec.Channel);
     if (!player) return true; // names no player: nothing to buffer
     QPointer<MediaPlayer> p = player;
     // 1-3.
     LetEventsRun();
-    if (!LookUpMedia(rec)) return false;
+    if (Stopped(self) || !LookUpMedia(rec)) return false;
     const QString channelText = QStringLiteral("Channel ") + QString::number(rec.Channel + 1);
     pb_.shell().ShowStatus(channelText + QStringLiteral(" : Buffering..."), 1);
     // 4. load and pre-roll the last half second, muted
@@ -438,10 +452,10 @@ bool Processes::BufferSound(const CueRecord& record) {
     p->setCurrentPosition(p->SelectionEnd() - 0.5);
     p->setRate(1.0);
     p->Tag = QStringLiteral("Buffer");
-    // 5.
-    Wait(1);
+    // 5. Stop ends the second at once: the channel it emptied is no buffered one.
+    Wait(1, [&] { return Stopped(self); });
     // 6.
-    if (p && p->Tag == QLatin1String("Buffer")) {
+    if (!Stopped(self) && p && p->Tag == QLatin1String("Buffer")) {
         p->Pause();
         p->setCurrentPosition(0);
         pb_.shell().ShowStatus(channelText + QStringLiteral(" : Buffering Complete."), 0);
@@ -453,15 +467,15 @@ bool Processes::BufferSound(const CueRecord& record) {
     return true;
 }
 
-bool Processes::Delay(const CueRecord& rec) {
-    DelayWithStatus(pb_.shell().status(), rec.ActionCue * 0.001);
+bool Processes::Delay(const CueProcess& self, const CueRecord& rec) {
+    DelayWithStatus(pb_.shell().status(), rec.ActionCue * 0.001, [&] { return Stopped(self); });
     return !DelayHalted;
 }
 
-void Processes::CompletionWait(int channel) {
+void Processes::CompletionWait(const CueProcess& self, int channel) {
     QPointer<MediaPlayer> p = Player(channel);
     for (;;) {
-        if (ShowHalted) return;
+        if (ShowHalted || Stopped(self)) return;
         LetEventsRun();
         if (!p || p->PlayState() != 2) return;
         SleepForEvents(kCompletionSleepMs);
@@ -493,7 +507,8 @@ void Processes::tmrFader_Timer(int Index) {
         self->ticking = true;
         LetEventsRun();
         self->ticking = false;
-        if (self->finished) return; // a tick inside the wait has ended the fade
+        // A tick inside the wait has ended the fade, or Stop came: no step, no cue started.
+        if (self->finished || Stopped(*self)) return;
     }
     // 2. the task, read afresh
     const QString tag = self->Tag;

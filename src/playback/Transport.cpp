@@ -115,6 +115,11 @@ void Transport::cmdGo_Click() {
     const int selected = cues.SelectedIndex();
     if (selected == 0) return;
     if (selected == 1 && !ManualGo) return;
+    // A cue that finds no room for its process is not fired; the press is spent.
+    if (!pb_.processes().RoomForShowProcess(selected)) {
+        ManualGo = false;
+        return;
+    }
     // 2, 3.
     const bool operatorGo = ManualGo;
     if (ManualGo) {
@@ -201,8 +206,7 @@ void Transport::Command3_Click() {
     Shell& shell = pb_.shell();
     Mixer& mixer = pb_.mixer();
     // 1, 2. every fade and cue process
-    pb_.processes().UnloadAllFades();
-    pb_.processes().UnloadAllCues();
+    pb_.processes().UnloadAll();
     // 3.
     for (MediaPlayer* p : mixer.MediaPlayer1)
         p->Stop();

@@ -1,4 +1,5 @@
-// Stop at the deepest of nested waits, and a long run of random operator actions.
+// Stop in every wait of a cue, at the deepest of nested waits and in long and runaway chains;
+// a long run of random operator actions.
 
 #include "PlaybackFixture.h"
 #include "showfiles/ShowFileFormat.h"
@@ -16,7 +17,8 @@ private slots:
     void init() { fx = std::make_unique<Fixture>(); }
     void cleanup() { fx.reset(); }
 
-    // Stop inside a fade tick inside an iteration wait inside a Delay inside a completion wait.
+    // Stop inside a fade tick inside an iteration wait inside a Delay inside a completion wait:
+    // every one of them ends at once, and none starts a cue or takes a step.
     void stopAtTheDeepestWait() {
         const QString a = fx->wav("a.wav", 1, 3.0);
         fx->setShow(
@@ -49,30 +51,234 @@ private slots:
         QVERIFY(
             Fixture::waitFor([&] { return stopped && fx->processes().showCount() == 0; }, 10000));
         QCOMPARE(depth, 3);
-        // The fade tick finished its one step after its instance was gone; none followed.
-        QCOMPARE(fx->player(1)->Volume(), -40);
+        QVERIFY(Fixture::waitFor([&] { return fx->processes().runningTicks() == 0; }, 1000));
         QTest::qWait(400);
-        QCOMPARE(fx->player(1)->Volume(), -40);
+        QCOMPARE(fx->player(1)->Volume(), 0);
         const QStringList t = fx->statusTexts();
         const qsizetype clearing = t.indexOf(QStringLiteral("Clearing all buffered media."));
         QVERIFY(clearing > 0);
         QVERIFY(t.at(clearing + 1).startsWith(QStringLiteral("Show Halted at ")));
         QCOMPARE(fx->colourOf(t.at(clearing)), QColor(255, 255, 0));
         QCOMPARE(fx->colourOf(t.at(clearing + 1)), QColor(255, 0, 0));
-        // The waits still chain when they return: cue 5, a Delay, ran and ended at once.
-        QVERIFY(t.lastIndexOf(QStringLiteral("Executing Cue 5.")) > clearing);
+        QCOMPARE(t.mid(clearing).filter(QStringLiteral("Executing Cue ")), QStringList());
         QCOMPARE(fx->running(), QStringLiteral("0"));
         QVERIFY(fx->channelsEmpty());
     }
 
+    // Stop inside each wait of a cue's tick: the wait returns at once and its cue starts no
+    // other (the cue after it would sound as id 9), nothing sounds after the Stop, and a cue
+    // the operator fires then (id 8, the last row) plays as usual, also when it is fired
+    // inside the stopped wait and plays on the channel that wait looks at.
+    void stopEndsEveryWaitAndStartsNothing() {
+        const QString a = fx->wav("a.wav", 1, 3.0);
+        const QString next = fx->wav("next.wav", 9, 3.0);
+        const Fields executes = PlayCue(next, {.channel = 2, .end = 3});
+        const Fields completes = PlayCue(next, {.when = 2, .channel = 2, .end = 3});
+        const Fields mine = PlayCue(fx->wav("mine.wav", 8, 3.0), {.autoStart = false, .end = 3});
+        const Fields first = PlayCue(a, {.autoStart = false, .end = 3});
+        const Fields loop = PlayCue(a, {.autoStart = false, .count = 0, .end = 3});
+        const Fields buffer = Cue(7, "0", a, {.autoStart = false, .channel = 1});
+        const CueSpec onGo{.autoStart = false};
+        Processes& pr = fx->processes();
+        std::int64_t stopFrame = -1;
+        QElapsedTimer sinceStop;
+        // Stops the show; with `go`, the operator fires the last row at once.
+        auto stop = [&](bool go) {
+            return [&, go] {
+                stopFrame = fx->rendered;
+                sinceStop.start();
+                fx->transport().Command3_Click();
+                if (go) fx->operatorGo(fx->cues().model().count());
+            };
+        };
+        // Ticks cue 1 by hand with Stop as the first event its first wait lets run.
+        auto byHand = [&] {
+            fx->operatorGo(1);
+            QTimer::singleShot(0, fx->form.get(), stop(false));
+            pr.tmrShow_Timer(1);
+        };
+        const struct {
+            const char* name;
+            QList<Fields> show;
+            std::function<void()> start;
+        } cases[] = {
+            {"look-ahead",
+             {first, PlayCue(next, {.when = 0, .channel = 2, .end = 3}), mine},
+             byHand},
+            {"start of Play Sound", {first, executes, mine}, byHand},
+            {"start of Buffer Sound", {buffer, executes, mine}, byHand},
+            {"completion wait",
+             {first, completes, mine},
+             [&] {
+                 fx->when([&] { return fx->player(0)->PlayState() == 2; }, stop(true));
+                 fx->operatorGo(1);
+             }},
+            {"iteration wait",
+             {loop, ActionCue(3, 0, onGo), executes, mine},
+             [&] {
+                 QVERIFY(fx->goAndSettle(1));
+                 fx->when(
+                     [&] { return fx->has("Executing Cue 3 - Awaiting end of loop iteration..."); },
+                     stop(true));
+                 fx->operatorGo(2);
+             }},
+            {"Delay",
+             {ActionCue(8, 10000, onGo), executes, mine},
+             [&] {
+                 fx->when([&] { return fx->statusLine().startsWith("Delaying:  "); }, stop(true));
+                 fx->operatorGo(1);
+             }},
+            {"buffering second",
+             {buffer, executes, mine},
+             [&] {
+                 fx->when([&] { return fx->player(1)->Tag == QLatin1String("Buffer"); },
+                          stop(true));
+                 fx->operatorGo(1);
+             }},
+            {"end of a fade",
+             {loop, ActionCue(4, 0, {.autoStart = false, .volume = -2000, .speed = 0}), completes,
+              mine},
+             [&] {
+                 QVERIFY(fx->goAndSettle(1));
+                 fx->when([&] { return pr.fadeCount() == 1; },
+                          [&] {
+                              fx->player(0)->setVolume(-1980); // one step from its target
+                              QTimer::singleShot(0, fx->form.get(), stop(false));
+                              pr.tmrFader_Timer(1);
+                          });
+                 fx->operatorGo(2);
+             }},
+        };
+        for (const auto& c : cases) {
+            fx->transport().Command3_Click();
+            fx->setShow(c.show);
+            stopFrame = -1;
+            c.start();
+            QVERIFY2(Fixture::waitFor([&] { return stopFrame >= 0; }), c.name);
+            QVERIFY2(Fixture::waitFor([&] { return pr.runningTicks() == 0; }), c.name);
+            // At once: the shortest wait left, the buffering second, had 1 s to go.
+            QVERIFY2(sinceStop.elapsed() < 900, c.name);
+            QTest::qWait(200); // time for a cue started by mistake to sound
+            const QStringList t = fx->statusTexts();
+            const qsizetype halted = t.lastIndexOf(QStringLiteral("Clearing all buffered media."));
+            const QString op = QStringLiteral("Executing Cue %1.").arg(c.show.size());
+            if (!t.contains(op, Qt::CaseSensitive) || t.lastIndexOf(op) < halted)
+                fx->operatorGo(static_cast<int>(c.show.size()));
+            QVERIFY2(fx->heardAfter(stopFrame + 480, 2400).id == 8, c.name);
+            for (std::int64_t f = stopFrame + 480; f < fx->rendered; ++f)
+                QVERIFY2(fx->heard(f).id == 0 || fx->heard(f).id == 8, c.name);
+            const QStringList after = fx->statusTexts().mid(halted);
+            QCOMPARE(after.filter(QRegularExpression("^Executing Cue \\d+\\.$")),
+                     QStringList({op}));
+            QVERIFY2(!after.contains(QStringLiteral("Channel 2 : Buffering...")), c.name);
+        }
+        QCOMPARE(fx->colourOf("Channel 2 : Buffering Interrupted."), QColor(255, 255, 0));
+        QVERIFY(!fx->has("Channel 2 : Buffering Complete."));
+    }
+
+    // Stop in long chains of cues on Auto: 1,000 Play Sound cues each after the one before
+    // has executed, and 10,000 Delay cues each along with the one before. Every Stop ends
+    // the chain where it stands: no cue starts after it, nothing sounds, every tick ends.
+    void stopEndsLongChains() {
+        const QString a = fx->wav("a.wav", 1, 1.0);
+        QList<Fields> plays;
+        for (int i = 0; i < 1000; ++i)
+            plays << PlayCue(a, {.channel = i % 4, .end = 1});
+        const QList<Fields> delays(10000, ActionCue(8, 5, {.when = 0}));
+        QRandomGenerator rng(20261207);
+        for (const auto& [show, stops] : {std::pair{plays, 6}, std::pair{delays, 3}}) {
+            fx->setShow(show);
+            for (int round = 0; round < stops; ++round) {
+                qsizetype seen = -1;
+                std::int64_t stopFrame = -1;
+                QTimer::singleShot(static_cast<int>(rng.bounded(20, 300)), fx->form.get(), [&] {
+                    seen = fx->statusTexts().size();
+                    stopFrame = fx->rendered;
+                    fx->transport().Command3_Click();
+                });
+                fx->operatorGo(1);
+                QVERIFY(Fixture::waitFor([&] {
+                    return stopFrame >= 0 && fx->processes().runningTicks() == 0 &&
+                           fx->processes().showCount() == 0;
+                }));
+                QTest::qWait(100);
+                const QStringList after = fx->statusTexts().mid(seen);
+                QCOMPARE(after.filter(QStringLiteral("Executing Cue ")), QStringList());
+                QVERIFY(fx->firstSound(stopFrame + 480) < 0);
+            }
+        }
+    }
+
+    // Trigger cues on Auto that start each other double their cue processes at every round.
+    // The processes stay within their bound, a refused cue is reported in red, the history
+    // keeps its newest messages only, the window goes on answering, and Stop ends it all.
+    void runawayTriggersStayBoundedAndStoppable() {
+        fx->setShow({ActionCue(8, 1, {.autoStart = false}), ActionCue(5, 3), ActionCue(5, 2),
+                     ActionCue(5, 2)});
+        Processes& pr = fx->processes();
+        int most = 0;
+        qint64 maxGap = 0;
+        QElapsedTimer beat;
+        beat.start();
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            maxGap = std::max(maxGap, beat.restart());
+            most = std::max(most, pr.showCount());
+        });
+        look.start(5);
+        const QString refused = QStringLiteral("Warning:  Too Many Cues Running!  Cue ");
+        StatusLine& status = fx->form->status();
+        status.Command2_Click(); // the drawer lists every message as it comes
+        fx->operatorGo(2);
+        QVERIFY(Fixture::waitFor([&] { return !fx->statusTexts().filter(refused).isEmpty(); }));
+        // The operator's GO finds no room either, once the cues it fires have filled it; the
+        // refused press is spent all the same.
+        const QString mine = refused + QStringLiteral("1 Not Started.");
+        for (int i = 0; i <= Processes::kMaxShowProcesses && fx->statusLine() != mine; ++i)
+            fx->operatorGo(1);
+        QCOMPARE(fx->statusLine(), mine);
+        QVERIFY(!ManualGo);
+        const auto limit = static_cast<qsizetype>(StatusLine::kHistoryLimit);
+        // Until the oldest messages, the ready message first, have gone.
+        QVERIFY(Fixture::waitFor(
+            [&] { return !status.history().constFirst().text.startsWith("Sorvane"); }, 20000));
+        qsizetype seen = -1;
+        QTimer::singleShot(0, fx->form.get(), [&] {
+            seen = fx->statusTexts().size();
+            fx->transport().Command3_Click();
+        });
+        QVERIFY(Fixture::waitFor([&] { return seen >= 0 && pr.runningTicks() == 0; }));
+        QTest::qWait(100);
+        const QStringList t = fx->statusTexts();
+        QCOMPARE(t.mid(seen).filter(QStringLiteral("Executing Cue ")), QStringList());
+        QVERIFY(most <= Processes::kMaxShowProcesses);
+        QCOMPARE(fx->colourOf(t.filter(refused).last()), QColor(255, 0, 0));
+        QVERIFY(t.filter(refused).last().endsWith(QStringLiteral(" Not Started.")));
+        // The history and the drawer's list hold the same newest messages, up to the bound.
+        QVERIFY(t.size() >= limit && t.size() < limit + limit / 4);
+        QTreeWidget* list = status.lstStatusHistory;
+        QCOMPARE(list->topLevelItemCount(), t.size());
+        for (int i : {0, int(t.size()) - 1})
+            QCOMPARE(list->topLevelItem(i)->text(0), t.at(i));
+        const QRect newest =
+            list->visualItemRect(list->topLevelItem(list->topLevelItemCount() - 1));
+        QVERIFY(list->viewport()->rect().contains(newest));
+        QVERIFY2(maxGap < 1500, qPrintable(QString::number(maxGap)));
+    }
+
     // A Delay whose look-ahead fires a Trigger back to it: each round waits inside the one
-    // before. The nesting levels off instead of growing until the stack overflows, and Stop,
-    // pressed from inside the waits, ends them all.
+    // before. The nesting levels off instead of growing until the stack overflows, and one
+    // Stop, pressed from inside the waits, ends them all.
     void cuesStartingEachOtherInsideTheirWaits() {
         fx->setShow({ActionCue(8, 1, {.autoStart = false}), ActionCue(8, 100),
                      ActionCue(5, 2, {.when = 0})});
         QTimer stop;
-        QObject::connect(&stop, &QTimer::timeout, [&] { fx->transport().Command3_Click(); });
+        stop.setSingleShot(true);
+        qsizetype seen = -1;
+        QObject::connect(&stop, &QTimer::timeout, [&] {
+            seen = fx->statusTexts().size();
+            fx->transport().Command3_Click();
+        });
         int deepest = 0;
         bool levelled = false;
         QElapsedTimer still; // since the nesting last grew
@@ -90,10 +296,12 @@ private slots:
         look.start(5);
         QTimer::singleShot(15000, &stop, [&] { stop.start(20); });
         fx->operatorGo(1);
-        QVERIFY(Fixture::waitFor(
-            [&] { return stop.isActive() && fx->processes().showCount() == 0; }, 30000));
+        QVERIFY(Fixture::waitFor([&] { return seen >= 0 && fx->processes().runningTicks() == 0; },
+                                 30000));
         QVERIFY2(levelled, qPrintable(QStringLiteral("still nesting at %1").arg(deepest)));
         QCOMPARE(fx->running(), QStringLiteral("0"));
+        QCOMPARE(fx->statusTexts().mid(seen).filter(QStringLiteral("Executing Cue ")),
+                 QStringList());
     }
 
     // Twenty seconds of random operator actions into a running show that uses every action.
@@ -173,39 +381,32 @@ private slots:
             },
             [&] { tr.tmrBlinkGo_Timer(); },
         };
+        // Actions run inside the show's waits, and an action can itself hold waits (a
+        // completion wait on an endless loop ends only on Stop). Once the run is over, the
+        // last action is one Stop, inside whatever waits hold then: it ends the show at once.
         int actions = 0;
+        qsizetype seen = -1;
         QDeadlineTimer run(20000);
         QTimer monkey;
         monkey.setSingleShot(true);
         QObject::connect(&monkey, &QTimer::timeout, [&] {
-            if (run.hasExpired()) return;
+            if (run.hasExpired()) {
+                seen = fx->statusTexts().size();
+                tr.Command3_Click();
+                return;
+            }
             ++actions;
             act[rng.bounded(16)]();
             monkey.start(static_cast<int>(rng.bounded(5, 60)));
         });
-        // Actions run inside the show's waits, and an action can itself hold waits. Once the
-        // run is over, Stop comes from a timer of its own until all have unwound (a completion
-        // wait on an endless loop ends only on Stop). Cues started by chaining run on after
-        // Stop (only a Delay ends them), and a show edited at random can hold a ring of cues
-        // on Auto without one, or waits nested so deep that their unwinding keeps starting
-        // cues for minutes: first the operator loads a show that starts nothing by itself.
-        QTimer stop;
-        QObject::connect(&stop, &QTimer::timeout, [&] { tr.Command3_Click(); });
-        QTimer::singleShot(20000, &stop, [&] {
-            fx->setShow({PlayCue(a, cs(1, false, 0))});
-            stop.start(50);
-        });
         monkey.start(10);
         QTest::qWait(20000);
-        monkey.stop();
-        // A completion wait that Stop ends still starts its next cue.
         QVERIFY(Fixture::waitFor([&] {
-            tr.Command3_Click();
-            QTest::qWait(100);
-            return fx->processes().showCount() + fx->processes().fadeCount() == 0 &&
-                   fx->channelsEmpty();
+            return seen >= 0 && fx->processes().runningTicks() == 0 && fx->channelsEmpty();
         }));
         QCOMPARE(fx->running(), QStringLiteral("0"));
+        QCOMPARE(fx->statusTexts().mid(seen).filter(QStringLiteral("Executing Cue ")),
+                 QStringList());
         // About 600 on a quiet machine; on a busy one the show's own ticks take more of the
         // twenty seconds.
         QVERIFY2(actions > 150, qPrintable(QString::number(actions)));
