@@ -2,10 +2,13 @@
 // sound engine playing through SDL's pulseaudio driver into a private PulseAudio daemon,
 // GO given by mouse press and release on the GO button, and every figure read at the sink:
 // GO latency, the gap of a chain on completion, the spread of a chain of 16 cues, the
-// duration of fades, the CPU cost of a waiting show and the cost of a meter tick.
+// duration of fades, the CPU cost of a waiting show, the cost of a meter tick, and how soon
+// Stop takes effect in long and runaway chains.
 
 #include "PlaybackBench.h"
 #include "app/Form1.h"
+#include "core/StatusLine.h"
+#include "cuelist/CueListEditor.h"
 #include "platform/Dialogs.h"
 #include "platform/engine/AudioEngine.h"
 #include "platform/engine/MediaPlayer.h"
@@ -20,10 +23,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -34,7 +39,8 @@ constexpr int kRate = SinkCapture::kRate;
 struct Cue {
     QString description;
     int when = 1;   // 0 along with, 1 after execution, 2 after completion of the previous cue
-    int action = 0; // 0 Play Sound, 4 Change Volume, 7 Buffer Sound
+    int action = 0; // 0 Play Sound, 4 Change Volume, 5 Trigger, 7 Buffer Sound, 8 Delay
+    int value = 0;  // the target cue of a Trigger, the milliseconds of a Delay
     QString file = QStringLiteral("0");
     int volume = 0;
     int beginOn = 0; // 0 Go, 1 Auto
@@ -52,7 +58,7 @@ QString writeShow(const QString& path, const std::vector<Cue>& cues) {
                                c.description,
                                QString::number(c.when),
                                QString::number(c.action),
-                               QStringLiteral("0"),
+                               QString::number(c.value),
                                c.file,
                                QString::number(c.volume),
                                QStringLiteral("1"),
@@ -513,6 +519,82 @@ bool meterTick(Bench& b, const QStringList& files, int ticks) {
     return pass;
 }
 
+// Stop pressed at a moment of its own while a show runs, `runs` times from GO on `row`. The
+// press is posted from a thread of its own, as the window system posts the operator's click,
+// so it waits for the program's event loop as a click would. The latency runs from the press
+// to the later of the Stop having run and the last sound at the sink; a cue that starts
+// after the Stop is a miss. With `drawer`, the status history is open meanwhile.
+bool stopLatency(Bench& b, const QString& name, const std::vector<Cue>& cues, int row, int fromMs,
+                 int toMs, int runs, bool drawer = false) {
+    if (!b.open(cues)) return false;
+    sorvane::StatusLine& status = b.form().status();
+    if (drawer) status.Command2_Click();
+    QPushButton* stop = b.form().frame().cmdStop;
+    Stats s;
+    int ranOn = 0;
+    double longestGap = 0;
+    for (int run = 0; run < runs; ++run) {
+        bench::pumpUntilSilent(b.sink_, 30);
+        std::int64_t handled = -1;
+        qsizetype seen = 0;
+        const auto conn = QObject::connect(stop, &QPushButton::clicked, [&] {
+            handled = bench::nowNs();
+            seen = status.history().size();
+        });
+        // The window's answer meanwhile: the longest gap between the ticks of a 5-ms timer.
+        std::int64_t beat = bench::nowNs();
+        QTimer heart;
+        heart.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&heart, &QTimer::timeout, [&] {
+            const std::int64_t now = bench::nowNs();
+            longestGap = std::max(longestGap, (now - beat) / 1e6);
+
+            beat = now;
+        });
+        heart.start(5);
+        b.form().cues().SelectRow(row);
+        const std::int64_t go = b.go();
+        std::atomic<std::int64_t> pressed{-1};
+        const int after = fromMs + (run * 7919) % std::max(1, toMs - fromMs);
+        std::thread presser([&] {
+            std::this_thread::sleep_for(
+                std::chrono::nanoseconds(go + after * 1000000LL - bench::nowNs()));
+            pressed = bench::nowNs();
+            QMetaObject::invokeMethod(
+                stop, [stop] { stop->click(); }, Qt::QueuedConnection);
+        });
+        b.pumpUntil([&] { return handled >= 0; }, toMs + 30000);
+        presser.join();
+        heart.stop();
+        b.pump(1500); // a cue that starts after all, the sound that goes on
+        QObject::disconnect(conn);
+        const auto history = status.history();
+        bool started = false;
+        for (qsizetype i = std::min(seen, history.size()); i < history.size(); ++i)
+            started |= history[i].text.startsWith(QStringLiteral("Executing Cue "));
+        const std::int64_t from = b.sink_.firstFrameAfter(pressed);
+        const std::int64_t last = from < 0 ? -1 : b.sink_.lastSound(from, b.sink_.frames());
+        const std::int64_t end = std::max(handled, last < 0 ? handled : b.sink_.frameTimeNs(last));
+        if (std::getenv("SORVANE_BENCH_VERBOSE"))
+            std::fprintf(stderr, "  Stop handled after %.2f ms, last sound %.2f ms\n",
+                         (handled - pressed) / 1e6,
+                         last < 0 ? -1.0 : (b.sink_.frameTimeNs(last) - pressed) / 1e6);
+        if (handled < 0 || started) {
+            ++s.missing;
+            ranOn += started;
+        } else {
+            s.values.push_back((end - pressed) / 1e6);
+        }
+    }
+    b.close();
+    const bool pass = s.within(100) && bench::maximum(s.values) <= 100;
+    QString value = s.text();
+    if (ranOn) value += QStringLiteral(", %1 with a cue started after the Stop").arg(ranOn);
+    value += QStringLiteral("; window answered within %1 ms").arg(longestGap, 0, 'f', 1);
+    bench::figure(QStringLiteral("Stop latency, ") + name, value, "all <= 100 ms", pass);
+    return pass;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -611,6 +693,42 @@ int main(int argc, char** argv) {
                               path("idle3.wav")};
     if (want("idle cost")) pass &= idleCost(b, idle, quick ? 3 : 10);
     if (want("meter tick")) pass &= meterTick(b, idle, quick ? 40 : 200);
+    // Stop in long chains and in a runaway: 1,000 Play Sound cues, each on Auto after the one
+    // before has executed; 10,000 Delay cues, each on Auto along with the one before; and
+    // Trigger cues on Auto that start each other, doubling their cues at every round.
+    const int stops = quick ? 2 : 10;
+    std::vector<Cue> plays(1000), delays(quick ? 1000 : 10000), triggers(4);
+    for (std::size_t i = 0; i < plays.size(); ++i) {
+        plays[i].description = QStringLiteral("Play %1").arg(i + 1);
+        plays[i].file = idle[static_cast<int>(i % 4)];
+        plays[i].channel = static_cast<int>(i % 4);
+        plays[i].beginOn = i == 0 ? 0 : 1;
+    }
+    for (std::size_t i = 0; i < delays.size(); ++i) {
+        delays[i].description = QStringLiteral("Delay %1").arg(i + 1);
+        delays[i].action = 8;
+        delays[i].value = 5;
+        delays[i].when = i == 0 ? 1 : 0;
+        delays[i].beginOn = i == 0 ? 0 : 1;
+    }
+    for (int i = 1; i < 4; ++i) {
+        triggers[i].description = QStringLiteral("Trigger %1").arg(i);
+        triggers[i].action = 5;
+        triggers[i].value = i == 1 ? 3 : 2;
+        triggers[i].beginOn = 1;
+    }
+    triggers[0] = delays[0];
+    if (want("Stop latency, 1,000 Play cues"))
+        pass &= stopLatency(b, "1,000 Play cues after the one before executes", plays, 1, 150, 700,
+                            stops);
+    if (want("Stop latency, 10,000 Delay cues"))
+        pass &= stopLatency(b, "10,000 Delay cues along with the one before", delays, 1, 150, 700,
+                            stops);
+    if (want("Stop latency, runaway Trigger cues"))
+        pass &= stopLatency(b, "runaway Trigger cues", triggers, 2, 1000, 3000, stops);
+    if (want("Stop latency, runaway Trigger cues, history open"))
+        pass &= stopLatency(b, "runaway Trigger cues, history open", triggers, 2, 1000, 3000, stops,
+                            true);
     sink.stop();
     server.stop();
     return pass ? 0 : 1;
