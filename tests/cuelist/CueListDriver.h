@@ -69,7 +69,6 @@ protected:
         }
         return out;
     }
-    QString lastStatus() { return form->status().history().constLast().text; }
     // The newest message and its colour.
     QString said() {
         const auto e = form->status().history().constLast();
