@@ -131,9 +131,11 @@ class Desktop:
             env.update(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=self.audio)
         self.proc = self.spawn(argv, env=env)
 
-    def start_sound_server(self):
-        """A private PulseAudio daemon with a null sink whose output is captured in the disk
-        driver's format; its server string, or None without the tools."""
+    def start_sound_server(self, *more_sinks):
+        """A private PulseAudio daemon with a null sink "out" (the default) and the sinks
+        named, each one's output captured in the disk driver's format (that of "out" in
+        self.audio, the others' in self.dir/NAME.raw); its server string, or None without
+        the tools."""
         if not (shutil.which("pulseaudio") and shutil.which("parec")):
             return None
         home = os.path.join(self.dir, "pulse")
@@ -142,8 +144,9 @@ class Desktop:
         config = os.path.join(home, "daemon.pa")
         with open(config, "w") as f:
             f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={socket}\n"
-                    f"load-module module-null-sink sink_name=out rate={RATE} channels=2\n"
-                    "set-default-sink out\n")
+                    + "".join(f"load-module module-null-sink sink_name={name} rate={RATE} "
+                              "channels=2\n" for name in ("out",) + more_sinks)
+                    + "set-default-sink out\n")
         env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=home, XDG_CONFIG_HOME=home)
         for key in ("PULSE_SERVER", "DBUS_SESSION_BUS_ADDRESS"):
             env.pop(key, None)
@@ -153,10 +156,12 @@ class Desktop:
         if not wait_for(lambda: os.path.exists(socket), 10):
             return None
         server = "unix:" + socket
-        self.audio = os.path.join(self.dir, "sink.raw")
-        with open(self.audio, "wb") as out:
-            self.spawn(["parec", "--server", server, "--device=out.monitor", "--raw",
-                        "--format=float32le", f"--rate={RATE}", "--channels=2", "--latency-msec=10"], stdout=out)
+        self.audio = os.path.join(self.dir, "out.raw")
+        for name in ("out",) + more_sinks:
+            with open(os.path.join(self.dir, f"{name}.raw"), "wb") as out:
+                self.spawn(["parec", "--server", server, f"--device={name}.monitor", "--raw",
+                            "--format=float32le", f"--rate={RATE}", "--channels=2",
+                            "--latency-msec=10"], stdout=out)
         return server
 
     def close(self):
@@ -169,9 +174,10 @@ class Desktop:
     def frames(self):
         return os.path.getsize(self.audio) // 8 if os.path.exists(self.audio) else 0
 
-    def sound(self, first=0, end=None):
-        """The interleaved stereo samples of frames [first, end)."""
-        with open(self.audio, "rb") as f:
+    def sound(self, first=0, end=None, path=None):
+        """The interleaved stereo samples of frames [first, end) of the program's output (or
+        of the capture at path)."""
+        with open(path or self.audio, "rb") as f:
             f.seek(8 * first)
             data = f.read(-1 if end is None else 8 * (end - first))
         return array.array("f", data[: len(data) - len(data) % 8])

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <pthread.h>
 #include <pulse/context.h>
@@ -63,16 +64,16 @@ PulseOutput::~PulseOutput() {
     if (kickFd_ >= 0) ::close(kickFd_);
 }
 
-bool PulseOutput::iterateUntil(const std::atomic<bool>& done, int ms) {
+bool PulseOutput::iterateUntil(const std::function<bool()>& done, int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done && !failed_) {
+    while (!done() && !failed_) {
         if (std::chrono::steady_clock::now() > until) return false;
         // Waits at most 10 ms for the server, so that the deadline holds.
         pa_mainloop_prepare(loop_, 10000);
         pa_mainloop_poll(loop_);
         pa_mainloop_dispatch(loop_);
     }
-    return done && !failed_;
+    return done() && !failed_;
 }
 
 bool PulseOutput::connect(QString& why) {
@@ -105,27 +106,18 @@ bool PulseOutput::connect(QString& why) {
         why = QString::fromUtf8(pa_strerror(pa_context_errno(context_)));
         return false;
     }
-    const auto contextReady = [this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; };
-    {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (!contextReady()) {
-            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) ||
-                std::chrono::steady_clock::now() > until) {
-                why = QStringLiteral("no PulseAudio server: %1")
-                          .arg(QString::fromUtf8(pa_strerror(pa_context_errno(context_))));
-                return false;
-            }
-            pa_mainloop_prepare(loop_, 10000);
-            pa_mainloop_poll(loop_);
-            pa_mainloop_dispatch(loop_);
-        }
+    if (!iterateUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; },
+                      3000)) {
+        why = QStringLiteral("no PulseAudio server: %1")
+                  .arg(QString::fromUtf8(pa_strerror(pa_context_errno(context_))));
+        return false;
     }
 
     // The server's name: PipeWire's server cannot re-render what its graph has taken.
-    std::atomic<bool> named{false};
+    bool named = false;
     struct Ask {
         PulseOutput* self;
-        std::atomic<bool>* done;
+        bool* done;
     } ask{this, &named};
     pa_operation* op = pa_context_get_server_info(
         context_,
@@ -138,7 +130,7 @@ bool PulseOutput::connect(QString& why) {
         },
         &ask);
     if (op) {
-        iterateUntil(named, 2000);
+        iterateUntil([&] { return named; }, 2000);
         pa_operation_unref(op);
     }
     sinkRewinds_ = !serverName_.contains(QLatin1String("PipeWire"), Qt::CaseInsensitive);
@@ -169,17 +161,10 @@ bool PulseOutput::connect(QString& why) {
         why = QString::fromUtf8(pa_strerror(pa_context_errno(context_)));
         return false;
     }
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (pa_stream_get_state(stream_) != PA_STREAM_READY) {
-        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) ||
-            std::chrono::steady_clock::now() > until) {
-            why = QStringLiteral("the stream does not open: %1")
-                      .arg(QString::fromUtf8(pa_strerror(pa_context_errno(context_))));
-            return false;
-        }
-        pa_mainloop_prepare(loop_, 10000);
-        pa_mainloop_poll(loop_);
-        pa_mainloop_dispatch(loop_);
+    if (!iterateUntil([this] { return pa_stream_get_state(stream_) == PA_STREAM_READY; }, 3000)) {
+        why = QStringLiteral("the stream does not open: %1")
+                  .arg(QString::fromUtf8(pa_strerror(pa_context_errno(context_))));
+        return false;
     }
     rewrites_ = settings_.startInQueue && probeRewrite();
     return !failed_;
@@ -193,12 +178,11 @@ bool PulseOutput::probeRewrite() {
     if (pa_stream_write(stream_, scratch_.data(), back * kFrameBytes, nullptr,
                         -static_cast<std::int64_t>(back * kFrameBytes), PA_SEEK_RELATIVE) < 0)
         return false;
-    std::atomic<bool> done{false};
+    bool done = false;
     pa_operation* op = pa_stream_update_timing_info(
-        stream_, [](pa_stream*, int, void* d) { *static_cast<std::atomic<bool>*>(d) = true; },
-        &done);
+        stream_, [](pa_stream*, int, void* d) { *static_cast<bool*>(d) = true; }, &done);
     if (!op) return false;
-    const bool answered = iterateUntil(done, 2000);
+    const bool answered = iterateUntil([&] { return done; }, 2000);
     pa_operation_unref(op);
     const pa_timing_info* t = pa_stream_get_timing_info(stream_);
     return answered && t && !t->write_index_corrupt &&

@@ -16,6 +16,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -71,7 +72,8 @@ public:
 private:
     explicit PulseOutput(AudioEngine& engine, const Settings& settings);
     bool connect(QString& why);
-    bool iterateUntil(const std::atomic<bool>& done, int ms);
+    // Runs the main loop here until `done` holds; false when the server fails or `ms` pass.
+    bool iterateUntil(const std::function<bool()>& done, int ms);
     bool probeRewrite();
     void run();
     void pace();
