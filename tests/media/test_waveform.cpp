@@ -21,6 +21,10 @@ QString WriteRecords(const QString& path, int records, int (*v)(int), int tail =
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path : QString();
 }
 
+int Peak(int k) {
+    return k % 50 == 20 ? 2000 : k % 50 == 35 ? -1000 : 0;
+}
+
 // The rows of the topmost and the lowest white pixel of column x; {-1, -1} when none.
 std::pair<int, int> WhiteSpan(const QImage& image, int x) {
     std::pair<int, int> span{-1, -1};
@@ -36,16 +40,14 @@ std::pair<int, int> WhiteSpan(const QImage& image, int x) {
 
 class WaveformTest : public QObject, MediaFixture {
     Q_OBJECT
-    // Peaks of 2000 and -2000 every 50 records (about 69 to a column): 153.75 twips either side of
-    // the base line at 615 / 2.2 twips (pixels 8.4, 28.9). Long enough to let events run.
+    // Peaks of 2000 and -1000 every 50 records (about 69 to a column): 205 twips below and 102.5
+    // above the base line at 615 / 2.2 twips (pixels 32.3 and 11.8).
     QString peaks;
 
 private slots:
     void initTestCase() {
         QCOMPARE(TwipsPerPixel(), 15.0);
-        peaks = WriteRecords(path("peaks.raw"), 40000, [](int k) {
-            return k % 50 == 20 ? 2000 : k % 50 == 35 ? -2000 : 0;
-        });
+        peaks = WriteRecords(path("peaks.raw"), 40000, Peak);
     }
     void init() { open(); }
 
@@ -56,7 +58,8 @@ private slots:
         for (int x = 1; x < drawn.width(); ++x) {
             const auto [top, bottom] = WhiteSpan(drawn, x);
             if (x < 576)
-                QVERIFY(top >= 7 && top <= 9 && bottom >= 28 && bottom <= 30);
+                QVERIFY2(top >= 11 && top <= 12 && bottom >= 32 && bottom <= 33,
+                         qPrintable(QStringLiteral("%1: %2 to %3").arg(x).arg(top).arg(bottom)));
             else if (x > 577)
                 QCOMPARE(top, -1);
         }
@@ -82,12 +85,26 @@ private slots:
         QCOMPARE(openFiles(), before);
     }
 
+    // n counts the 44 records skipped: 400 values (the last in a record that ends after its two
+    // bytes) reach 400 / 444 of the width less 60 twips; the last, the largest, at the bottom.
+    void theValuesSpanTheirShareOfTheWidth() {
+        auto form = openEditor(1, 6);
+        form->LoadGraph(WriteRecords(
+            path("four-hundred.raw"), 399, [](int k) { return k % 2 ? 500 : -500; }, 2));
+        const QImage drawn = form->Picture1->picture;
+        int right = drawn.width() - 1;
+        while (right > 0 && WhiteSpan(drawn, right).first < 0)
+            --right;
+        const double expected = (WidthTw(form->Picture1) - 60) * 400 / 444 / TwipsPerPixel();
+        QVERIFY2(std::abs(right - expected) <= 1, qPrintable(QString::number(right - expected)));
+        QVERIFY(WhiteSpan(drawn, right).second >= drawn.height() - 4);
+    }
+
     // A file that shrinks and grows again while it is read (another program rewriting it)
     // ends a reading where it ends, never the program; read whole, it draws its picture.
     void aFileChangingWhileReadOnlyEndsTheReading() {
         auto form = openEditor(1, 6);
-        const auto peak = [](int k) { return k % 50 == 20 ? 2000 : k % 50 == 35 ? -2000 : 0; };
-        const QString same = WriteRecords(path("same.raw"), 40000, peak);
+        const QString same = WriteRecords(path("same.raw"), 40000, Peak);
         const QString changing = path("changing.raw");
         constexpr qint64 kFull = qint64(64) << 20; // zeros after the peaks, costing no disk
         QVERIFY(QFile::resize(same, kFull) && QFile::copy(same, changing));
