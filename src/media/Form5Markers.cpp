@@ -68,7 +68,7 @@ void Form5::LoadGraph(const QString& filename) {
                                     [self] { return !self.isNull() && !self->unloaded_; });
     if (self.isNull() || unloaded_ || !trace) return;
     // 4, 5. the scale; the graph is cleared
-    const auto scale = ScaleWaveform(*trace, width, height);
+    const auto scale = ScaleWaveform(*trace, height);
     QImage image(Picture1->size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     // All values 0: the scale has no value; the graph stays empty and the band hidden.

@@ -181,11 +181,9 @@ std::optional<WaveTrace> ReadWaveform(const QString& filename, double widthTw, d
     return std::move(shared->trace);
 }
 
-std::optional<WaveScale> ScaleWaveform(const WaveTrace& trace, double widthTw, double heightTw) {
+std::optional<WaveScale> ScaleWaveform(const WaveTrace& trace, double heightTw) {
     if (trace.max == trace.min) return std::nullopt; // the scale would divide by nothing
-    const double n = static_cast<double>(kWaveFirstRecord) + static_cast<double>(trace.count);
     WaveScale s;
-    s.xstep = (widthTw - 60) / n;
     s.yscale = (trace.max - trace.min) / (heightTw / 2);
     s.base = heightTw / 2.2;
     s.middle = heightTw / 2;

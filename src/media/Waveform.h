@@ -45,8 +45,9 @@ struct WaveTrace {
 };
 
 // Reads `filename` for a graph `widthTw` twips wide at `tpp` twips a pixel: the values of all
-// records, then the points up to the first past the graph's right edge. Nothing when the file
-// cannot be opened, a read fails before every value has been seen, or `cancelled` is set; the
+// records, then the points, x growing by (width - 60) / n from 0 (n = 44 + the values: the
+// record number after the last read), up to the first past the graph's right edge. Nothing when the
+// file cannot be opened, a read fails before every value has been seen, or `cancelled` is set; the
 // file is closed in every case. Runs on any thread.
 std::optional<WaveTrace> TraceWaveformFile(const QString& filename, double widthTw, double tpp,
                                            const std::atomic<bool>& cancelled);
@@ -57,15 +58,14 @@ std::optional<WaveTrace> ReadWaveform(const QString& filename, double widthTw, d
                                       const std::function<bool()>& keepWaiting);
 
 struct WaveScale {
-    double xstep;  // (width - 60) / n, n = the record number after the last read
     double yscale; // (max - min) / (height / 2)
     double base;   // height / 2.2
     double middle; // height / 2, where the first line starts
 };
 
-// The scale for a trace on a graph of the size given in twips; nothing when all values are 0
+// The scale for a trace on a graph of the height given in twips; nothing when all values are 0
 // (max = min), which gives no picture.
-std::optional<WaveScale> ScaleWaveform(const WaveTrace& trace, double widthTw, double heightTw);
+std::optional<WaveScale> ScaleWaveform(const WaveTrace& trace, double heightTw);
 
 // Draws the trace's lines into `image` (transparent where no line is), `tpp` twips per pixel.
 void DrawWaveform(QImage& image, const WaveTrace& trace, const WaveScale& scale, double tpp);
