@@ -326,6 +326,8 @@ private slots:
         };
         ready(2);
         QTest::mouseClick(go, Qt::LeftButton, {}, in); // fires row 2 and holds GO disabled
+        QTest::qWait(50);
+        QVERIFY(!go->isEnabled());
         t.Command3_Click();
         QTest::mousePress(go, Qt::LeftButton, {}, in);
         processGo();
