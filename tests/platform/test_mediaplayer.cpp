@@ -13,8 +13,9 @@ class TestMediaPlayer : public EngineTest {
     Q_OBJECT
 
 private slots:
-    // Play reaches a sound just ended on the audio thread; after an end, Pause and Play play every
-    // pass; a file beginning in silence plays as it is; rates clamp to 0.25..2, 0 or NaN refused.
+    // Play reaches a sound just ended on the audio thread; a resumed pause goes on with its pass,
+    // after an end Pause and Play play every pass; a file beginning in silence plays as it is;
+    // rates clamp to 0.25..2, 0 or NaN refused.
     void statesEventsAndPlayAfterTheEnd() {
         Frames src = noise(0.2);
         std::fill(src.begin(), src.begin() + 4 * kRamp, 0.0f); // 10 ms of silence first
@@ -50,7 +51,10 @@ private slots:
         QCOMPARE(player.PlayState(), 0);
         player.setPlayCount(2);
         player.Play();
-        rig.render(2 * 9600 + 2000);
+        rig.render(9600 + 4800);
+        player.Pause();
+        player.Play(); // goes on with the second pass
+        QCOMPARE(soundingFrames(rig.render(9600)), 4800);
         player.Pause();
         QCOMPARE(player.PlayState(), 1);
         player.Play();
