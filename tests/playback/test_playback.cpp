@@ -162,15 +162,14 @@ private slots:
         QVERIFY(fx->goAndSettle());
         QCOMPARE(fx->player(0)->FileName(), b);
         QCOMPARE(fx->cues().ListView1Tag, QStringLiteral("40"));
-        // Only Play Sound picks a channel for "Any Available": the lowest free one, else channel 1.
-        // A fade on it ends at its first tick as a finished fade: the cue after it follows.
+        // Only Play Sound picks a channel for "Any Available": the lowest stopped or closed one,
+        // else channel 1. A fade on it ends at its first tick as a finished fade: the cue after it
+        // follows.
         const CueSpec any{.channel = 4, .volume = -2000, .speed = 5, .end = 3};
         fx->setShow({PlayCue(a, {.end = 3}), ActionCue(1, 0, any), ActionCue(3, 0, any),
                      ActionCue(4, 0, any), Cue(7, "0", a, {.when = 2, .channel = 4, .end = 3}),
                      ActionCue(6, 0, any), ActionCue(2, 0, any),
                      PlayCue(b, {.channel = 4, .end = 3})});
-        fx->mixer().tmrChannelUpdate->stop(); // channel 2 stays loaded and stopped: free
-        fx->player(1)->setFileName(a);
         QVERIFY(fx->goAndSettle());
         QVERIFY(fx->waitFor([&] { return fx->running() == QLatin1String("0"); }, 1000));
         QCOMPARE(fx->player(1)->FileName(), b);
@@ -187,6 +186,10 @@ private slots:
         QCOMPARE(fx->player(0)->FileName(), b);
         QCOMPARE(fx->statusLine(), QStringLiteral("CUE 8 WARNING:  No Channels Available!"));
         QVERIFY(!fx->has(fx->statusLine()));
+        fx->mixer().tmrChannelUpdate->stop(); // channel 4 stays loaded and stopped: free
+        fx->player(3)->Stop();
+        QVERIFY(fx->goAndSettle(8));
+        QCOMPARE(fx->player(3)->FileName(), b);
     }
 
     // The iteration wait ends at the mark, on a wrap without passing it (tolerance 0) and on a
