@@ -28,11 +28,8 @@ int Peak(int k) {
 // The rows of the topmost and the lowest white pixel of column x; {-1, -1} when none.
 std::pair<int, int> WhiteSpan(const QImage& image, int x) {
     std::pair<int, int> span{-1, -1};
-    for (int y = 0; y < image.height(); ++y) {
-        if (image.pixelColor(x, y) != Qt::white) continue;
-        if (span.first < 0) span.first = y;
-        span.second = y;
-    }
+    for (int y = 0; y < image.height(); ++y)
+        if (image.pixelColor(x, y) == Qt::white) span = {span.first < 0 ? y : span.first, y};
     return span;
 }
 
@@ -121,8 +118,8 @@ private slots:
         changer.join();
         QVERIFY(QFile::remove(changing) && QFile::copy(same, changing));
         form->LoadGraph(same);
+        QVERIFY(WhiteSpan(form->Picture1->picture, 2).first >= 0);
         const QImage drawn = form->Picture1->picture;
-        QVERIFY(WhiteSpan(drawn, 2).first >= 0);
         form->LoadGraph(changing);
         QVERIFY(form->Picture1->bandVisible);
         QVERIFY(form->Picture1->picture == drawn);
@@ -131,7 +128,6 @@ private slots:
     void closingTheEditorWhileDrawingEndsTheDrawing() {
         QPointer<Form5> form = openEditor(1, 6).release();
         int runs = 0;
-        // The first time events run inside the drawing, the window is cancelled and deleted.
         QTimer::singleShot(0, form, [&] {
             ++runs;
             form->Command3_Click();
