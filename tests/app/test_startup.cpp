@@ -5,18 +5,13 @@
 #include "core/Module1.h"
 #include "core/StatusLine.h"
 #include "cuelist/CueListEditor.h"
-#include "cuelist/CueListModel.h"
 #include "platform/Dialogs.h"
 #include "platform/engine/AudioEngine.h"
 #include "platform/engine/MediaPlayer.h"
 #include "playback/Mixer.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace sorvane;
 
@@ -62,11 +57,10 @@ private slots:
     }
     void commandLine() {
         QFETCH(QString, commandLine);
-        QFETCH(bool, loadOld);
         QFETCH(bool, loads);
         AutoShowProperties = false; // the load turns it on again
         auto f = load(commandLine);
-        QCOMPARE(!f->frame().Command7->isHidden(), loadOld);
+        QTEST(!f->frame().Command7->isHidden(), "loadOld");
         QCOMPARE(ShowFilename, loads ? show : QString());
         QCOMPARE(f->cues().model().count(), loads ? 2 : 0);
         QCOMPARE(f->cues().SelectedIndex(), loads ? 1 : 0);

@@ -1,43 +1,126 @@
-// The cue list and its properties panel, driven through the real main window.
-
-#include "CueListDriver.h"
+#include "../support/TextRow.h"
+#include "app/Form1.h"
+#include "core/Palette.h"
+#include "core/StatusLine.h"
+#include "core/Twips.h"
+#include "cuelist/CueListEditor.h"
 #include "cuelist/CueNumber.h"
+#include "cuelist/CueWords.h"
+#include "cuelist/PropertiesPanel.h"
+#include "platform/Dialogs.h"
 
 #include <QtTest/qtestspontaneevent.h>
+#include <QtTest>
+#include <QtWidgets>
 #include <functional>
 
 using namespace sorvane;
 using namespace sorvane::testing;
+using namespace Qt::StringLiterals;
 
-class CueListTest : public QObject, CueListDriver {
+// A cue as a show file line holds it: #, Description, When, Action, ActionCue, File, Volume,
+// Rate, BeginOn, Ch, Spd, Count, SelectionStart, SelectionEnd.
+inline QString Play(const QString& n, const QString& description = u"Intro"_s) {
+    return n + ',' + description + u",0,0,0,/music/intro.wav,-1000,1,0,2,5,3,1.5,12"_s;
+}
+inline QString Cue(const QString& n, const QString& action, const QString& actionCue) {
+    return n + u",Cue "_s + n + u",1,"_s + action + ',' + actionCue + u",0,0,1,1,0,0,1,0,0"_s;
+}
+
+// The cue list and its properties panel, driven through the real main window.
+class CueListTest : public QObject {
     Q_OBJECT
+    ScriptedDialogs dialogs;
+    std::unique_ptr<Form1> form;
+
+    CueListEditor& ed() { return form->cues(); }
+    PropertiesPanel& pn() { return form->cues().panel(); }
+    CueListModel& m() { return ed().model(); }
+    Frame& frame() { return form->frame(); }
+    const StoredValue& value(int position, int k) { return m().row(position - 1).at(k).value; }
+    QString text(int position, int k) { return m().row(position - 1).at(k).text; }
+    QString stored(int position, std::initializer_list<int> ks) {
+        QStringList out;
+        for (int k : ks)
+            out << value(position, k).toText();
+        return out.join(u',');
+    }
+    // Column k of every row; column 0 is the cue number.
+    QStringList column(int k) {
+        QStringList out;
+        for (int i = 0; i < m().count(); ++i)
+            out << (k == 0 ? m().row(i).text : m().row(i).at(k).text);
+        return out;
+    }
+    // Each row's mark: g green (current), y yellow (selected), w white; a capital when bold.
+    QString marks() {
+        QString out;
+        for (int i = 0; i < m().count(); ++i) {
+            const qsizetype c = QList<QColor>{kGreen, kYellow, kWhite}.indexOf(m().row(i).colour);
+            out += QLatin1String(m().row(i).bold ? "GYW?" : "gyw?").at(c < 0 ? 3 : c);
+        }
+        return out;
+    }
+    QString said() {
+        const auto e = form->status().history().constLast();
+        return e.text + u' ' + e.colour.name();
+    }
+    bool shown(int row) { return !pn().pctProperty(row)->isHidden(); }
+    bool panelShown() { return !ed().pctProperties()->isHidden(); }
+
+    void click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+    void insert() { click(frame().cmdAddCue); }
+    void clickRow(int position, Qt::KeyboardModifiers modifiers = {}) {
+        const QRect r = ed().ListView1()->visualRect(m().index(position - 1, 0));
+        QTest::mouseClick(ed().ListView1()->viewport(), Qt::LeftButton, modifiers, r.center());
+    }
+    // Replaces the list as a show file load does: row 1 selected, no current cue.
+    void load(const QStringList& lines) {
+        std::vector<CueRow> rows;
+        for (const QString& l : lines)
+            rows.push_back(TextRow(l.split(u',')));
+        m().setRows(std::move(rows));
+        ed().SelectRow(1);
+        ed().ListView1Tag = u"-1"_s;
+        ed().ListView1_Click();
+    }
+    void typeInto(QLineEdit* box, const QString& t) {
+        box->selectAll();
+        QTest::keyClicks(box, t);
+    }
+    void pick(QComboBox* box, int item) {
+        QTest::keyClick(box, Qt::Key_Home);
+        for (int i = 0; i < item; ++i)
+            QTest::keyClick(box, Qt::Key_Down);
+    }
 
 private slots:
-    void init() { open(); }
+    void init() {
+        QLocale::setDefault(QLocale::c());
+        form = std::make_unique<Form1>(QString(), dialogs);
+        form->Show();
+        QApplication::setActiveWindow(form.get());
+    }
     void cleanup() { form.reset(); }
 
     void insertAddsAPlayCueAndRenumbersTheCuesThatFollow() {
         insert();
-        // Play Sound along with the previous cue, on Auto, once on channel 1 at full volume.
         QCOMPARE(stored(1, {kWhen, kAction, kActionCue, kFile, kVolume, kRate, kBeginOn, kChannel,
                             kFadeSpeed, kPlayCount, kSelectionStart, kSelectionEnd}),
                  u"0,0,0,0,0,1,1,0,0,1,0,0"_s);
-        // First, with a description the box already shows: the put stores it all the same.
-        ed().SelectRow(0);
+        ed().SelectRow(0); // the box already shows the new description: it is stored all the same
         insert();
         QCOMPARE(stored(1, {kDescription}), u"New Action #1"_s);
         clickRow(1);
-        insert(); // after cue 1: the new cue is 2, the cue that was 2 becomes 3
+        insert();
         QCOMPARE(column(0), QStringList({"1", "2", "3"}));
         QCOMPARE(column(kDescription),
                  QStringList({"New Action #1", "New Action #2", "New Action #1"}));
         QCOMPARE(marks(), u"wYw"_s);
-        // On a loaded show, a number that is not a number is left as it is.
         load({Play("x"), Play("2.5"), Play("5")});
         insert();
         QCOMPARE(column(0), QStringList({"x", "2", "3.5", "6"}));
-        // A panel the operator hid stays hidden through selections.
-        click(frame().cmdProperties);
+        click(frame().cmdProperties); // hidden by the operator: it stays hidden
         clickRow(1);
         QVERIFY(!panelShown());
     }
@@ -48,14 +131,13 @@ private slots:
         ed().ListView1Tag = u"3"_s;
         click(frame().cmdDeleteCue);
         QCOMPARE(column(0), QStringList({"1", "2", "3"}));
-        // The former cue 3 is selected and loaded; the green mark stays at position 3.
         QCOMPARE(pn().txtDescription()->text(), u"Five"_s);
         QCOMPARE(said(), u"Cue 2 Ready  >  Five #00ff00"_s);
         QCOMPARE(marks(), u"wYG"_s);
         typeInto(pn().txtDescription(), u"Edited"_s);
         QCOMPARE(text(2, kDescription), u"Edited"_s);
         clickRow(3);
-        click(frame().cmdDeleteCue); // the last cue: the new last cue is selected and loaded
+        click(frame().cmdDeleteCue);
         QCOMPARE(pn().txtDescription()->text(), u"Edited"_s);
         QCOMPARE(marks(), u"wY"_s);
         for (int i = 0; i < 3; ++i) // one more than the list holds
@@ -73,7 +155,6 @@ private slots:
         QCOMPARE(column(kDescription), QStringList({"Cue 1", "Cue 2", "Cue 4", "Cue 3"}));
         QCOMPARE(stored(4, {kAction, kActionCue}), u"8,40000"_s);
         QCOMPARE(marks(), u"wwGY"_s);
-        // Up to the top and once more; at either end nothing moves.
         for (int i = 0; i < 4; ++i)
             click(frame().cmdMoveUp);
         clickRow(4);
@@ -98,7 +179,6 @@ private slots:
     }
 
     void redrawRebuildsSevenColumnsAndMarksTheCurrentCue() {
-        // A row as loaded, and its When, Action, File, Volume, Begin On, Ch and Count texts.
         const std::pair<QString, QString> rows[] = {
             {Cue("1", "8", "500"), u"Execution2,Delay (500ms),,,Auto,,"_s},
             {Play("2"), u"During2,Play,intro.wav,75%,Go,3,3"_s},
@@ -122,8 +202,7 @@ private slots:
         QCOMPARE(marks(), u"wGwwwwYw"_s);
     }
 
-    // The window shows each row in its mark's colour: a redraw repaints the rows it changed,
-    // also when the selection stays (the current cue's mark moves on at a GO).
+    // A redraw repaints the rows it changed, also when the selection stays (a GO).
     void theWindowShowsEachRowInItsColour() {
         for (int i = 0; i < 3; ++i)
             insert();
@@ -158,14 +237,12 @@ private slots:
         QWidget* list = ed().ListView1()->viewport();
         const QPoint third = ed().ListView1()->visualRect(m().index(2, 0)).center();
         QSignalSpy doubleClicks(&ed(), &CueListEditor::ListView1_DblClick);
-        // Other buttons, and a click below the rows, leave the cue the next GO fires.
         QTest::mouseClick(list, Qt::RightButton, {}, third);
         QTest::mouseClick(list, Qt::MiddleButton, {}, third);
         QTest::mouseDClick(list, Qt::RightButton, {}, third);
         QTest::mouseClick(list, Qt::LeftButton, {}, QPoint(5, list->height() - 3));
         QCOMPARE(ed().SelectedIndex(), 2);
         QCOMPARE(doubleClicks.count(), 0);
-        // Ctrl on the selected cue keeps it selected and loaded; edits still reach it.
         clickRow(2, Qt::ControlModifier);
         QCOMPARE(marks(), u"wYG"_s);
         typeInto(pn().txtDescription(), u"Kept"_s);
@@ -174,7 +251,6 @@ private slots:
         QCOMPARE(pn().txtCueNumber()->text(), u"3"_s);
         clickRow(1, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(pn().txtCueNumber()->text(), u"1"_s);
-        // A double-click is reported once; it fired cue 3, so the selection went on to cue 1.
         QTest::mouseClick(list, Qt::LeftButton, {}, third);
         QTest::mouseDClick(list, Qt::LeftButton, {}, third);
         QTest::mouseRelease(list, Qt::LeftButton, {}, third);
@@ -225,36 +301,30 @@ private slots:
     }
 
     void valuesNoControlCanTakeStayInTheirRow() {
-        // Row 2 holds values that are no numbers, row 3 numbers no control can take.
         const QString description(40000, u'd');
         load({Play("1"), u"2,Odd,0,3,,0,loud,1,1,2,x,many,abc,3"_s,
               u"3,Big,0,0,0,0,500,5,3,7,20,1,0,0"_s, Cue("4", "3", "120"), Cue("5", "8", "40000"),
               u"6,"_s + description + u",0,0,0,0,0,1,0,0,0,1,0,0"_s});
         clickRow(2);
-        // The controls show the row, not cue 1 loaded before.
         QCOMPARE(pn().txtAction()->text() + pn().txtVolume()->text(), QString());
         QCOMPARE(pn().txtPlayCount()->text(), u"many"_s);
         QCOMPARE(pn().sldVolume()->value() + pn().sldSpeed()->value(), 0);
         QCOMPARE(stored(2, {kVolume, kActionCue, kPlayCount, kSelectionStart, kFadeSpeed}),
                  u"loud,,many,abc,x"_s);
         clickRow(3);
-        QCOMPARE(pn().sldVolume()->value(), 4000);
-        QCOMPARE(pn().txtVolume()->text(), u"112.5"_s);
-        QCOMPARE(pn().sldRate()->value(), 200);
-        QCOMPARE(pn().txtRate()->text(), u"5"_s);
-        QCOMPARE(pn().sldSpeed()->value(), 10);
+        QCOMPARE(QList<int>({pn().sldVolume()->value(), pn().sldRate()->value(),
+                             pn().sldSpeed()->value()}),
+                 QList<int>({4000, 200, 10}));
+        QCOMPARE(pn().txtVolume()->text() + u' ' + pn().txtRate()->text(), u"112.5 5"_s);
         for (int i = 0; i < kChannelCount; ++i)
             QVERIFY(!pn().optChannel(i)->isChecked() && !pn().optBeginOn(i % 2)->isChecked());
         QCOMPARE(stored(3, {kVolume, kRate, kFadeSpeed, kBeginOn, kChannel}), u"500,5,20,3,7"_s);
         QCOMPARE(text(3, kChannel), u"8"_s); // a code above 4 shows as it reads
-        // A nudge starts from this cue's level, not from cue 1's -1000.
         pn().sldVolume()->setFocus();
         QTest::keyClick(pn().sldVolume(), Qt::Key_Left);
         QCOMPARE(stored(3, {kVolume}) + u',' + stored(1, {kVolume}), u"-1,-1000"_s);
-        // The iteration cue keeps its tolerance, not the selector's proposal.
-        clickRow(4);
+        clickRow(4); // the iteration keeps its tolerance
         QCOMPARE(stored(4, {kActionCue}), u"120"_s);
-        // A delay beyond 16 bits loads, and an edited one loads back as typed.
         clickRow(5);
         typeInto(pn().txtAction(), u"45000"_s);
         QCOMPARE(text(5, kAction), u"Delay: 45000ms"_s);
@@ -272,7 +342,6 @@ private slots:
         PropertiesPanel& p = pn();
         auto type = [this](QLineEdit* box, QString t) { return [=, this] { typeInto(box, t); }; };
         auto key = [](QSlider* slider, Qt::Key k) { return [=] { QTest::keyClick(slider, k); }; };
-        // A slider being dragged (and not yet let go) writes the row at every step.
         auto drag = [](QSlider* slider, int v) {
             return [=] {
                 slider->setSliderDown(true);
@@ -303,7 +372,6 @@ private slots:
             QCOMPARE(value(1, k), other);
         }
         QCOMPARE(p.txtVolume()->text() + u' ' + p.txtRate()->text(), u"27.8 0.25"_s);
-        // The iteration action proposes a tolerance, kept by the delay; picked again, again.
         typeInto(p.txtAction(), u"500"_s);
         pick(p.cboAction(), kActionIteration);
         QCOMPARE(stored(2, {kAction, kActionCue}) + p.lblAction1()->text(),
@@ -321,7 +389,6 @@ private slots:
         QCOMPARE(column(kVolume), QStringList({"100%", ""}));
     }
 
-    // The ten rows as each action shows them.
     void eachActionShowsItsRowsWithoutGaps_data() {
         QTest::addColumn<int>("action");
         QTest::addColumn<QString>("rows");
@@ -334,7 +401,6 @@ private slots:
         QFETCH(int, action);
         QFETCH(QString, rows);
         insert();
-        // From every other action, so that no row keeps what the one before left.
         for (int from = 0; from < kActionCount; ++from) {
             if (from == action) continue;
             pick(pn().cboAction(), from);
@@ -342,7 +408,6 @@ private slots:
             for (int row = 0; row < 10; ++row)
                 QVERIFY2(shown(row) == (rows[row] == u'1'),
                          qPrintable(u"row %1 from %2"_s.arg(row).arg(from)));
-            // From the file row down, the shown rows stand one under the other, 30 apart.
             int top = 2115;
             for (int row = 3; row <= 9; ++row) {
                 if (!shown(row)) continue;
@@ -358,7 +423,6 @@ private slots:
         clickRow(5);
         QLineEdit* box = pn().txtCueNumber();
         QCOMPARE(box->text(), u"5"_s);
-        // A key jumps by the text the box held before it; the key then stands there.
         QTest::keyClick(box, Qt::Key_3);
         QCOMPARE(said(), u"Cue 5 Ready. #00ff00"_s);
         QTest::keyClick(box, Qt::Key_Return);

@@ -2,15 +2,8 @@
 
 #include "platform/Dialogs.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDir>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace sorvane;
 

@@ -5,10 +5,7 @@
 #include "showfiles/DesktopRegistration.h"
 #include "showfiles/FileAssoc.h"
 
-#include <QImage>
-#include <QMimeDatabase>
-#include <QStandardPaths>
-#include <QTemporaryDir>
+#include <QtGui>
 
 using namespace sorvane;
 using namespace sorvane::registry;
@@ -48,14 +45,12 @@ private slots:
 
     void registryStore() {
         QCOMPARE(set("k\\sub", "  padded "), ERROR_SUCCESS);
-        // Blanks before the text go, blanks after it stay; names ignore case.
-        QCOMPARE(get("K\\SUB", "d"), "padded ");
+        QCOMPARE(get("K\\SUB", "d"), "padded "); // names ignore case
         // A damaged store reads as an empty registry and is replaced on the next write.
         WriteFile(DefaultRegistryPath(), "{ not json");
         QCOMPARE(get("k\\sub", "none"), "none");
         QCOMPARE(set("e", "x"), ERROR_SUCCESS);
         QCOMPARE(get("e"), "x");
-        // A store that cannot be written says so and pretends nothing.
         WriteFile(config + "/blocked", "x");
         Registry blocked(config + "/blocked/registry.json");
         QCOMPARE(blocked.RegSetValue(HKEY_CLASSES_ROOT, "a", REG_SZ, "b"), ERROR_ACCESS_DENIED);
@@ -104,7 +99,6 @@ private slots:
         QCOMPARE(get(".cue"), "sorvane");
         QVERIFY(QDir(data).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot));
         QVERIFY(!QFileInfo::exists(config + "/mimeapps.list"));
-        // Files of others in the same folders stay as they are.
         WriteFile(data + "/applications/player.desktop", "[Desktop Entry]\nName=Player\n");
         const QByteArray list = "[Default Applications]\ntext/plain=editor.desktop\n"
                                 "application/x-sorvane-show=old.desktop\n\n[Added Associations]\n"
