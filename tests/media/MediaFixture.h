@@ -46,8 +46,7 @@ private:
     StatusLine* status_ = nullptr;
 };
 
-// The panel's three fields over one cue that stays selected; every write and the list click
-// are logged in order.
+// The panel's three fields over one cue that stays selected; writes and list clicks are logged.
 class RecordingFields final : public MediaFields {
 public:
     QString file = QStringLiteral("0"), start = QStringLiteral("0"), end = QStringLiteral("0");
@@ -88,10 +87,8 @@ protected:
     std::unique_ptr<MediaCommands> media;
 
     QString path(const QString& name) const { return dir.filePath(name); }
-    // The decoder the build links into the application folder.
     static QString AppLame() { return qEnvironmentVariable("SORVANE_APP_DIR") + "/lame"; }
 
-    // Fresh commands, window and fields; the commands go first, as they use the others.
     void open() {
         media.reset();
         if (!engine)
@@ -108,7 +105,6 @@ protected:
         QVERIFY(MakeWithFfmpeg(path("ten.wav"), 10.0, "pcm_s16le"));
     }
 
-    // An editor on the 10-second file with the given markers, as Edit opens it.
     std::unique_ptr<Form5> openEditor(double start, double end) {
         auto form = std::make_unique<Form5>(*engine, *fields, nullptr);
         form->MediaPlayer1->setFileName(path("ten.wav"));

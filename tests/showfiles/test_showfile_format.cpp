@@ -16,14 +16,12 @@ private slots:
     void cueLines() {
         CueRow r = testing::TextRow(u"2\r,Rain,1,0,0,rain.wav,,1,0,4,5,0,1.5,12.25"_s.split(','));
         r.at(kVolume).value = StoredValue::int32(-800);
-        // A comma or a line break inside a value would cut the cue: each is written as a blank.
         r.at(kDescription).value = StoredValue::text("Rain,\r\nheavy\n");
         r.at(kFile).value = StoredValue::text("/media/a,b.wav");
         QCOMPARE(CueLine(r), "2 ,Rain   heavy ,1,0,0,/media/a b.wav,-800,1,0,4,5,0,1.5,12.25,");
     }
 
-    // Fields after the 13th are ignored, a short line has the sub-items it names. Lines end
-    // with CR LF, or in a file without any CR LF, with a CR or an LF alone.
+    // Lines end with CR LF, or in a file without any CR LF, with a CR or an LF alone.
     void lineEnds() {
         const std::pair<QString, QStringList> cases[] = {
             {"9,a,1,2,3,f,5,6,7,8,9,10,11,12,13,14,15\r\n",
@@ -35,7 +33,7 @@ private slots:
             {"1,a,0\n\n2,b,2\n3,c", {"1|a|During", "2|b|Complete"}},
             {"\r1,a,0\r\r2,b,2\r3,c", {"1|a|During", "2|b|Complete"}}};
         for (const auto& [text, rows] : cases) {
-            QStringList out; // each row's text and the display texts of its sub-items
+            QStringList out;
             for (const CueRow& r : ParseShowText(text)) {
                 QStringList fields{r.text};
                 for (int k = 1; k <= r.subCount; ++k)
@@ -47,19 +45,16 @@ private slots:
     }
 
     void encoding() {
-        // Windows-1252 where everything fits and the bytes cannot be UTF-8.
         const QString western = u"Caf\u00e9 \u2013 na\u00efve \u20ac5 \u201cq\u201d"_s;
         const QByteArray cp1252("Caf\xe9 \x96 na\xefve \x80"
                                 "5 \x93q\x94");
         QCOMPARE(EncodeShowText(western), cp1252);
         QCOMPARE(DecodeShowBytes(cp1252), western);
-        // UTF-8 where Windows-1252 bytes would read as UTF-8 (a byte order mark), or beyond it.
         for (const QString& t :
              {u"\u00ef\u00bb\u00bfBOM"_s, u"\u0413\u0440\u043e\u043c \u96f7"_s}) {
             QCOMPARE(EncodeShowText(t), t.toUtf8());
             QCOMPARE(DecodeShowBytes(t.toUtf8()), t);
         }
-        // Older files: invalid UTF-8 is Windows-1252; a UTF-8 byte order mark is dropped.
         const std::pair<QByteArray, QString> older[] = {{"\xc4\x96Wind.mp3", u"\u0116Wind.mp3"_s},
                                                         {"caf\xe9\xc3", u"caf\u00e9\u00c3"_s},
                                                         {"\xef\xbb\xbfz\xc3\xa9", u"z\u00e9"_s},
@@ -68,7 +63,6 @@ private slots:
             QCOMPARE(DecodeShowBytes(bytes), text);
     }
 
-    // Every code-page character, alone and in every pair, reads back as written.
     void everyTextReadsBackAsWritten() {
         QByteArray bytes;
         for (int b = 0; b < 256; ++b) {
@@ -87,12 +81,10 @@ private slots:
     }
 
     void databaseValues() {
-        // Single-precision columns keep their own digits.
         const std::pair<float, QString> digits[] = {
             {0.1f, "0.1"}, {-3.3f, "-3.3"}, {16777216.f, "16777216"}};
         for (const auto& [single, text] : digits)
             QCOMPARE(StoredValue::number(SingleValue(single)).toText(), text);
-        // The reading process's hand-over keeps every kind; cut short, it is refused.
         JetShow show;
         show.rows.push_back(testing::TextRow({"12", "Gr\u00fc\u00dfe"}));
         show.rows[0].at(kAction).value = StoredValue::int32(70000);
