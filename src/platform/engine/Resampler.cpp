@@ -5,7 +5,9 @@
 #include <cstring>
 #include <vector>
 
-// The vector type is passed between inlined helpers only; its ABI is of no concern.
+// The vector type is passed between helpers that are always inlined, so its ABI is of no
+// concern: called as functions, they would be compiled for the default processor while the
+// filter loop's processor-specific variant passes vectors in other registers.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace sorvane::engine {
@@ -47,13 +49,13 @@ double besselI0(double x) {
 
 using v8 = float __attribute__((vector_size(32)));
 
-inline v8 load8(const float* p) {
+[[gnu::always_inline]] inline v8 load8(const float* p) {
     v8 v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-inline float sum8(v8 v) {
+[[gnu::always_inline]] inline float sum8(v8 v) {
     return ((v[0] + v[4]) + (v[1] + v[5])) + ((v[2] + v[6]) + (v[3] + v[7]));
 }
 
