@@ -9,12 +9,15 @@ using namespace sorvane::testing;
 class MarkerEditorTest : public QObject, MediaFixture {
     Q_OBJECT
 
-    // The operator's acts in the modal editor; then it is cancelled if a failed check left it open.
-    void whileOpen(std::function<void(Form5&)> act) {
+    // Edit on a cue with these fields: `act` in the modal editor, then Cancel if it is still open.
+    void edit(const QString& file, const QString& start, const QString& end,
+              std::function<void(Form5&)> act) {
+        fields->file = file, fields->start = start, fields->end = end;
         media->onEditorShown = [act](Form5& form) {
             act(form);
             if (!form.isUnloaded()) form.Command3_Click();
         };
+        media->Command6_Click();
     }
     // Drags marker `i` to the cursor at `x` twips in the graph through the timer.
     static void drag(Form5& form, int i, double x) {
@@ -34,8 +37,7 @@ private slots:
         QCOMPARE(g.TimeAt(-10), 0.0);
         QCOMPARE(g.TimeAt(8715 - 70), 120.0); // beyond the usable width: the length
         QCOMPARE((MarkerGeometry{15, 8715, 10.00049}.TimeAt(9000)), 10.0);
-        // The dragged left edge stays within -35 .. width - 70; the end marker keeps 25 twips
-        // right of the start marker or goes to start + 5.
+        // A dragged left edge: -35 .. width - 70; the end 25 right of the start, or at start + 5.
         QCOMPARE(g.DragLeft(0, -31, 0), -35.0);
         QCOMPARE(g.DragLeft(0, -30, 0), -30.0);
         QCOMPARE(g.DragLeft(0, 9000, 0), 8715.0 - 70);
@@ -52,8 +54,6 @@ private slots:
         auto form = openEditor(5, 5.05); // both markers within 100 twips of 4330
         QCOMPARE(form->Picture1->bandLeftTw, 4312.5);
         QCOMPARE(form->Picture1->bandWidthTw, 43.125);
-        // Captions 160 twips left of their markers, arrows 30 right (the graph is at 810); the
-        // end caption keeps 100 twips right of the start caption.
         QCOMPARE(form->CaptionLeftTw(0), 810 + 4312.5 - 160);
         QCOMPARE(form->ArrowLeftTw(0), 810 + 4312.5 + 30);
         QCOMPARE(form->ArrowLeftTw(1), 810 + 4355.625 + 30);
@@ -61,8 +61,7 @@ private slots:
         QCOMPARE(form->lblPositionMarker[1]->text(), QString("End: 5.05 s"));
         const double startRight = form->CaptionLeftTw(0) + WidthTw(form->lblPositionMarker[0]);
         QCOMPARE(form->CaptionLeftTw(1), startRight + 100);
-        // {buttons, x, marker dragged after the move}: the end marker wins when both are in
-        // reach, the right button starts nothing, a drag goes on until a move with no button.
+        // {buttons, x, marker dragged after the move}
         const int moves[][3] = {{1, 4330, 1}, {0, 4330, -1}, {2, 4330, -1}, {1, 100, -1},
                                 {1, 4240, 0}, {1, 6000, 0},  {0, 6000, -1}};
         for (const auto& m : moves) {
@@ -78,7 +77,7 @@ private slots:
         QVERIFY(!form->Picture1->bandVisible);
     }
 
-    void repeatedStartDragsLeaveTheEndAlone() {
+    void startDragsAndTheTick() {
         auto form = openEditor(1, 7.3456);
         for (double x : {100.0, 900.0, 2500.0, 300.0, 1700.0}) {
             drag(*form, 0, x);
@@ -86,11 +85,7 @@ private slots:
         }
         drag(*form, 0, 862.5); // back where it began, the start reads as it was set
         QCOMPARE(form->MediaPlayer1->SelectionStart(), 1.0);
-    }
-
-    void tickMovesThePlayHeadAlsoWhileDragging() {
-        auto form = openEditor(1, 9);
-        form->cursorXTw = [] { return 5000.0; };
+        form->cursorXTw = [] { return 5000.0; }; // the tick moves the play-head, also in a drag
         for (bool dragging : {false, true}) {
             form->MediaPlayer1->setCurrentPosition(dragging ? 7.5 : 2.5);
             DragMarker = dragging ? 0 : -1;
@@ -118,14 +113,13 @@ private slots:
         form->Command2_Click();
         QVERIFY(clock.elapsed() >= 950); // a second of pre-roll
         QVERIFY(during.muted && during.buffering && !during.ticking);
-        // from half a second before the end marker
         QVERIFY(during.position >= 5.45 && during.position < 5.95);
         QVERIFY(!form->MediaPlayer1->Mute() && !form->Label13->isVisibleTo(form.get()));
         QVERIFY(form->Timer1->isActive());
-        QCOMPARE(form->MediaPlayer1->PlayCount(), 0); // endless
+        QCOMPARE(form->MediaPlayer1->PlayCount(), 0);
         QVERIFY(std::abs(form->MediaPlayer1->CurrentPosition() - 2) < 0.1);
         QCOMPARE(form->Command2->text(), QString("Stop"));
-        QVERIFY(form->pctPosition->isVisibleTo(form.get())); // the play-head while it plays
+        QVERIFY(form->pctPosition->isVisibleTo(form.get()));
         form->Command2_Click();
         QCOMPARE(form->Command2->text(), QString("Play"));
         QVERIFY(!form->pctPosition->isVisibleTo(form.get()));
@@ -136,6 +130,11 @@ private slots:
         QCOMPARE(form->MediaPlayer1->PlayCount(), 1);
         QVERIFY(std::abs(form->MediaPlayer1->CurrentPosition() - 2) < 0.1);
         form->Command2_Click();
+        form->Check1->setChecked(true); // closed during the pre-roll: the preview ends
+        QTimer::singleShot(200, form.get(), [&] { form->Command3_Click(); });
+        form->Command2_Click();
+        QVERIFY(form->isUnloaded() && !form->Timer1->isActive());
+        QVERIFY(form->MediaPlayer1->PlayState() != 2);
     }
 
     void rightClickOnMarkerOpensTheMenuAndDragsNothing() {
@@ -151,7 +150,7 @@ private slots:
         QCOMPARE(form->MarkerLeftTw(0), 3450.0);
         form->mnuHidden->hide();
         QTest::mouseRelease(marker, Qt::RightButton, {}, QPoint(0, 5));
-        QTest::mousePress(marker, Qt::LeftButton, {}, QPoint(0, 5)); // the left button drags
+        QTest::mousePress(marker, Qt::LeftButton, {}, QPoint(0, 5));
         QCOMPARE(DragMarker, std::int16_t(0));
         QTest::mouseRelease(marker, Qt::LeftButton, {}, QPoint(0, 5));
         QCOMPARE(DragMarker, std::int16_t(-1));
@@ -172,7 +171,6 @@ private slots:
                      {form->pctPosition, QPalette::Window, QColor(255, 255, 128)}};
         for (const auto& t : table)
             QCOMPARE(t.widget->palette().color(t.role), t.colour);
-        // The band between the markers in dark blue on the black graph.
         const QImage graph = form->Picture1->grab().toImage();
         const int y = graph.height() / 2, px = qRound(1293.75 / TwipsPerPixel());
         QCOMPARE(graph.pixelColor(px, y), QColor(0, 0, 128));
@@ -182,27 +180,17 @@ private slots:
         QCOMPARE(form->Label13->text(), QString("Buffering..."));
     }
 
-    void closingDuringPreRollEndsThePreview() {
-        auto form = openEditor(2, 6);
-        form->Check1->setChecked(true);
-        QTimer::singleShot(200, form.get(), [&] { form->Command3_Click(); });
-        form->Command2_Click();
-        QVERIFY(form->isUnloaded());
-        QVERIFY(!form->Timer1->isActive());
-        QVERIFY(form->MediaPlayer1->PlayState() != 2);
-    }
-
     void playFromHereAndZeroLength() {
         auto form = openEditor(0, 10);
         form->show();
         form->Picture1_MouseDown(2, 4287.4);
         form->mnuHidden->hide();
-        form->Picture1_MouseDown(1, 100); // a left press is no right-click
+        form->Picture1_MouseDown(1, 100);
         form->Command4->setFocus();
         form->mnuPlayFromHere_Click();
         QVERIFY(std::abs(form->MediaPlayer1->CurrentPosition() - 10 * 4357.0 / 8715) < 0.01);
         QCOMPARE(form->MediaPlayer1->PlayState(), 2);
-        QTest::keyClick(form->focusWidget(), ']'); // the keys work while it plays
+        QTest::keyClick(form->focusWidget(), ']');
         QVERIFY(std::abs(form->MediaPlayer1->SelectionEnd() - 10 * 4357.0 / 8715) < 0.05);
         form->MediaPlayer1->Stop();
         form->MediaPlayer1->setSelectionEnd(10);
@@ -217,13 +205,12 @@ private slots:
         for (const char* caption : {".5s >", "< .1s", "< .05s", ".1s >"})
             nudge(caption); // not beyond the length
         QVERIFY(std::abs(form->MediaPlayer1->SelectionEnd() - 9.95) < 1e-12);
-        // "]" sets the end at the play position; any key but "[" and "]" is swallowed.
         form->MediaPlayer1->setCurrentPosition(6.5);
         form->Text1->setText("]");
         QCOMPARE(form->MediaPlayer1->SelectionEnd(), 6.5);
         form->Text1->setText("x");
         QCOMPARE(form->Text1->text(), QString());
-        MediaLength = 0; // everything stands at the left and reads 0
+        MediaLength = 0;
         drag(*form, 1, 3000);
         QCOMPARE(form->MediaPlayer1->SelectionEnd(), 0.0);
         form->mnuPlayFromHere_Click();
@@ -231,18 +218,14 @@ private slots:
     }
 
     void editDoneWritesBackUnchanged() {
-        // A bare name is looked up in the show's media folder.
         QVERIFY(QDir(dir.path()).mkpath("ShowFiles"));
         QVERIFY(QFile::copy(path("ten.wav"), path("ShowFiles/bare.wav")));
         ShowFolder = dir.path() + '/';
-        fields->file = "bare.wav";
-        fields->start = "1.2345";
-        fields->end = "8.7654";
         int mainTicks = 0;
-        QTimer mainTimer; // a timer of the main window goes on while the editor is open
+        QTimer mainTimer; // the main window's timers go on while the editor is open
         connect(&mainTimer, &QTimer::timeout, [&] { ++mainTicks; });
         mainTimer.start(5);
-        whileOpen([&](Form5& form) {
+        edit("bare.wav", "1.2345", "8.7654", [&](Form5& form) {
             QTRY_VERIFY(mainTicks > 3);
             QTRY_VERIFY(!form.Picture1->picture.isNull()); // drawn when the modal show activates
             QCOMPARE(form.Label2->text(), QString("bare.wav"));
@@ -250,35 +233,28 @@ private slots:
             QVERIFY(form.Picture1->bandVisible);
             form.Command1->click();
         });
-        media->Command6_Click();
         QCOMPARE(fields->log, QStringList({"Start=1.2345", "End=8.7654"}));
         QTRY_VERIFY(media->editor() == nullptr);
     }
 
     void editCancelAfterDragWritesNothing() {
-        fields->file = path("ten.wav");
-        fields->start = "abc"; // not a number: taken as 0
-        fields->end = "9";
-        double startSeen = -1, dragged = -1;
-        whileOpen([&](Form5& form) {
-            startSeen = form.MediaPlayer1->SelectionStart();
+        double dragged = -1;
+        edit(path("ten.wav"), "abc", "9", [&](Form5& form) {
+            QCOMPARE(form.MediaPlayer1->SelectionStart(), 0.0);
             form.MediaPlayer1->setCurrentPosition(4.25);
             QVERIFY(form.focusWidget());
-            QTest::keyClick(form.focusWidget(), '['); // the keys work from the start
+            QTest::keyClick(form.focusWidget(), '[');
             QCOMPARE(form.MediaPlayer1->SelectionStart(), 4.25);
             QCOMPARE(form.lblPositionMarker[0]->text(), QString("Start: 4.25 s"));
             drag(form, 0, 3000);
             dragged = form.MediaPlayer1->SelectionStart();
             form.Command3->click();
         });
-        media->Command6_Click();
-        QCOMPARE(startSeen, 0.0);
         QVERIFY(dragged > 3);
         QVERIFY(fields->log.isEmpty());
     }
 
     void editWithoutUsableFileShowsTheMessage() {
-        // The last, a file the player refuses: the editor is closed before the message.
         for (const QString& name : {QString("0"), QString(), path("none.wav"), path("junk.wav")}) {
             shell->scripted.clearCalls();
             fields->file = name;
