@@ -61,7 +61,6 @@ private slots:
         QCOMPARE(form->lblPositionMarker[1]->text(), QString("End: 5.05 s"));
         const double startRight = form->CaptionLeftTw(0) + WidthTw(form->lblPositionMarker[0]);
         QCOMPARE(form->CaptionLeftTw(1), startRight + 100);
-        // {buttons, x, marker dragged after the move}
         const int moves[][3] = {{1, 4330, 1}, {0, 4330, -1}, {2, 4330, -1}, {1, 100, -1},
                                 {1, 4240, 0}, {1, 6000, 0},  {0, 6000, -1}};
         for (const auto& m : moves) {

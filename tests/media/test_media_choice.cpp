@@ -146,8 +146,7 @@ private slots:
         QCOMPARE(r->terminatedWith, 1);
     }
 
-    // Browse in the program's window, with the list edited or another show loaded while the
-    // decoder runs (or, "early", in the half second before it starts).
+    // Browse in the program's window, changes while the decoder runs or ("early") before it starts.
     void decodedFileGoesIntoItsOwnCue_data() {
         QTest::addColumn<QString>("act");
         QTest::addColumn<bool>("early");

@@ -10,7 +10,6 @@
 #include "media/Form5.h"
 #include "media/MediaCommands.h"
 #include "platform/Dialogs.h"
-#include "platform/engine/MediaPlayer.h"
 #include "playback/Mixer.h"
 #include "showfiles/FileAssoc.h"
 #include "showfiles/Form3.h"
@@ -180,7 +179,6 @@ private slots:
         const QString dir = QString::fromLatin1(QTest::currentDataTag()) + '/';
         write("Src/" + media, Wav(media.toUtf8()));
         std::vector<CueRow> rows = EveryAction(path("Src/" + media));
-        // Typed in this locale, stored as numbers, and a description that is no number.
         const QLocale l;
         rows[6].at(kRate) = {StoredValue::text(l.toString(1.5)), l.toString(1.5)};
         rows[0].at(kSelectionStart) = {StoredValue::number(2.75), l.toString(2.75)};
@@ -281,7 +279,7 @@ private slots:
         }
     }
 
-    // sameNameFromDifferentFolders: another show's or folder's file of that name is never replaced.
+    // Another show's or folder's file of that name is never replaced.
     void twoShowsInOneFolderKeepTheirOwnMedia() {
         for (const QString s : {"A", "B", "C", "D"})
             write(s + "/rain.wav", Wav(s == "C" ? "A" : s.toLatin1()));
@@ -339,7 +337,6 @@ private slots:
                  QFile::permissions(path("Only/new")));
     }
 
-    // A failed copy keeps a path that finds the media; a failed save changes nothing.
     void failuresSayTheirCause() {
         const QString was = path("Was/ShowFiles/long.wav"), tick = path("Src/tick.wav");
         write("Was/ShowFiles/long.wav", Wav("w", 32 * 1024));
