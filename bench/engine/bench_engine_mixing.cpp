@@ -6,7 +6,7 @@
 //    band-limited resampler, their volumes stepping by 40 every 11 ms, rendered on one thread;
 //    the figure is audio time over that thread's CPU time.
 
-#include "../../tests/support/Spectrum.h"
+#include "../../tests/support/ToneLevels.h"
 #include "BenchCommon.h"
 #include "platform/engine/AudioEngine.h"
 #include "platform/engine/PlayerCore.h"
@@ -57,7 +57,7 @@ void measureTone(int fileRate, double rate, double hz, Mirrors& m) {
         r.write(in.data(), need);
         done += r.render(kernel, step, &out[2 * static_cast<std::size_t>(done)], m, INT64_MAX);
     }
-    const sorvane::testing::Spectrum s(out, kSettle, kFft, kOut);
+    const sorvane::testing::ToneLevels s(out, kSettle, kFft, kOut);
     const double heard = hz * rate;
     const QString at =
         QStringLiteral("%1 Hz source, rate %2, %3 Hz").arg(fileRate).arg(rate).arg(hz);

@@ -2,7 +2,7 @@
 
 // The engine tests' shared parts: float WAVs of tones and noise, offline rendering, a spectrum.
 
-#include "../support/Spectrum.h"
+#include "../support/ToneLevels.h"
 #include "../support/WavHeader.h"
 #include "platform/engine/AudioEngine.h"
 #include "platform/engine/MediaPlayer.h"

@@ -14,7 +14,7 @@ class TestResampler : public EngineTest {
         return wav(QStringLiteral("tone-%1-%2.wav").arg(rate).arg(hz),
                    tone(rate, seconds, hz, kAmplitude), rate);
     }
-    static double levelDb(const Spectrum& s, double hz, double amplitude = kAmplitude) {
+    static double levelDb(const ToneLevels& s, double hz, double amplitude = kAmplitude) {
         return 20 * std::log10(s.amplitude(hz) / amplitude);
     }
 
@@ -40,7 +40,7 @@ private slots:
         Rig rig(toneFile(fileRate, hz, seconds));
         rig.player.setRate(rate);
         rig.player.Play();
-        const Spectrum s(rig.render(4096 + kFft), 4096, kFft);
+        const ToneLevels s(rig.render(4096 + kFft), 4096, kFft);
         const double heard = hz * rate;
         if (heard <= 0.45 * std::min(fileRate * rate, 1.0 * kRate)) {
             const double level = levelDb(s, heard);
@@ -73,7 +73,7 @@ private slots:
         rig.player.setRate(rate);
         rig.render(9600);
         rig.player.setRate(1.0);
-        const Spectrum s(rig.render(kGainRamp + kFft), kGainRamp, kFft);
+        const ToneLevels s(rig.render(kGainRamp + kFft), kGainRamp, kFft);
         for (double hz : tones)
             QVERIFY2(std::abs(levelDb(s, hz, kAmplitude / 3)) <= 0.01,
                      qPrintable(QString::number(hz)));
@@ -135,8 +135,9 @@ private slots:
         Frames all = rig.render(24000);
         rig.player.setRate(1.37);
         all = rig.render(40000, all);
-        const double burst = Spectrum(all, 24000 - 8192, 16384).largestDb(5000, 24000, kAmplitude);
-        const double floor = Spectrum(all, 44000, 16384).largestDb(5000, 24000, kAmplitude);
+        const double burst =
+            ToneLevels(all, 24000 - 8192, 16384).largestDb(5000, 24000, kAmplitude);
+        const double floor = ToneLevels(all, 44000, 16384).largestDb(5000, 24000, kAmplitude);
         QVERIFY2(burst < -120 || burst < floor + 6, qPrintable(QString::number(burst - floor)));
     }
 };

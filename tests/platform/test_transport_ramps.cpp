@@ -73,7 +73,7 @@ private slots:
                 out = rig.render(kEvery, out);
             }
             out = rig.render(std::max(0, fft - static_cast<int>(out.size() / 2)), out);
-            const double splash = Spectrum(out, 0, fft).largestDb(1000, kRate / 2, 0.5);
+            const double splash = ToneLevels(out, 0, fft).largestDb(1000, kRate / 2, 0.5);
             QVERIFY2(splash < bound, qPrintable(QStringLiteral("%1 dB").arg(splash)));
         }
         Rig rig(wav("flat.wav", Frames(8 * kRate, 0.5f)));

@@ -11,10 +11,10 @@
 
 namespace sorvane::testing {
 
-class Spectrum {
+class ToneLevels {
 public:
     // `size` (a power of two) frames of `f` from frame `from`, sampled at `rate`.
-    Spectrum(const std::vector<float>& f, int from, int size, int rate = 48000)
+    ToneLevels(const std::vector<float>& f, int from, int size, int rate = 48000)
         : size_(size), rate_(rate), power_(static_cast<std::size_t>(size / 2)) {
         std::vector<std::complex<double>> a(static_cast<std::size_t>(size));
         double sum = 0, squares = 0;
